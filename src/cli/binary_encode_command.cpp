@@ -1,0 +1,30 @@
+// korvani binary-encode SOURCE -o OUTPUT
+#include <CLI/CLI.hpp>
+
+#include "cli/cli_front_end.h"
+
+namespace korvani::cli {
+
+void addBinaryEncodeCommand(CLI::App& app, Environment& environment, Action& action) {
+  struct Options {
+    std::string source;
+    std::string output;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command =
+      app.add_subcommand("binary-encode", "Package any file as a complete MIME mail with the file "
+                                          "as a Base64 attachment.");
+  command->add_option("SOURCE", options->source, "The file to package")->required();
+  command->add_option("-o,--output", options->output, "The mail file to write")->required();
+  command->callback([&environment, &action, options] {
+    action = [&environment, options] {
+      ConversionRequest request;
+      request.sourcePath = options->source;
+      request.mode = ConvertMode::BinaryEncode;
+      FixedOutputChooser chooser(options->output);
+      return runConversion(environment, request, chooser);
+    };
+  });
+}
+
+}  // namespace korvani::cli

@@ -1,0 +1,60 @@
+#include "cli/cli_front_end.h"
+
+#include <CLI/CLI.hpp>
+
+namespace korvani::cli {
+
+void StderrSink::showMessage(std::string_view text, MessageOwner) {
+  said = true;
+  std::fprintf(stream, "korvani: %.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+void printError(const Environment& environment, std::string_view text) {
+  std::fprintf(environment.errorStream, "korvani: %.*s\n", static_cast<int>(text.size()),
+               text.data());
+}
+
+int runConversion(Environment& environment, ConversionRequest request, OutputChooser& chooser,
+                  int cancelledStatus) {
+  StderrSink sink(environment.errorStream);
+  switch (convert(request, environment.platform, sink, chooser)) {
+    case ConvertOutcome::Converted:
+      return kExitConverted;
+    case ConvertOutcome::Cancelled:
+      return cancelledStatus;
+    case ConvertOutcome::MissingSource:
+    case ConvertOutcome::NothingDone:
+      return kExitUsage;
+    case ConvertOutcome::Failed:
+      break;
+  }
+  return kExitFailed;
+}
+
+int run(int argc, const char* const* argv, Environment& environment) {
+  CLI::App app{
+      "Korvani converts one file at a time between raw data and Internet mail encodings, for "
+      "Japanese mail.",
+      "korvani"};
+  app.set_version_flag("--version", std::string("korvani ") + KORVANI_VERSION);
+  app.require_subcommand(1);
+
+  Action action;
+  addBinaryEncodeCommand(app, environment, action);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+  return action ? action() : kExitUsage;
+}
+
+}  // namespace korvani::cli

@@ -1,0 +1,73 @@
+// The `korvani` command: turns its arguments into a ConversionRequest, runs convert() and turns
+// the outcome into an exit status (0 converted, 1 conversion failed, 2 usage error). Messages go
+// to standard error as "korvani: MESSAGE"; a successful conversion prints nothing.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "app/convert.h"
+#include "platform/message_sink.h"
+#include "platform/output_chooser.h"
+#include "platform/platform.h"
+
+namespace CLI {
+class App;
+}
+
+namespace korvani::cli {
+
+inline constexpr int kExitConverted = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// What every subcommand works with.
+struct Environment {
+  Platform& platform;
+  std::FILE* errorStream;
+};
+
+// Prints each message as "korvani: MESSAGE" and remembers that something was said.
+class StderrSink : public MessageSink {
+ public:
+  explicit StderrSink(std::FILE* stream) : stream(stream) {}
+  void showMessage(std::string_view text, MessageOwner owner = MessageOwner::None) override;
+  bool saidAnything() const { return said; }
+
+ private:
+  std::FILE* stream;
+  bool said = false;
+};
+
+// The output named with -o.
+class FixedOutputChooser : public OutputChooser {
+ public:
+  explicit FixedOutputChooser(std::string path) : path(std::move(path)) {}
+  bool chooseOutputFile(const std::string&, std::string& chosen) override {
+    chosen = path;
+    return true;
+  }
+
+ private:
+  std::string path;
+};
+
+// Prints "korvani: TEXT" on the environment's error stream.
+void printError(const Environment& environment, std::string_view text);
+
+// Runs `request` through convert() with a StderrSink and maps the outcome to an exit status.
+// `cancelledStatus` is the status for a chooser that declined (it has said why itself).
+int runConversion(Environment& environment, ConversionRequest request, OutputChooser& chooser,
+                  int cancelledStatus = kExitFailed);
+
+// The action a parsed subcommand leaves behind; returns the exit status.
+using Action = std::function<int()>;
+
+// Each subcommand registers itself on `app` and, when it is the one given, sets `action`.
+void addBinaryEncodeCommand(CLI::App& app, Environment& environment, Action& action);
+
+// Parses `argv` and runs the chosen subcommand. Returns the process's exit status.
+int run(int argc, const char* const* argv, Environment& environment);
+
+}  // namespace korvani::cli

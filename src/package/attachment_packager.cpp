@@ -1,0 +1,184 @@
+#include "package/attachment_packager.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+#include "common/base64.h"
+#include "common/messages.h"
+
+namespace korvani {
+namespace {
+
+constexpr std::size_t kBoundarySize = 64;
+constexpr std::size_t kLineBufferSize = 128;
+constexpr std::uint32_t kBytesPerLine = 45;
+
+// "  （ここにメッセージを書いてください）" CR LF, in Shift_JIS. It is written as Shift_JIS even
+// though its part is labelled iso-2022-jp; mail programs and our own decoder expect exactly this.
+constexpr char kPlaceholderLine[] =
+    "\x20\x20\x81\x69\x82\xB1\x82\xB1\x82\xC9\x83\x81\x83\x62\x83\x5A\x81\x5B\x83\x57\x82\xF0"
+    "\x8F\x91\x82\xA2\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x6A\x0D\x0A";
+
+std::string bareFileName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "DATEyymmdd_TIMEhhmmss" of the local time; the Unix epoch when no local time can be had.
+void formatBoundary(Platform& platform, char (&boundary)[kBoundarySize]) {
+  std::tm time{};
+  if (!platform.localTime(time)) {
+    time = std::tm{};
+    time.tm_year = 70;
+    time.tm_mday = 1;
+  }
+  std::snprintf(boundary, sizeof boundary, "DATE%02d%02d%02d_TIME%02d%02d%02d",
+                (time.tm_year + 1900) % 100, time.tm_mon + 1, time.tm_mday, time.tm_hour,
+                time.tm_min, time.tm_sec);
+}
+
+}  // namespace
+
+AttachmentPackager::AttachmentPackager(Platform& platform, MessageSink& sink)
+    : platform(platform), sink(sink) {}
+
+std::uint64_t AttachmentPackager::messageCapacity(std::uint64_t length) {
+  return 2 * length / 45 + 4 * length / 3 + 2048;
+}
+
+int AttachmentPackager::load(const std::string& sourcePath) {
+  std::unique_ptr<ReadableFile> file = platform.openForReading(sourcePath, ShareMode::Exclusive);
+  if (!file) {
+    sink.showMessage(messages::kPackageOpenFailed);
+    return 0;
+  }
+  const std::uint64_t fileLength = file->length();
+  fileName = bareFileName(sourcePath);
+  image.reset();
+  // Offsets are 32-bit: a longer file cannot be held, and is refused rather than truncated.
+  if (fileLength > std::numeric_limits<std::uint32_t>::max()) {
+    length = 0;
+    sink.showMessage(messages::kPackageImageFailed);
+    return 0;
+  }
+  length = static_cast<std::uint32_t>(fileLength);
+  image = platform.allocateZeroed(length);
+  if (!image) {
+    sink.showMessage(messages::kPackageImageFailed);
+    return 0;
+  }
+  if (const int error = file->read(image.data(), length)) {
+    image.reset();
+    sink.showMessage(messages::describeReadFailure(sourcePath, error));
+    return 0;
+  }
+  return 1;
+}
+
+int AttachmentPackager::appendPiece(std::uint8_t* buffer, const char* piece, std::uint64_t& used,
+                                    std::uint64_t capacity) {
+  const std::size_t n = std::strlen(piece);
+  if (used + n >= capacity) return 0;
+  std::memcpy(buffer + used, piece, n + 1);
+  used += n;
+  return 1;
+}
+
+int AttachmentPackager::encodeLine(std::uint8_t* line, const std::uint8_t* image,
+                                   std::uint32_t& position, std::uint32_t length) {
+  int more = 1;
+  std::uint32_t written = 0;
+  std::uint32_t taken = 0;
+  if (position >= length) {
+    more = 0;
+  } else {
+    for (std::uint32_t offset = 0; position + offset < length && offset < kBytesPerLine;
+         offset += 3) {
+      const std::uint32_t remaining = length - position - offset;
+      int group = 3;
+      if (remaining <= 3) {
+        group = static_cast<int>(remaining);
+        more = 0;
+      }
+      encodeTriple(image + position + offset, line + written, group);
+      written += 4;
+      taken += static_cast<std::uint32_t>(group);
+    }
+  }
+  line[written] = '\r';
+  line[written + 1] = '\n';
+  line[written + 2] = 0;
+  position += taken;
+  return more;
+}
+
+int AttachmentPackager::writeMessage(const std::string& outputPath) {
+  const std::uint64_t capacity = messageCapacity(length);
+  Block message = platform.allocateZeroed(capacity);
+  if (!message) {
+    sink.showMessage(messages::kOutputBufferFailed);
+    return 0;
+  }
+  std::uint8_t* buffer = message.data();
+  std::uint64_t used = 0;
+  char boundary[kBoundarySize];
+  formatBoundary(platform, boundary);
+  const char* name = fileName.c_str();
+
+  const char* const head[] = {
+      "Mime-Version: 1.0\r\n",
+      "Content-Type: multipart/mixed; boundary=\"",
+      boundary,
+      "\"\r\n",
+      "\r\n",
+      "This is a multi-part message in MIME format.\r\n",
+      "\r\n",
+      "--",
+      boundary,
+      "\r\n",
+      "Content-Type: text/plain; charset=iso-2022-jp\r\n",
+      "\r\n",
+      kPlaceholderLine,
+      "\r\n",
+      "--",
+      boundary,
+      "\r\n",
+      "Content-Type: application/octet-stream; name=\"",
+      name,
+      "\"\r\n",
+      "Content-Transfer-Encoding: base64\r\n",
+      "Content-Disposition: attachment; filename=\"",
+      name,
+      "\"\r\n",
+      "\r\n",
+  };
+  for (const char* piece : head) appendPiece(buffer, piece, used, capacity);
+
+  std::uint8_t line[kLineBufferSize] = {};
+  std::uint32_t position = 0;
+  int more;
+  do {
+    more = encodeLine(line, image.data(), position, length);
+    appendPiece(buffer, reinterpret_cast<const char*>(line), used, capacity);
+  } while (more);
+
+  const char* const tail[] = {"\r\n", "\r\n", "--", boundary, "--\r\n"};
+  for (const char* piece : tail) appendPiece(buffer, piece, used, capacity);
+
+  const WriteResult result = platform.writeFile(outputPath, buffer, used);
+  switch (result.status) {
+    case WriteStatus::Written:
+      return 1;
+    case WriteStatus::OpenFailed:
+      sink.showMessage(messages::kPackageSaveOpenFailed);
+      return 0;
+    case WriteStatus::WriteFailed:
+      sink.showMessage(messages::describeWriteFailure(outputPath, result.errorNumber));
+      return 0;
+  }
+  return 0;
+}
+
+}  // namespace korvani

@@ -1,0 +1,119 @@
+// The one seam between the core and the operating system.
+//
+// Every file, file time, lock, memory block and clock reading the workers need goes through a
+// Platform passed in by the front end. PosixPlatform is the real one; the tests use an in-memory
+// fake that can fail on demand. No function here shows a message: failures come back as results
+// (with the OS's errno where there is one) and the workers decide what the user is told.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+
+namespace korvani {
+
+// A file's times in whole seconds since the epoch.
+struct FileTimes {
+  std::int64_t creation = 0;
+  std::int64_t lastWrite = 0;
+  std::int64_t lastAccess = 0;
+};
+
+// The status of one file as the platform reports it. Only `times` is used by the workers; the
+// rest travels with it as the platform reported it.
+struct FileStatus {
+  FileTimes times;
+  std::uint64_t size = 0;
+  std::uint32_t attributes = 0;  // permission bits on POSIX
+  std::string fullPath;
+};
+
+// How a file is opened for reading. Shared: others may read and write it meanwhile, and it
+// cannot be opened while another process holds it exclusively. Exclusive: it cannot be opened
+// while anyone else holds it open in either mode (on POSIX an advisory, non-blocking lock).
+enum class ShareMode { Shared, Exclusive };
+
+// A zero-filled block of memory owned by whoever holds it; freed on destruction. An empty
+// (falsy) Block means the memory could not be had. A block of size 0 is valid and truthy.
+class Block {
+ public:
+  Block() = default;
+  Block(std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  std::uint8_t* data() const { return data_.get(); }
+  std::size_t size() const { return size_; }
+  explicit operator bool() const { return data_ != nullptr; }
+  void reset() {
+    data_.reset();
+    size_ = 0;
+  }
+
+ private:
+  struct Free {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+  };
+  std::unique_ptr<std::uint8_t, Free> data_;
+  std::size_t size_ = 0;
+};
+
+// An open file, read from its start. Closed on destruction.
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // The file's length in bytes when it was opened.
+  virtual std::uint64_t length() const = 0;
+  // Reads up to `count` bytes into `destination`, continuing where the last read stopped.
+  // Returns 0, or the OS's errno when the read itself failed. Bytes the file does not deliver
+  // (it shrank meanwhile) are left as they were.
+  virtual int read(std::uint8_t* destination, std::uint64_t count) = 0;
+};
+
+enum class WriteStatus {
+  Written,     // the whole content is in the file
+  OpenFailed,  // the target could not be created or opened; nothing was created or changed
+  WriteFailed  // the open succeeded but writing failed; nothing was left behind or changed
+};
+
+struct WriteResult {
+  WriteStatus status = WriteStatus::Written;
+  int errorNumber = 0;  // the OS's errno when status is not Written
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Opens an existing regular file for reading. Returns null when it cannot be opened: it does
+  // not exist, is a folder, FIFO or device, is unreadable, or is held by another process as
+  // `mode` forbids. Never blocks. `errorNumber`, when given, receives the reason.
+  virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path, ShareMode mode,
+                                                       int* errorNumber = nullptr) = 0;
+
+  // Reads the status of the file at `path`. Returns false when it cannot be read.
+  virtual bool readStatus(const std::string& path, FileStatus& status) = 0;
+
+  // Gives the file at `path` the last-write and last-access times of `times`, in whole seconds.
+  // POSIX has no way to set a creation time, so `times.creation` is not applied. The file's
+  // own attributes are left as they are. Returns false on failure.
+  virtual bool setFileTimes(const std::string& path, const FileTimes& times) = 0;
+
+  // Replaces (or creates) the file at `path` with the `size` bytes at `data`, all or nothing: on
+  // any failure no partial file is left and an existing file keeps its previous content.
+  // OpenFailed covers a missing folder, a folder, a read-only or locked target.
+  virtual WriteResult writeFile(const std::string& path, const std::uint8_t* data,
+                                std::size_t size) = 0;
+
+  // A zero-filled block of `size` bytes, or an empty Block when the memory cannot be had.
+  virtual Block allocateZeroed(std::size_t size) = 0;
+
+  // The current local time. Returns false when it cannot be obtained.
+  virtual bool localTime(std::tm& time) = 0;
+};
+
+// Stamps `source`'s times on the file at `outputPath`, as the workers do after writing: only if
+// the output's status can be read; any failure is silent. The output keeps its own attributes.
+void stampFileTimes(Platform& platform, const FileStatus& sourceStatus, const std::string& outputPath);
+
+}  // namespace korvani

@@ -1,0 +1,131 @@
+#include "support/fake_platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace korvani::testing {
+namespace {
+
+class FakeReadableFile : public ReadableFile {
+ public:
+  FakeReadableFile(std::string content, int failWith)
+      : content(std::move(content)), failWith(failWith) {}
+  std::uint64_t length() const override { return content.size(); }
+  int read(std::uint8_t* destination, std::uint64_t count) override {
+    if (failWith) return failWith;
+    const std::uint64_t n = std::min<std::uint64_t>(count, content.size() - offset);
+    std::memcpy(destination, content.data() + offset, n);
+    offset += n;
+    return 0;
+  }
+
+ private:
+  std::string content;
+  int failWith;
+  std::size_t offset = 0;
+};
+
+}  // namespace
+
+FakePlatform::FakePlatform() {
+  clock.tm_year = 105;  // 9 March 2005, 14:05:07
+  clock.tm_mon = 2;
+  clock.tm_mday = 9;
+  clock.tm_hour = 14;
+  clock.tm_min = 5;
+  clock.tm_sec = 7;
+}
+
+void FakePlatform::addFile(const std::string& path, std::string content, FileTimes times) {
+  files[path] = FakeFile{std::move(content), times};
+}
+
+std::optional<std::string> FakePlatform::contentOf(const std::string& path) const {
+  const auto it = files.find(path);
+  if (it == files.end()) return std::nullopt;
+  return it->second.content;
+}
+
+std::unique_ptr<ReadableFile> FakePlatform::openForReading(const std::string& path, ShareMode,
+                                                           int* errorNumber) {
+  events.push_back("open " + path);
+  const auto it = files.find(path);
+  int error = 0;
+  if (folders.count(path)) error = EISDIR;
+  else if (it == files.end()) error = ENOENT;
+  else if (it->second.locked) error = EWOULDBLOCK;
+  if (error) {
+    if (errorNumber) *errorNumber = error;
+    return nullptr;
+  }
+  return std::make_unique<FakeReadableFile>(it->second.content, failReadWith);
+}
+
+bool FakePlatform::readStatus(const std::string& path, FileStatus& status) {
+  events.push_back("status " + path);
+  const auto it = files.find(path);
+  if (failStatus || failStatusOf.count(path) || it == files.end()) return false;
+  status.times = it->second.times;
+  status.size = it->second.content.size();
+  status.fullPath = path;
+  return true;
+}
+
+bool FakePlatform::setFileTimes(const std::string& path, const FileTimes& times) {
+  events.push_back("times " + path);
+  const auto it = files.find(path);
+  if (it == files.end()) return false;
+  it->second.times = times;
+  return true;
+}
+
+WriteResult FakePlatform::writeFile(const std::string& path, const std::uint8_t* data,
+                                    std::size_t size) {
+  events.push_back("write " + path);
+  const auto it = files.find(path);
+  if (folders.count(path)) return {WriteStatus::OpenFailed, EISDIR};
+  if (path.find('/') != std::string::npos && !folders.count(path.substr(0, path.rfind('/'))))
+    return {WriteStatus::OpenFailed, ENOENT};
+  if (it != files.end() && (it->second.readOnly || it->second.locked))
+    return {WriteStatus::OpenFailed, EACCES};
+  if (failWriteWith) return {WriteStatus::WriteFailed, failWriteWith};
+  files[path].content.assign(reinterpret_cast<const char*>(data), size);
+  files[path].times = FileTimes{9, 9, 9};  // the time of writing
+  return {};
+}
+
+Block FakePlatform::allocateZeroed(std::size_t size) {
+  const std::size_t number = allocations++;
+  if (failAllocationNumber && *failAllocationNumber == number) return {};
+  if (size > allocationLimit) return {};
+  void* memory = std::calloc(size == 0 ? 1 : size, 1);
+  return memory ? Block(static_cast<std::uint8_t*>(memory), size) : Block();
+}
+
+bool FakePlatform::localTime(std::tm& time) {
+  if (clockFails) return false;
+  time = clock;
+  return true;
+}
+
+void RecordingSink::showMessage(std::string_view text, MessageOwner owner) {
+  if (events) events->push_back("message " + std::string(text));
+  messages.push_back({std::string(text), owner});
+}
+
+std::vector<std::string> RecordingSink::texts() const {
+  std::vector<std::string> result;
+  for (const auto& message : messages) result.push_back(message.text);
+  return result;
+}
+
+bool ScriptedChooser::chooseOutputFile(const std::string& defaultName, std::string& path) {
+  if (events) events->push_back("choose " + defaultName);
+  proposedNames.push_back(defaultName);
+  if (!answer) return false;
+  path = *answer;
+  return true;
+}
+
+}  // namespace korvani::testing

@@ -1,0 +1,92 @@
+// Test doubles for the platform seam and the front-end interfaces: an in-memory file system with
+// a fixed clock that fails on demand, a sink that records messages, and a chooser that answers
+// as told. Every call is logged in order so that tests can check what happened when.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/message_sink.h"
+#include "platform/output_chooser.h"
+#include "platform/platform.h"
+
+namespace korvani::testing {
+
+struct FakeFile {
+  std::string content;
+  FileTimes times;
+  bool readOnly = false;
+  bool locked = false;  // held by another process: every open and write of it fails
+};
+
+class FakePlatform : public Platform {
+ public:
+  std::map<std::string, FakeFile> files;
+  std::set<std::string> folders;  // paths that are folders: they cannot be opened or written
+  std::vector<std::string> events;  // "open PATH", "status PATH", "write PATH", "times PATH", ...
+
+  // Failure switches.
+  bool failStatus = false;        // readStatus fails for every path
+  std::set<std::string> failStatusOf;  // readStatus fails for these paths only
+  int failReadWith = 0;           // ReadableFile::read returns this errno
+  int failWriteWith = 0;          // writeFile fails after the open with this errno
+  std::optional<std::size_t> failAllocationNumber;  // the n-th allocateZeroed (0-based) fails
+  std::size_t allocationLimit = SIZE_MAX;           // any larger allocation fails
+  bool clockFails = false;
+  std::tm clock{};  // the local time handed out
+
+  std::size_t allocations = 0;  // allocateZeroed calls so far
+
+  FakePlatform();
+  void addFile(const std::string& path, std::string content, FileTimes times = {});
+  // Content of `path`, or nullopt when there is no such file.
+  std::optional<std::string> contentOf(const std::string& path) const;
+
+  std::unique_ptr<ReadableFile> openForReading(const std::string& path, ShareMode mode,
+                                               int* errorNumber = nullptr) override;
+  bool readStatus(const std::string& path, FileStatus& status) override;
+  bool setFileTimes(const std::string& path, const FileTimes& times) override;
+  WriteResult writeFile(const std::string& path, const std::uint8_t* data,
+                        std::size_t size) override;
+  Block allocateZeroed(std::size_t size) override;
+  bool localTime(std::tm& time) override;
+};
+
+struct RecordedMessage {
+  std::string text;
+  MessageOwner owner;
+  bool operator==(const RecordedMessage&) const = default;
+};
+
+class RecordingSink : public MessageSink {
+ public:
+  explicit RecordingSink(std::vector<std::string>* events = nullptr) : events(events) {}
+  std::vector<RecordedMessage> messages;
+  void showMessage(std::string_view text, MessageOwner owner = MessageOwner::None) override;
+  // The texts alone.
+  std::vector<std::string> texts() const;
+
+ private:
+  std::vector<std::string>* events;
+};
+
+class ScriptedChooser : public OutputChooser {
+ public:
+  explicit ScriptedChooser(std::optional<std::string> answer,
+                           std::vector<std::string>* events = nullptr)
+      : answer(std::move(answer)), events(events) {}
+  bool chooseOutputFile(const std::string& defaultName, std::string& path) override;
+
+  std::optional<std::string> answer;  // nullopt: the user cancels
+  std::vector<std::string> proposedNames;
+
+ private:
+  std::vector<std::string>* events;
+};
+
+}  // namespace korvani::testing

@@ -1,0 +1,90 @@
+#include "support/test_files.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace korvani::testing {
+
+ScopedTempDir::ScopedTempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/korvani-test-XXXXXX";
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  std::error_code ignored;
+  // Give back write permission first, so read-only files and folders made by a test go too.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+bool fileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+std::string randomBytes(std::size_t length, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(length, '\0');
+  for (auto& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
+  return bytes;
+}
+
+CommandResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory) {
+  ScopedTempDir capture;
+  const std::string outPath = capture.file("out");
+  const std::string errPath = capture.file("err");
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) ::_exit(127);
+    ::execvp(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  CommandResult result;
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
+CommandResult runKorvani(const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory) {
+  return runProgram(KORVANI_BINARY, arguments, workingDirectory);
+}
+
+}  // namespace korvani::testing

@@ -1,0 +1,46 @@
+// Helpers for tests that touch the real disk or run the real binary.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace korvani::testing {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+bool fileExists(const std::string& path);
+
+// Bytes 0..255 repeated or random bytes of a given length, for round trips.
+std::string randomBytes(std::size_t length, unsigned seed);
+
+struct CommandResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the built `korvani` binary with `arguments` (no shell), in `workingDirectory` when given,
+// with standard input from /dev/null.
+CommandResult runKorvani(const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory = std::string());
+
+// Runs any program the same way; `program` is looked up in PATH.
+CommandResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory = std::string());
+
+}  // namespace korvani::testing

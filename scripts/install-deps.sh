@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, and only those that are
+# missing, so that it is quick when everything is there. Not root: prints the command to run.
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  qt6-base-dev fonts-ipafont-gothic
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Some packages are missing. Install them with:" >&2
+  echo "  sudo apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,30 @@
+// Code page 932 (Windows Shift_JIS) as a lookup table over 16-bit wide characters.
+//
+// The text decoder writes its output in code page 932 and needs, for every UTF-16 code unit,
+// the one or two bytes of its multibyte form or the knowledge that it has none. The table is
+// made once from the C library's "CP932" converter (iconv) and is then only read: converting a
+// character costs one array access, and no process-wide locale is consulted or changed.
+#pragma once
+
+#include <cstdint>
+
+namespace korvani {
+
+// Number of entries: one per 16-bit wide character.
+inline constexpr std::uint32_t kCp932TableSize = 65536;
+
+// Entry value of a character that has no code page 932 form (0xFFFF is no Shift_JIS code).
+inline constexpr std::uint16_t kCp932NoForm = 0xFFFF;
+
+// Returns the table of kCp932TableSize entries, indexed by the wide character. An entry below
+// 0x100 is a one-byte form (the entry itself: ASCII, U+0000 giving the byte 0, and half-width
+// katakana); any other entry except kCp932NoForm is a two-byte form, lead byte = entry >> 8,
+// trail byte = entry & 0xFF. Surrogate code units (U+D800 to U+DFFF) have no form, and no
+// character below U+0080 has a two-byte form.
+//
+// The table is built on the first call, safely when several threads make that call at once, and
+// lives until the process ends. When the C library offers no "CP932" converter the table holds
+// only U+0000 to U+007F (as themselves); every other character then has no form.
+const std::uint16_t* cp932Table();
+
+}  // namespace korvani

@@ -5,7 +5,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean screenshot
 
 all: build
 
@@ -26,6 +26,13 @@ test: build
 
 bench: build
 	@bench/compare.sh $(BUILD)
+
+# The desktop dialog drawn offscreen with its Japanese font, for a look without a display.
+screenshot: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target korvani-gui -- --no-print-directory
+	@mkdir -p out
+	@$(BUILD)/src/gui/korvani-gui --screenshot out/korvani-gui.png
+	@echo "out/korvani-gui.png"
 
 clean:
 	@rm -rf $(BUILD) out

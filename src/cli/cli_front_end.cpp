@@ -40,7 +40,9 @@ int run(int argc, const char* const* argv, Environment& environment) {
   app.require_subcommand(1);
 
   Action action;
+  addBinaryDecodeCommand(app, environment, action);
   addBinaryEncodeCommand(app, environment, action);
+  addTextDecodeCommands(app, environment, action);
 
   try {
     app.parse(argc, argv);

@@ -65,7 +65,9 @@ int runConversion(Environment& environment, ConversionRequest request, OutputCho
 using Action = std::function<int()>;
 
 // Each subcommand registers itself on `app` and, when it is the one given, sets `action`.
+void addBinaryDecodeCommand(CLI::App& app, Environment& environment, Action& action);
 void addBinaryEncodeCommand(CLI::App& app, Environment& environment, Action& action);
+void addTextDecodeCommands(CLI::App& app, Environment& environment, Action& action);
 
 // Parses `argv` and runs the chosen subcommand. Returns the process's exit status.
 int run(int argc, const char* const* argv, Environment& environment);

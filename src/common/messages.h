@@ -32,6 +32,17 @@ inline constexpr std::string_view kDecodeInputBufferFailed = "入力データバ
 inline constexpr std::string_view kDecodeOutputBufferFailed = "出力データバッファ獲得ＮＧ";
 inline constexpr std::string_view kDecodeOutputOpenFailed = "出力ファイルオープンＮＧ";
 
+// Ours: what the command line says when it names a decoded attachment itself (no -o given),
+// and its explanation after the locator's empty message, which on a terminal says nothing.
+inline constexpr std::string_view kNoProposedName =
+    "the mail proposes no file name for its attachment; name the output with -o";
+inline constexpr std::string_view kUnusableProposedName =
+    "the mail proposes no usable file name for its attachment; name the output with -o";
+inline constexpr std::string_view kProposedOutputExists =
+    "already exists; give --force to replace it, or name the output with -o";  // after the path
+inline constexpr std::string_view kNotBase64Explanation =
+    "the attachment's Content-Transfer-Encoding is not base64, so it cannot be decoded";
+
 // Ours: errors the file layer raises after a successful open. The OS's reason and the path are
 // appended by describeReadFailure / describeWriteFailure.
 inline constexpr std::string_view kReadFailed = "ファイル読込ＮＧ";

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 namespace korvani {
 namespace {
@@ -29,9 +30,8 @@ std::uint16_t convertOne(iconv_t converter, std::uint32_t code) {
   const std::size_t written = sizeof output - outLeft;
   const auto lead = static_cast<std::uint8_t>(output[0]);
   if (written == 1) return lead;
-  // A two-byte form for an ASCII character would break the callers' size bound (one byte in,
-  // at most one byte out); code page 932 has none, and a converter that claims one is not used.
-  if (written == 2 && code >= kFirstNonAscii && lead >= 0x80) {
+  // Two-byte forms start with a lead byte from 0x81 up; anything else is not taken.
+  if (written == 2 && lead >= 0x80) {
     return static_cast<std::uint16_t>(lead << 8 | static_cast<std::uint8_t>(output[1]));
   }
   return kCp932NoForm;
@@ -40,15 +40,14 @@ std::uint16_t convertOne(iconv_t converter, std::uint32_t code) {
 Table buildTable() {
   Table table;
   table.fill(kCp932NoForm);
+  // Code page 932 keeps ASCII as it is; the converter is asked about everything else.
+  for (std::uint32_t code = 0; code < kFirstNonAscii; ++code) {
+    table[code] = static_cast<std::uint16_t>(code);
+  }
   // "WCHAR_T" is the C library's own wide-character form, so no byte order has to be named.
   const iconv_t converter = iconv_open("CP932", "WCHAR_T");
-  if (converter == reinterpret_cast<iconv_t>(-1)) {
-    for (std::uint32_t code = 0; code < kFirstNonAscii; ++code) {
-      table[code] = static_cast<std::uint16_t>(code);
-    }
-    return table;
-  }
-  for (std::uint32_t code = 0; code < kCp932TableSize; ++code) {
+  if (reinterpret_cast<std::intptr_t>(converter) == -1) return table;
+  for (std::uint32_t code = kFirstNonAscii; code < kCp932TableSize; ++code) {
     if (code >= kFirstSurrogate && code <= kLastSurrogate) continue;
     table[code] = convertOne(converter, code);
   }

@@ -17,14 +17,15 @@ inline constexpr std::uint32_t kCp932TableSize = 65536;
 inline constexpr std::uint16_t kCp932NoForm = 0xFFFF;
 
 // Returns the table of kCp932TableSize entries, indexed by the wide character. An entry below
-// 0x100 is a one-byte form (the entry itself: ASCII, U+0000 giving the byte 0, and half-width
-// katakana); any other entry except kCp932NoForm is a two-byte form, lead byte = entry >> 8,
-// trail byte = entry & 0xFF. Surrogate code units (U+D800 to U+DFFF) have no form, and no
-// character below U+0080 has a two-byte form.
+// 0x100 is a one-byte form, the entry itself: U+0000 to U+007F are their own forms (code page
+// 932 keeps ASCII as it is, U+0000 giving the byte 0), and the half-width katakana and a few
+// others have one-byte forms too. Any other entry except kCp932NoForm is a two-byte form, lead
+// byte = entry >> 8 (from 0x80 up), trail byte = entry & 0xFF. Surrogate code units (U+D800 to
+// U+DFFF) have no form.
 //
 // The table is built on the first call, safely when several threads make that call at once, and
 // lives until the process ends. When the C library offers no "CP932" converter the table holds
-// only U+0000 to U+007F (as themselves); every other character then has no form.
+// only U+0000 to U+007F; every other character then has no form.
 const std::uint16_t* cp932Table();
 
 }  // namespace korvani

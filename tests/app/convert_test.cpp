@@ -72,5 +72,59 @@ TEST(ConvertTest, CancellingTheOutputWritesAndShowsNothing) {
   EXPECT_EQ(platform.files.size(), 1u);
 }
 
+const std::string kMailWithAttachment =
+    "Content-Type: multipart/mixed; boundary=\"b\"\r\n"
+    "\r\n"
+    "--b\r\n"
+    "Content-Type: application/octet-stream; name=\"report.pdf\"\r\n"
+    "Content-Transfer-Encoding: base64\r\n"
+    "Content-Disposition: attachment; filename=\"report.pdf\"\r\n"
+    "\r\n"
+    "YWJjZA==\r\n"
+    "\r\n"
+    "--b--\r\n";
+
+TEST(ConvertTest, BinaryDecodeScansTheMailBeforeProposingTheAttachmentsName) {
+  FakePlatform platform;
+  RecordingSink sink(&platform.events);
+  ScriptedChooser chooser(std::string("out.pdf"), &platform.events);
+  platform.addFile("mail.eml", kMailWithAttachment, FileTimes{1, 2, 3});
+  ConversionRequest request{"mail.eml", "", ConvertMode::BinaryDecode};
+  EXPECT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Converted);
+  EXPECT_EQ(platform.events,
+            (std::vector<std::string>{"open mail.eml", "status mail.eml", "choose report.pdf",
+                                      "write out.pdf", "status out.pdf", "times out.pdf"}));
+  EXPECT_EQ(platform.contentOf("out.pdf"), "abcd");
+  EXPECT_EQ(request.outputPath, "out.pdf");
+}
+
+TEST(ConvertTest, BinaryDecodeOfAMailWithoutAttachmentNeverAsksForTheOutput) {
+  FakePlatform platform;
+  RecordingSink sink;
+  ScriptedChooser chooser(std::string("out"));
+  platform.addFile("mail.eml", "Subject: hello\r\n\r\ntext\r\n");
+  ConversionRequest request{"mail.eml", "", ConvertMode::BinaryDecode};
+  EXPECT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Failed);
+  EXPECT_TRUE(chooser.proposedNames.empty());
+  EXPECT_EQ(sink.texts(), std::vector<std::string>{std::string(messages::kBadMailStructure)});
+}
+
+TEST(ConvertTest, BinaryDecodeCancelledOrFailingAtTheOutputEndsCleanly) {
+  for (const bool cancel : {true, false}) {
+    FakePlatform platform;
+    RecordingSink sink;
+    ScriptedChooser chooser(cancel ? std::nullopt : std::optional<std::string>("no/out"));
+    platform.addFile("mail.eml", kMailWithAttachment);
+    ConversionRequest request{"mail.eml", "", ConvertMode::BinaryDecode};
+    EXPECT_EQ(convert(request, platform, sink, chooser),
+              cancel ? ConvertOutcome::Cancelled : ConvertOutcome::Failed);
+    EXPECT_EQ(chooser.proposedNames, std::vector<std::string>{"report.pdf"});
+    EXPECT_EQ(platform.files.size(), 1u);
+    EXPECT_EQ(sink.texts(),
+              cancel ? std::vector<std::string>{}
+                     : std::vector<std::string>{std::string(messages::kExtractSaveOpenFailed)});
+  }
+}
+
 }  // namespace
 }  // namespace korvani

@@ -1,0 +1,28 @@
+// The file name a mail proposes for its attachment is hostile input: whoever wrote the mail
+// chose it. Before a front end creates a file under that name without the user having typed it,
+// the name goes through safeFileName(), which keeps the file inside the folder it is put in.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace korvani {
+
+enum class ProposedNameVerdict {
+  Usable,   // `name` may be created in any folder
+  Missing,  // the mail proposes no name at all
+  Unusable  // what the mail proposes has no usable last component ("", "." or "..")
+};
+
+struct SafeFileName {
+  ProposedNameVerdict verdict = ProposedNameVerdict::Missing;
+  std::string name;  // set only when Usable
+};
+
+// Takes only what follows the last '/' of `proposed` (the only path separator here: '\' is not
+// one, and it is the second byte of many Shift_JIS characters such as 表 and ソ), replaces each
+// control byte (0x00 to 0x1F and 0x7F) by '_', and refuses an empty result, "." and "..".
+// Every other byte, including those of raw Shift_JIS or UTF-8 names, stays as it is.
+SafeFileName safeFileName(std::string_view proposed);
+
+}  // namespace korvani

@@ -1,0 +1,132 @@
+// korvani binary-decode SOURCE [-o OUTPUT | -d DIR] [--force]
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "app/proposed_name.h"
+#include "cli/cli_front_end.h"
+#include "common/messages.h"
+
+namespace korvani::cli {
+namespace {
+
+// Names the output. An explicit -o is taken as it stands and replaced without asking, as a
+// Save-As choice is. Otherwise the name the mail proposes, made safe, goes into the folder of -d
+// (the current one by default), and an existing entry of that name is kept unless --force.
+// A refusal prints its own reason and leaves the exit status in refusalStatus().
+class SafeNameChooser : public OutputChooser {
+ public:
+  SafeNameChooser(const Environment& environment, std::optional<std::string> output,
+                  std::string folder, bool force)
+      : environment(environment),
+        output(std::move(output)),
+        folder(std::move(folder)),
+        force(force) {}
+
+  bool chooseOutputFile(const std::string& defaultName, std::string& path) override {
+    if (output) {
+      path = *output;
+      return true;
+    }
+    const SafeFileName safe = safeFileName(defaultName);
+    switch (safe.verdict) {
+      case ProposedNameVerdict::Usable:
+        break;
+      case ProposedNameVerdict::Missing:
+        return refuse(kExitUsage, messages::kNoProposedName);
+      case ProposedNameVerdict::Unusable:
+        return refuse(kExitUsage, messages::kUnusableProposedName);
+    }
+    std::string chosen =
+        folder.empty() || folder.back() == '/' ? folder + safe.name : folder + "/" + safe.name;
+    // symlink_status: a dangling symbolic link is an existing entry too.
+    std::error_code error;
+    if (!force && std::filesystem::exists(std::filesystem::symlink_status(chosen, error))) {
+      return refuse(kExitFailed, chosen + ": " + std::string(messages::kProposedOutputExists));
+    }
+    path = std::move(chosen);
+    return true;
+  }
+
+  int refusalStatus() const { return status; }
+
+ private:
+  bool refuse(int exitStatus, std::string_view reason) {
+    printError(environment, reason);
+    status = exitStatus;
+    return false;
+  }
+
+  const Environment& environment;
+  std::optional<std::string> output;
+  std::string folder;
+  bool force;
+  int status = kExitFailed;
+};
+
+// Follows the locator's empty message with a line that says what it means.
+class DecodeSink : public StderrSink {
+ public:
+  using StderrSink::StderrSink;
+  void showMessage(std::string_view text, MessageOwner owner = MessageOwner::None) override {
+    StderrSink::showMessage(text, owner);
+    if (text.empty()) StderrSink::showMessage(messages::kNotBase64Explanation, owner);
+  }
+};
+
+int decode(Environment& environment, ConversionRequest request, SafeNameChooser& chooser) {
+  DecodeSink sink(environment.errorStream);
+  switch (convert(request, environment.platform, sink, chooser)) {
+    case ConvertOutcome::Converted:
+      return kExitConverted;
+    case ConvertOutcome::Cancelled:
+      return chooser.refusalStatus();
+    case ConvertOutcome::MissingSource:
+    case ConvertOutcome::NothingDone:
+      return kExitUsage;
+    case ConvertOutcome::Failed:
+      break;
+  }
+  return kExitFailed;
+}
+
+}  // namespace
+
+void addBinaryDecodeCommand(CLI::App& app, Environment& environment, Action& action) {
+  struct Options {
+    std::string source;
+    std::string output;
+    std::string folder;
+    bool force = false;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app.add_subcommand(
+      "binary-decode",
+      "Extract the Base64 attachment of a saved mail and write its bytes with the mail's file "
+      "times. Without -o the file is named as the mail proposes.");
+  command->add_option("SOURCE", options->source, "The mail file to read")->required();
+  CLI::Option* output = command->add_option("-o,--output", options->output,
+                                            "The file to write (replaced if it exists)");
+  CLI::Option* folder = command->add_option(
+      "-d,--directory", options->folder,
+      "Without -o: the folder to write the attachment to under its proposed name (default: the "
+      "current folder)");
+  output->excludes(folder);
+  command->add_flag("--force", options->force,
+                    "Without -o: replace an existing file of the proposed name");
+  command->callback([&environment, &action, options, output] {
+    const bool named = output->count() > 0;
+    action = [&environment, options, named] {
+      ConversionRequest request;
+      request.sourcePath = options->source;
+      request.mode = ConvertMode::BinaryDecode;
+      SafeNameChooser chooser(environment,
+                              named ? std::optional<std::string>(options->output) : std::nullopt,
+                              options->folder, options->force);
+      return decode(environment, request, chooser);
+    };
+  });
+}
+
+}  // namespace korvani::cli

@@ -1,0 +1,391 @@
+#include "extract/attachment_extractor.h"
+
+#include <array>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "common/base64.h"
+#include "common/line_primitives.h"
+#include "common/messages.h"
+
+namespace korvani {
+namespace {
+
+constexpr std::uint32_t kLineBufferSize = AttachmentExtractor::kLineBufferSize;
+constexpr std::uint32_t kFieldSize = AttachmentExtractor::kFieldSize;
+constexpr std::uint32_t kLongestBoundary = kFieldSize - 5;  // "--" boundary "--" NUL
+
+// Columns of the fixed-column tests: "Content-" ends before column 8, "Content-Type: " before
+// 14, "Content-Type: multipart/mixed; " before 31, "Content-Transfer-Encoding: " before 27 and
+// "Content-Disposition: " before 21.
+constexpr std::uint32_t kHeaderNameColumn = 8;
+constexpr std::uint32_t kMediaTypeColumn = 14;
+constexpr std::uint32_t kBoundaryColumn = 31;
+constexpr std::uint32_t kEncodingColumn = 27;
+constexpr std::uint32_t kDispositionValueColumn = 21;
+
+constexpr std::string_view kHeaderPrefix = "Content-";
+constexpr std::string_view kBoundaryParameter = "boundary=\"";
+constexpr std::string_view kFileNameParameter = "filename=\"";
+constexpr std::string_view kBase64 = "base64";
+
+// The 6-bit value of each alphabet character; 64 for '=' and every byte outside the alphabet.
+constexpr std::array<std::uint8_t, 256> makeSextets() {
+  std::array<std::uint8_t, 256> table{};
+  for (auto& value : table) value = 64;
+  for (std::uint8_t i = 0; i < 64; ++i) table[static_cast<std::uint8_t>(kBase64Alphabet[i])] = i;
+  return table;
+}
+constexpr std::array<std::uint8_t, 256> kSextets = makeSextets();
+
+// True when `line` (a zero-filled buffer of kLineBufferSize bytes) holds `literal` from
+// `column` on. Every literal ends well inside the buffer, so bytes after the piece compare as
+// the zeros they are.
+bool holdsAt(const std::uint8_t* line, std::uint32_t column, std::string_view literal) {
+  return std::memcmp(line + column, literal.data(), literal.size()) == 0;
+}
+
+const char* text(const std::uint8_t* bytes) { return reinterpret_cast<const char*>(bytes); }
+
+// The quoted value that starts at `value` (just after its opening quote) runs to the next
+// double quote before the piece's first NUL. Returns its length, or -1 when that quote is
+// missing: an unterminated value is never captured, so the previous one stays in force.
+long quotedValueLength(const std::uint8_t* value) {
+  const char* quote = std::strchr(text(value), '"');
+  return quote ? quote - text(value) : -1;
+}
+
+enum class MediaType { Multipart, TextPlain, OctetStream };
+
+struct MediaTypeRule {
+  std::string_view literal;  // at kMediaTypeColumn
+  MediaType type;
+};
+
+constexpr MediaTypeRule kMediaTypeRules[] = {
+    {"multipart/mixed; ", MediaType::Multipart},
+    {"text/plain; ", MediaType::TextPlain},
+    {"application/octet-stream; ", MediaType::OctetStream},
+};
+
+// The working values of one scan over the image.
+class Scan {
+ public:
+  Scan(const std::uint8_t* image, std::uint32_t imageLength, MessageSink& sink,
+       std::uint32_t& bodyStart, std::uint32_t& bodyEnd)
+      : image(image),
+        imageLength(imageLength),
+        sink(sink),
+        bodyStart(bodyStart),
+        bodyEnd(bodyEnd) {}
+
+  // Classifies every piece of the image. Returns 0 when the scan was abandoned after the empty
+  // message, 1 when it reached the end of the image.
+  int run() {
+    for (;;) {
+      lineStart = position;
+      const std::uint32_t count = readLine(image, line, kLineBufferSize, position, imageLength);
+      if (count == 0) return 1;
+      const bool goOn = holdsAt(line, 0, kHeaderPrefix) ? headerPiece(count) : otherPiece(count);
+      if (!goOn) return 0;
+    }
+  }
+
+  // The name captured last, as NUL-terminated text.
+  std::string capturedFileName() const { return text(fileName); }
+
+ private:
+  enum class ScanState { Outside = 0, AttachmentHeader = 1, AttachmentBody = 2 };
+
+  struct HeaderRule {
+    std::string_view literal;  // at kHeaderNameColumn
+    bool (Scan::*handle)(std::uint32_t count);
+  };
+
+  // A piece that begins with "Content-": the first matching rule handles it, whatever the
+  // state. Header pieces never start or end a body. Returns false to abandon the scan.
+  bool headerPiece(std::uint32_t count) {
+    static constexpr HeaderRule kHeaderRules[] = {
+        {"Type: ", &Scan::contentType},
+        {"Transfer-Encoding: ", &Scan::transferEncoding},
+        {"Disposition: ", &Scan::disposition},
+    };
+    for (const HeaderRule& rule : kHeaderRules) {
+      if (holdsAt(line, kHeaderNameColumn, rule.literal)) return (this->*rule.handle)(count);
+    }
+    return true;
+  }
+
+  bool contentType(std::uint32_t) {
+    for (const MediaTypeRule& rule : kMediaTypeRules) {
+      if (!holdsAt(line, kMediaTypeColumn, rule.literal)) continue;
+      switch (rule.type) {
+        case MediaType::Multipart:
+          multipartSeen = true;
+          if (holdsAt(line, kBoundaryColumn, kBoundaryParameter))
+            captureBoundary(line + kBoundaryColumn + kBoundaryParameter.size());
+          break;
+        case MediaType::TextPlain:
+          state = ScanState::Outside;
+          break;
+        case MediaType::OctetStream:
+          state = ScanState::AttachmentHeader;
+          break;
+      }
+      break;
+    }
+    return true;
+  }
+
+  bool transferEncoding(std::uint32_t) {
+    if (holdsAt(line, kEncodingColumn, kBase64)) return true;
+    if (state != ScanState::AttachmentHeader) return true;
+    sink.showMessage(messages::kNotBase64Attachment);
+    return false;
+  }
+
+  // Captures the file name from this piece or, when its parameters end in ';', from the
+  // following pieces, which this consumes: no other rule sees them.
+  bool disposition(std::uint32_t count) {
+    if (captureFileName(line + kDispositionValueColumn)) return true;
+    while (lastSignificantChar(line, count) == ';') {
+      count = readLine(image, line, kLineBufferSize, position, imageLength);
+      if (count == 0 || captureFileName(line)) break;
+    }
+    return true;
+  }
+
+  // A piece that does not begin with "Content-".
+  bool otherPiece(std::uint32_t count) {
+    const bool blank = lastSignificantChar(line, count) == 0;
+    switch (state) {
+      case ScanState::Outside:
+        break;
+      case ScanState::AttachmentHeader:
+        if (!blank) {
+          bodyStart = lineStart;
+          state = ScanState::AttachmentBody;
+        }
+        break;
+      case ScanState::AttachmentBody:
+        if (blank || endsBodyAtDelimiter()) {
+          bodyEnd = lineStart;
+          state = ScanState::Outside;
+        }
+        break;
+    }
+    return true;
+  }
+
+  // A multipart/mixed line that captured no boundary leaves the one captured before in force;
+  // when none was ever captured there is no delimiter, and only a blank piece ends a body.
+  bool endsBodyAtDelimiter() const {
+    return multipartSeen && delimiterLength > 0 &&
+           std::memcmp(line, closingDelimiter, delimiterLength) == 0;
+  }
+
+  // Searches the NUL-terminated text from `from` for filename=" and takes the quoted value, at
+  // most its first 127 bytes. Returns true when the parameter was found, even if its value had
+  // no closing quote and was therefore not taken.
+  bool captureFileName(const std::uint8_t* from) {
+    const char* parameter = std::strstr(text(from), kFileNameParameter.data());
+    if (!parameter) return false;
+    const auto* value =
+        reinterpret_cast<const std::uint8_t*>(parameter) + kFileNameParameter.size();
+    const long length = quotedValueLength(value);
+    if (length >= 0) {
+      const std::size_t kept =
+          length < long{kFieldSize} ? static_cast<std::size_t>(length) : kFieldSize - 1;
+      std::memset(fileName, 0, sizeof fileName);
+      std::memcpy(fileName, value, kept);
+    }
+    return true;
+  }
+
+  // A boundary longer than 123 bytes, or without its closing quote, is not captured: its
+  // closing delimiter could not be held whole, and a shortened one would end bodies at lines
+  // that are not the delimiter. The boundary captured before, if any, stays in force.
+  void captureBoundary(const std::uint8_t* value) {
+    const long length = quotedValueLength(value);
+    if (length < 0 || length > long{kLongestBoundary}) return;
+    std::memset(closingDelimiter, 0, sizeof closingDelimiter);
+    std::memcpy(closingDelimiter, "--", 2);
+    std::memcpy(closingDelimiter + 2, value, static_cast<std::size_t>(length));
+    std::memcpy(closingDelimiter + 2 + length, "--", 2);
+    delimiterLength = static_cast<std::uint32_t>(length) + 4;
+  }
+
+  const std::uint8_t* image;
+  const std::uint32_t imageLength;
+  MessageSink& sink;
+  std::uint32_t& bodyStart;
+  std::uint32_t& bodyEnd;
+
+  std::uint8_t line[kLineBufferSize] = {};
+  std::uint8_t fileName[kFieldSize] = {};
+  std::uint8_t closingDelimiter[kFieldSize] = {};
+  std::uint32_t delimiterLength = 0;  // 0: no boundary captured yet
+  bool multipartSeen = false;
+  ScanState state = ScanState::Outside;
+  std::uint32_t position = 0;
+  std::uint32_t lineStart = 0;
+};
+
+}  // namespace
+
+AttachmentExtractor::AttachmentExtractor(Platform& platform, MessageSink& sink)
+    : platform(platform), sink(sink) {}
+
+int AttachmentExtractor::locate(const std::string& sourcePath, std::string& defaultName) {
+  bodyStart = 0;
+  bodyEnd = 0;
+  std::unique_ptr<ReadableFile> file = platform.openForReading(sourcePath, ShareMode::Shared);
+  if (!file) {
+    sink.showMessage(messages::kExtractOpenFailed);
+    return 0;
+  }
+  // The status is read before any content, so the times are those the mail had before.
+  if (!platform.readStatus(sourcePath, sourceStatus)) {
+    sink.showMessage(messages::kStatusFailed);
+    return 0;
+  }
+  image.reset();
+  imageLength = 0;
+  const std::uint64_t fileLength = file->length();
+  // Offsets are 32-bit: a longer mail cannot be held, and is refused rather than truncated.
+  if (fileLength > std::numeric_limits<std::uint32_t>::max()) {
+    sink.showMessage(messages::kExtractImageFailed);
+    return 0;
+  }
+  image = platform.allocateZeroed(fileLength);
+  if (!image) {
+    sink.showMessage(messages::kExtractImageFailed);
+    return 0;
+  }
+  imageLength = static_cast<std::uint32_t>(fileLength);
+  if (const int error = file->read(image.data(), imageLength)) {
+    releaseImage();
+    sink.showMessage(messages::describeReadFailure(sourcePath, error));
+    return 0;
+  }
+  file.reset();
+
+  Scan scan(image.data(), imageLength, sink, bodyStart, bodyEnd);
+  if (!scan.run()) return 0;
+  if (bodyStart == 0 || bodyEnd == 0) {
+    sink.showMessage(messages::kBadMailStructure);
+    return 0;
+  }
+  defaultName = scan.capturedFileName();
+  return 1;
+}
+
+std::uint32_t AttachmentExtractor::decodeBodyByPieces(const std::uint8_t* image,
+                                                      std::uint32_t start, std::uint32_t end,
+                                                      std::uint8_t* output) {
+  std::uint8_t line[kLineBufferSize];
+  std::uint32_t position = start;
+  std::uint32_t outputLength = 0;
+  while (position < end) {
+    const std::uint32_t count = readLine(image, line, kLineBufferSize, position, end);
+    for (std::uint32_t k = 0; k + 4 <= count; k += 4)
+      outputLength += static_cast<std::uint32_t>(decodeQuartet(line + k, output + outputLength));
+  }
+  return outputLength;
+}
+
+std::uint32_t AttachmentExtractor::decodeBody(const std::uint8_t* image, std::uint32_t start,
+                                              std::uint32_t end, std::uint8_t* output) {
+  // The same pieces and quartets as decodeBodyByPieces(), found in place: every quartet lies
+  // inside its piece, so it reads exactly the bytes the copy would hold. A quartet of four
+  // alphabet characters cannot hold the piece's LF and decodes as decodeQuartet() would; any
+  // other quartet is checked for the LF that ends the piece and handed to decodeQuartet().
+  std::uint32_t position = start;
+  std::uint32_t outputLength = 0;
+  while (position < end) {
+    const std::uint8_t* piece = image + position;
+    const std::uint32_t limit =
+        end - position < kLineBufferSize - 1 ? end - position : kLineBufferSize - 1;
+    std::uint32_t count = 0;  // the piece's length, once known
+    std::uint32_t k = 0;
+    for (; k + 4 <= limit; k += 4) {
+      const std::uint8_t* quartet = piece + k;
+      const std::uint32_t a = kSextets[quartet[0]], b = kSextets[quartet[1]],
+                          c = kSextets[quartet[2]], d = kSextets[quartet[3]];
+      if ((a | b | c | d) < 64) {
+        const std::uint32_t group = a << 18 | b << 12 | c << 6 | d;
+        std::uint8_t* destination = output + outputLength;
+        destination[0] = static_cast<std::uint8_t>(group >> 16);
+        destination[1] = static_cast<std::uint8_t>(group >> 8);
+        destination[2] = static_cast<std::uint8_t>(group);
+        outputLength += 3;
+        continue;
+      }
+      if (const void* lineFeed = std::memchr(quartet, '\n', 4)) {
+        const auto at =
+            static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(lineFeed) - quartet);
+        // The quartet is whole only when the LF is its last byte.
+        if (at == 3)
+          outputLength += static_cast<std::uint32_t>(decodeQuartet(quartet, output + outputLength));
+        count = k + at + 1;
+        break;
+      }
+      outputLength += static_cast<std::uint32_t>(decodeQuartet(quartet, output + outputLength));
+    }
+    if (count == 0) {
+      // No LF in a whole quartet: the piece ends at an LF among the last 0 to 3 bytes, or at
+      // the limit; either way no further quartet fits.
+      const void* lineFeed = std::memchr(piece + k, '\n', limit - k);
+      count =
+          lineFeed
+              ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(lineFeed) - piece) + 1
+              : limit;
+    }
+    position += count;
+  }
+  return outputLength;
+}
+
+int AttachmentExtractor::writeDecoded(const std::string& outputPath) {
+  // After several attachments the last body that began may have no end while an earlier one had.
+  if (bodyEnd < bodyStart) {
+    sink.showMessage(messages::kOutputBufferFailed);
+    return 0;
+  }
+  // Every quartet takes four bytes of the range and adds at most three, so the range's length
+  // is always room enough for the three bytes each quartet writes.
+  Block output = platform.allocateZeroed(bodyEnd - bodyStart);
+  if (!output) {
+    sink.showMessage(messages::kOutputBufferFailed);
+    return 0;
+  }
+  const std::uint32_t outputLength = decodeBody(image.data(), bodyStart, bodyEnd, output.data());
+
+  const WriteResult result = platform.writeFile(outputPath, output.data(), outputLength);
+  switch (result.status) {
+    case WriteStatus::Written:
+      break;
+    case WriteStatus::OpenFailed:
+      sink.showMessage(messages::kExtractSaveOpenFailed);
+      return 0;
+    case WriteStatus::WriteFailed:
+      sink.showMessage(messages::describeWriteFailure(outputPath, result.errorNumber));
+      return 0;
+  }
+  stampFileTimes(outputPath);
+  return 1;
+}
+
+void AttachmentExtractor::releaseImage() {
+  image.reset();
+  imageLength = 0;
+  bodyStart = 0;
+  bodyEnd = 0;
+}
+
+void AttachmentExtractor::stampFileTimes(const std::string& outputPath) {
+  korvani::stampFileTimes(platform, sourceStatus, outputPath);
+}
+
+}  // namespace korvani

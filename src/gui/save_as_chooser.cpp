@@ -1,0 +1,51 @@
+#include "gui/save_as_chooser.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/proposed_name.h"
+#include "common/cp932_text.h"
+
+namespace korvani::gui {
+namespace {
+
+std::string toStdString(const QByteArray& bytes) {
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+QString fromUtf8(const std::string& bytes) {
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+}  // namespace
+
+bool SaveAsChooser::chooseOutputFile(const std::string& defaultName, std::string& path) {
+  // Only a name that stays in the folder the dialog shows is proposed: a slash in it would make
+  // the dialog go elsewhere before the user has looked.
+  const SafeFileName proposal = safeFileName(defaultName);
+  const std::string& name = proposal.name;  // empty unless usable
+  const QString shown = displayName(name);
+  const std::optional<QString> chosen = services.saveFile(&dialog, shown, defaultSuffixOf(shown));
+  if (!chosen) return false;
+  path = confirmedPathBytes(*chosen, shown, name);
+  return true;
+}
+
+QString displayName(const std::string& rawName) {
+  return fromUtf8(isValidUtf8(rawName) ? rawName : cp932ToUtf8(rawName));
+}
+
+QString defaultSuffixOf(const QString& name) {
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+std::string confirmedPathBytes(const QString& chosen, const QString& shownName,
+                               const std::string& rawName) {
+  if (shownName.isEmpty() || QFileInfo(chosen).fileName() != shownName) {
+    return toStdString(QFile::encodeName(chosen));
+  }
+  return toStdString(QFile::encodeName(chosen.chopped(shownName.size()))) + rawName;
+}
+
+}  // namespace korvani::gui

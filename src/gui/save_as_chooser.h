@@ -1,0 +1,45 @@
+// The desktop's OutputChooser: the Save-As dialog over the main dialog.
+//
+// A name proposed by a mail arrives as the mail's raw bytes. It is shown decoded, and when the
+// user confirms it unchanged, the file gets exactly those bytes as its name, even where showing
+// them could not keep them (a name that is neither valid UTF-8 nor valid code page 932).
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "gui/dialog_services.h"
+#include "platform/output_chooser.h"
+
+namespace korvani::gui {
+
+class SaveAsChooser : public OutputChooser {
+ public:
+  // `dialog` is the window the Save-As dialog appears over; both must outlive the chooser.
+  SaveAsChooser(DialogServices& services, QWidget& dialog) : services(services), dialog(dialog) {}
+
+  // Shows the Save-As dialog proposing displayName() of the last component of `defaultName`
+  // (control bytes made '_'; nothing when that is empty, "." or ".."), with defaultSuffixOf()
+  // that name. Returns true and sets `path` to confirmedPathBytes() when confirmed; returns
+  // false and leaves `path` alone when cancelled.
+  bool chooseOutputFile(const std::string& defaultName, std::string& path) override;
+
+ private:
+  DialogServices& services;
+  QWidget& dialog;
+};
+
+// `rawName` made readable: as UTF-8 when it is valid UTF-8 (plain ASCII included), otherwise as
+// code page 932.
+QString displayName(const std::string& rawName);
+
+// The text after the last '.' of `name`; empty when it has no '.'.
+QString defaultSuffixOf(const QString& name);
+
+// The bytes of the path `chosen`. When its final component equals `shownName` (non-empty), that
+// component is `rawName` itself and the rest is the file system's encoding of `chosen`;
+// otherwise the whole of `chosen` in the file system's encoding.
+std::string confirmedPathBytes(const QString& chosen, const QString& shownName,
+                               const std::string& rawName);
+
+}  // namespace korvani::gui

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "app/convert.h"
+#include "common/messages.h"
+#include "support/fake_platform.h"
+
+namespace korvani {
+namespace {
+
+using testing::FakePlatform;
+using testing::RecordingSink;
+using testing::ScriptedChooser;
+
+TEST(ConvertTextModesTest, OutputIsChosenWithNoNameBeforeTheSourceIsRead) {
+  for (ConvertMode mode : {ConvertMode::MailDecode, ConvertMode::TextDecode}) {
+    FakePlatform platform;
+    RecordingSink sink(&platform.events);
+    ScriptedChooser chooser(std::string("out.txt"), &platform.events);
+    ConversionRequest request{"missing.eml", "", mode};
+    EXPECT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Failed);
+    EXPECT_EQ(platform.events,
+              (std::vector<std::string>{"choose ", "open missing.eml",
+                                        "message " + std::string(messages::kDecodeOpenFailed)}));
+  }
+}
+
+TEST(ConvertTextModesTest, OptionsReachTheDecoderUnchanged) {
+  FakePlatform platform;
+  RecordingSink sink;
+  ScriptedChooser chooser(std::string("out.txt"));
+  platform.addFile("in.txt", "QUJD\r\n");
+  ConversionRequest request{"in.txt", "", ConvertMode::TextDecode, TextEncoding::Base64,
+                            TextCharset::Sjis};
+  EXPECT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Converted);
+  EXPECT_EQ(platform.contentOf("out.txt"), "ABC");
+  request.mode = ConvertMode::MailDecode;
+  EXPECT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Converted);
+  EXPECT_EQ(platform.contentOf("out.txt"), "QUJD\r\n");  // a header line: only encoded words
+}
+
+TEST(ConvertTextModesTest, CancellingTheOutputNeverReadsTheSource) {
+  FakePlatform platform;
+  RecordingSink sink;
+  ScriptedChooser chooser(std::nullopt);
+  platform.addFile("in.txt", "x");
+  ConversionRequest request{"in.txt", "", ConvertMode::MailDecode};
+  EXPECT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Cancelled);
+  EXPECT_TRUE(platform.events.empty());
+  EXPECT_TRUE(sink.messages.empty());
+}
+
+}  // namespace
+}  // namespace korvani

@@ -1,0 +1,119 @@
+// End-to-end tests of korvani mail-decode and text-decode.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/posix_platform.h"
+#include "support/test_files.h"
+
+namespace korvani {
+namespace {
+
+using testing::fileExists;
+using testing::readFile;
+using testing::runKorvani;
+using testing::ScopedTempDir;
+using testing::writeFile;
+
+const std::string kMail =
+    "Subject: =?ISO-2022-JP?B?GyRCJCIbKEI=?=\r\n"
+    "Content-Type: text/plain; charset=iso-2022-jp\r\n"
+    "Content-Transfer-Encoding: quoted-printable\r\n"
+    "\r\n"
+    "=1B$B$\"$$=1B(B=\r\n"
+    " end\r\n";
+
+TEST(TextDecodeCliTest, DefaultsAreQuotedPrintableAndJisForTextAndAutoForMail) {
+  ScopedTempDir dir;
+  writeFile(dir.file("t.txt"), "=1B$B$\"=1B(B\r\n");
+  auto result = runKorvani({"text-decode", dir.file("t.txt"), "-o", dir.file("t.out")});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_EQ(readFile(dir.file("t.out")), "\x82\xA0\r\n");
+
+  writeFile(dir.file("m.eml"), kMail);
+  result = runKorvani({"mail-decode", dir.file("m.eml"), "-o", dir.file("m.out")});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(readFile(dir.file("m.out")),
+            "Subject: \x82\xA0\r\n"
+            "Content-Type: text/plain; charset=iso-2022-jp\r\n"
+            "Content-Transfer-Encoding: quoted-printable\r\n"
+            "\r\n"
+            "\x82\xA0\x82\xA2 end\r\n");
+}
+
+TEST(TextDecodeCliTest, OptionsChooseEncodingAndCharsetInAnyCase) {
+  ScopedTempDir dir;
+  writeFile(dir.file("b64"), "5pel5pys6KqeDQo=\r\n");
+  const auto result = runKorvani({"text-decode", dir.file("b64"), "-o", dir.file("out"),
+                                  "--encoding", "BASE64", "--charset", "utf-8"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(readFile(dir.file("out")), "\x93\xFA\x96\x7B\x8C\xEA\r\n");
+}
+
+TEST(TextDecodeCliTest, DashWritesToStandardOutputAndUtf8OutputIsReadable) {
+  ScopedTempDir dir;
+  writeFile(dir.file("m.eml"), kMail);
+  auto result = runKorvani({"mail-decode", dir.file("m.eml"), "-o", "-"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out.substr(0, 13), "Subject: \x82\xA0\r\n");
+  EXPECT_FALSE(fileExists(dir.file("-")));
+
+  result = runKorvani({"mail-decode", dir.file("m.eml"), "-o", "-", "--output-charset", "utf-8"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out,
+            "Subject: あ\r\n"
+            "Content-Type: text/plain; charset=iso-2022-jp\r\n"
+            "Content-Transfer-Encoding: quoted-printable\r\n"
+            "\r\n"
+            "あい end\r\n");
+}
+
+TEST(TextDecodeCliTest, OutputGetsTheSourceTimes) {
+  ScopedTempDir dir;
+  writeFile(dir.file("in"), "abc\r\n");
+  PosixPlatform platform;
+  ASSERT_TRUE(platform.setFileTimes(dir.file("in"), FileTimes{0, 1000000000, 1000000100}));
+  ASSERT_EQ(runKorvani({"text-decode", dir.file("in"), "-o", dir.file("out")}).exitCode, 0);
+  FileStatus status;
+  ASSERT_TRUE(platform.readStatus(dir.file("out"), status));
+  EXPECT_EQ(status.times.lastWrite, 1000000000);
+  EXPECT_EQ(status.times.lastAccess, 1000000100);
+}
+
+TEST(TextDecodeCliTest, FailuresAndUsageErrors) {
+  ScopedTempDir dir;
+  writeFile(dir.file("in"), "x\r\n");
+  ::mkdir(dir.file("folder").c_str(), 0700);
+  struct Case {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string err;  // exact, when not empty
+  };
+  const Case cases[] = {
+      {{"mail-decode", dir.file("absent"), "-o", dir.file("out")}, 1,
+       "korvani: 入力ファイルオープンＮＧ\n"},
+      {{"text-decode", dir.file("folder"), "-o", dir.file("out")}, 1,
+       "korvani: 入力ファイルオープンＮＧ\n"},
+      {{"text-decode", dir.file("in"), "-o", dir.file("nowhere/out")}, 1,
+       "korvani: 出力ファイルオープンＮＧ\n"},
+      {{"mail-decode", dir.file("in"), "-o", dir.file("folder")}, 1,
+       "korvani: 出力ファイルオープンＮＧ\n"},
+      {{"text-decode", dir.file("in"), "-o", dir.file("out"), "--charset", "latin1"}, 2, ""},
+      {{"mail-decode", dir.file("in"), "-o", dir.file("out"), "--encoding", "uuencode"}, 2, ""},
+      {{"text-decode", dir.file("in")}, 2, ""},
+  };
+  for (const auto& c : cases) {
+    const auto result = runKorvani(c.arguments);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments[1];
+    if (!c.err.empty()) {
+      EXPECT_EQ(result.err, c.err);
+    }
+    EXPECT_FALSE(fileExists(dir.file("out")));
+  }
+}
+
+}  // namespace
+}  // namespace korvani

@@ -1,0 +1,569 @@
+// The desktop dialog: its layout, its option rules, its keys, and conversions run through it
+// with the file dialogs and message boxes answered by ScriptedDialogServices.
+#include "gui/converter_dialog.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QCommandLineParser>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "common/messages.h"
+#include "gui/command_line.h"
+#include "gui/dialog_template.h"
+#include "gui/save_as_chooser.h"
+#include "platform/posix_platform.h"
+#include "scripted_dialog_services.h"
+
+using korvani::ConvertMode;
+using korvani::ConvertOutcome;
+using korvani::TextCharset;
+using korvani::TextEncoding;
+using namespace korvani::gui;
+namespace control = korvani::gui::control;
+namespace messages = korvani::messages;
+
+namespace {
+
+// The eight option radios, in the order the enable masks of the tests list them.
+constexpr int kOptionRadios[] = {control::kEncodingAuto, control::kQuotedPrintable,
+                                 control::kBase64,       control::kCharsetAuto,
+                                 control::kJis,          control::kUtf8,
+                                 control::kSjis,         control::kEuc};
+
+QString fromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QString captionOf(const QWidget* widget) {
+  if (auto* box = qobject_cast<const QGroupBox*>(widget)) return box->title();
+  if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
+  return QString();
+}
+
+// A shown dialog over the real disk, with scripted file dialogs and message boxes.
+struct Fixture {
+  korvani::PosixPlatform platform;
+  testing::ScriptedDialogServices services;
+  ConverterDialog dialog{platform, services};
+
+  Fixture() { dialog.show(); }
+  QWidget* at(int id) const { return dialog.control(id); }
+  void click(int id) const { QTest::mouseClick(at(id), Qt::LeftButton); }
+  bool active() {
+    dialog.activateWindow();
+    return QTest::qWaitForWindowActive(&dialog);
+  }
+  // Binary encodes `source` into `mail` through the dialog.
+  ConvertOutcome encode(const QString& source, const QString& mail) {
+    dialog.setInitialSource(source);
+    click(control::kBinaryEncode);
+    services.saveAnswer = mail;
+    return dialog.convert();
+  }
+};
+
+}  // namespace
+
+class ConverterDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void dialogUnitsRoundLikeTheDesktop_data();
+  void dialogUnitsRoundLikeTheDesktop();
+  void dialogFontIsIpaPGothicWithItsBaseUnits();
+  void controlsFollowTheTemplateInTabOrder();
+  void optionRadiosFollowTheMode_data();
+  void optionRadiosFollowTheMode();
+  void sourceFieldTracksHasSource();
+  void convertWithoutSourceIsTheDialogsMessage_data();
+  void convertWithoutSourceIsTheDialogsMessage();
+  void enterEndsTheDialogUnlessOnAButton_data();
+  void enterEndsTheDialogUnlessOnAButton();
+  void closingTheWindowEndsTheDialog();
+  void browseSetsTheSourceAndCancelChangesNothing();
+  void droppedLocalFileBecomesTheSource();
+  void commandLineNamesTheSourceAndTheScreenshot();
+  void binaryRoundTripFromTheCommandLineProposesTheAttachmentsName();
+  void textModesReproducePlainAscii_data();
+  void textModesReproducePlainAscii();
+  void workerFailuresAreUnownedMessages_data();
+  void workerFailuresAreUnownedMessages();
+  void proposedNameIsShownDecodedAndWrittenBackAsItsBytes_data();
+  void proposedNameIsShownDecodedAndWrittenBackAsItsBytes();
+  void fileDialogsShowAllFilesAndNeverConfirmOverwriting();
+};
+
+void ConverterDialogTest::dialogUnitsRoundLikeTheDesktop_data() {
+  QTest::addColumn<QSize>("base");
+  QTest::addColumn<QRect>("units");
+  QTest::addColumn<QRect>("pixels");
+  QTest::newRow("source group") << QSize(7, 13) << QRect(7, 7, 251, 34) << QRect(12, 11, 439, 55);
+  QTest::newRow("halves round up") << QSize(7, 13) << QRect(58, 204, 2, 4) << QRect(102, 332, 4, 7);
+  QTest::newRow("other font") << QSize(6, 12) << QRect(17, 20, 189, 12) << QRect(26, 30, 284, 18);
+}
+
+void ConverterDialogTest::dialogUnitsRoundLikeTheDesktop() {
+  QFETCH(QSize, base);
+  QFETCH(QRect, units);
+  QFETCH(QRect, pixels);
+  const DialogUnits converter(base.width(), base.height());
+  QCOMPARE(converter.toPixels({units.x(), units.y(), units.width(), units.height()}), pixels);
+}
+
+void ConverterDialogTest::dialogFontIsIpaPGothicWithItsBaseUnits() {
+  Fixture fixture;
+  const QFontInfo info(fixture.dialog.font());
+  if (info.family() != QLatin1String(kDialogFontFamily)) QSKIP("IPAPGothic is not installed");
+  QCOMPARE(info.pointSize(), 9);
+  QCOMPARE(DialogUnits(QFontMetricsF(fixture.dialog.font())).baseUnits(), QSize(7, 13));
+  QCOMPARE(fixture.dialog.size(), QSize(464, 332));
+}
+
+void ConverterDialogTest::controlsFollowTheTemplateInTabOrder() {
+  Fixture fixture;
+  QCOMPARE(fixture.dialog.windowTitle(), QStringLiteral("Korvani Ver1.04"));
+  const DialogUnits units{QFontMetricsF(fixture.dialog.font())};
+  QCOMPARE(fixture.dialog.size(), units.toPixels(kDialogSize).size());
+
+  const QList<QGroupBox*> groupBoxes = fixture.dialog.findChildren<QGroupBox*>();
+  qsizetype groupBoxIndex = 0;
+  QList<QWidget*> tabStops;
+  for (const ControlRow& row : controlTable()) {
+    QWidget* widget = row.id == -1 ? groupBoxes.value(groupBoxIndex++) : fixture.at(row.id);
+    QVERIFY2(widget, row.caption);
+    QCOMPARE(captionOf(widget), QString::fromUtf8(row.caption));
+    const QRect expected = units.toPixels(row.rect);
+    QCOMPARE(widget->pos(), expected.topLeft());
+    QCOMPARE(widget->height(), expected.height());
+    // Radios may grow to fit their captions; nothing else differs from its rectangle.
+    if (qobject_cast<QRadioButton*>(widget)) {
+      QVERIFY(widget->width() >= expected.width());
+      QVERIFY(widget->width() >= widget->sizeHint().width());
+    } else {
+      QCOMPARE(widget->width(), expected.width());
+    }
+    if (widget->focusPolicy() != Qt::NoFocus) tabStops.append(widget);
+  }
+  QCOMPARE(groupBoxIndex, groupBoxes.size());
+
+  // A grown radio never reaches the next control in its row.
+  const QList<QRadioButton*> radios = fixture.dialog.findChildren<QRadioButton*>();
+  for (QRadioButton* radio : radios) {
+    for (QRadioButton* other : radios) {
+      if (radio != other)
+        QVERIFY2(!radio->geometry().intersects(other->geometry()), qPrintable(radio->text()));
+    }
+  }
+
+  QWidget* widget = tabStops.front();
+  for (QWidget* expected : tabStops) {
+    QCOMPARE(widget, expected);
+    widget = widget->nextInFocusChain();
+    while (widget->focusPolicy() == Qt::NoFocus) widget = widget->nextInFocusChain();
+  }
+  QCOMPARE(fixture.dialog.focusWidget(), fixture.at(control::kSourceEdit));
+}
+
+void ConverterDialogTest::optionRadiosFollowTheMode_data() {
+  QTest::addColumn<QList<int>>("clicks");
+  QTest::addColumn<ConvertMode>("mode");
+  QTest::addColumn<TextEncoding>("encoding");
+  QTest::addColumn<TextCharset>("charset");
+  QTest::addColumn<QString>("enabled");  // one digit per radio of kOptionRadios
+
+  using enum ConvertMode;
+  const auto qp = TextEncoding::QuotedPrintable;
+  QTest::newRow("start") << QList<int>{} << BinaryDecode << TextEncoding::Auto << TextCharset::Auto
+                         << "00000000";
+  QTest::newRow("disabled radios ignore clicks")
+      << QList<int>{control::kBase64, control::kEuc} << BinaryDecode << TextEncoding::Auto
+      << TextCharset::Auto << "00000000";
+  QTest::newRow("mail decode enables all eight")
+      << QList<int>{control::kMailDecode} << MailDecode << TextEncoding::Auto << TextCharset::Auto
+      << "11111111";
+  QTest::newRow("text decode moves auto to QP and JIS")
+      << QList<int>{control::kTextDecode} << TextDecode << qp << TextCharset::Jis << "01101111";
+  QTest::newRow("text then mail keeps QP and JIS")
+      << QList<int>{control::kTextDecode, control::kMailDecode} << MailDecode << qp
+      << TextCharset::Jis << "11111111";
+  QTest::newRow("text then binary decode disables all and keeps the choices")
+      << QList<int>{control::kTextDecode, control::kBinaryDecode} << BinaryDecode << qp
+      << TextCharset::Jis << "00000000";
+  QTest::newRow("text then binary encode disables all and keeps the choices")
+      << QList<int>{control::kTextDecode, control::kBinaryEncode} << BinaryEncode << qp
+      << TextCharset::Jis << "00000000";
+  QTest::newRow("explicit choices survive text decode")
+      << QList<int>{control::kMailDecode, control::kBase64, control::kEuc, control::kTextDecode}
+      << TextDecode << TextEncoding::Base64 << TextCharset::Euc << "01101111";
+  QTest::newRow("auto chosen again in mail decode moves again")
+      << QList<int>{control::kTextDecode, control::kMailDecode, control::kEncodingAuto,
+                    control::kCharsetAuto, control::kTextDecode}
+      << TextDecode << qp << TextCharset::Jis << "01101111";
+  QTest::newRow("auto kept through mail and binary modes")
+      << QList<int>{control::kMailDecode, control::kBinaryEncode} << BinaryEncode
+      << TextEncoding::Auto << TextCharset::Auto << "00000000";
+}
+
+void ConverterDialogTest::optionRadiosFollowTheMode() {
+  QFETCH(QList<int>, clicks);
+  QFETCH(ConvertMode, mode);
+  QFETCH(TextEncoding, encoding);
+  QFETCH(TextCharset, charset);
+  QFETCH(QString, enabled);
+
+  Fixture fixture;
+  for (int id : clicks) fixture.click(id);
+  const OptionState& state = fixture.dialog.optionState();
+  QCOMPARE(state.mode, mode);
+  QCOMPARE(state.encodingOption, encoding);
+  QCOMPARE(state.charsetOption, charset);
+
+  QString shownEnabled;
+  for (int id : kOptionRadios) shownEnabled += fixture.at(id)->isEnabled() ? u'1' : u'0';
+  QCOMPARE(shownEnabled, enabled);
+
+  // Exactly the radios of the state are checked, enabled or not.
+  const int modeRadios[] = {control::kBinaryDecode, control::kBinaryEncode, control::kMailDecode,
+                            control::kTextDecode};
+  const QList<int> checked = {modeRadios[static_cast<int>(mode)],
+                              kOptionRadios[static_cast<int>(encoding)],
+                              kOptionRadios[3 + static_cast<int>(charset)]};
+  for (const ControlRow& row : controlTable()) {
+    if (auto* radio = qobject_cast<QRadioButton*>(fixture.at(row.id))) {
+      QVERIFY2(radio->isChecked() == checked.contains(row.id), row.caption);
+    }
+  }
+}
+
+void ConverterDialogTest::sourceFieldTracksHasSource() {
+  Fixture fixture;
+  auto* edit = static_cast<QLineEdit*>(fixture.at(control::kSourceEdit));
+  QTest::keyClicks(edit, QStringLiteral("inbox/mail.eml"));
+  QCOMPARE(fixture.dialog.optionState().sourcePath, QStringLiteral("inbox/mail.eml"));
+  QVERIFY(fixture.dialog.optionState().hasSource);
+
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  QCOMPARE(fixture.dialog.optionState().sourcePath, QString());
+  QVERIFY(!fixture.dialog.optionState().hasSource);
+}
+
+void ConverterDialogTest::convertWithoutSourceIsTheDialogsMessage_data() {
+  QTest::addColumn<int>("focus");
+  QTest::addColumn<bool>("byEscape");
+  QTest::newRow("Convert button") << control::kConvert << false;
+  QTest::newRow("Escape in the source field") << control::kSourceEdit << true;
+  QTest::newRow("Escape on a radio") << control::kTextDecode << true;
+}
+
+void ConverterDialogTest::convertWithoutSourceIsTheDialogsMessage() {
+  QFETCH(int, focus);
+  QFETCH(bool, byEscape);
+  Fixture fixture;
+  QVERIFY(fixture.active());
+  QSignalSpy finished(&fixture.dialog, &QDialog::finished);
+  fixture.at(focus)->setFocus();
+  if (byEscape) {
+    QTest::keyClick(fixture.at(focus), Qt::Key_Escape);
+  } else {
+    QTest::mouseClick(fixture.at(focus), Qt::LeftButton);
+  }
+  QCOMPARE(fixture.services.messages.size(), std::size_t{1});
+  QCOMPARE(fixture.services.messages[0].owner, &fixture.dialog);
+  QCOMPARE(fixture.services.messages[0].text, QStringLiteral("変換元ファイル名が未指定です。"));
+  QVERIFY(fixture.services.saveRequests.empty());
+  QCOMPARE(fixture.dialog.focusWidget(), fixture.at(control::kSourceEdit));
+  QCOMPARE(finished.count(), 0);
+  QVERIFY(fixture.dialog.isVisible());
+}
+
+void ConverterDialogTest::enterEndsTheDialogUnlessOnAButton_data() {
+  QTest::addColumn<int>("focus");
+  QTest::addColumn<bool>("ends");
+  QTest::addColumn<int>("opens");     // Open-file dialogs shown
+  QTest::addColumn<int>("messages");  // message boxes shown
+  QTest::newRow("source field") << control::kSourceEdit << true << 0 << 0;
+  QTest::newRow("mode radio") << control::kMailDecode << true << 0 << 0;
+  QTest::newRow("Browse") << control::kBrowse << false << 1 << 0;
+  QTest::newRow("Convert") << control::kConvert << false << 0 << 1;
+  QTest::newRow("Exit") << control::kExit << true << 0 << 0;
+}
+
+void ConverterDialogTest::enterEndsTheDialogUnlessOnAButton() {
+  QFETCH(int, focus);
+  QFETCH(bool, ends);
+  QFETCH(int, opens);
+  QFETCH(int, messages);
+  Fixture fixture;
+  QVERIFY(fixture.active());
+  QSignalSpy finished(&fixture.dialog, &QDialog::finished);
+  fixture.at(focus)->setFocus();
+  QTest::keyClick(fixture.at(focus), Qt::Key_Return);
+  QCOMPARE(finished.count(), ends ? 1 : 0);
+  if (ends) QCOMPARE(fixture.dialog.result(), int{QDialog::Accepted});
+  QCOMPARE(fixture.services.openRequests, opens);
+  QCOMPARE(fixture.services.messages.size(), static_cast<std::size_t>(messages));
+}
+
+void ConverterDialogTest::closingTheWindowEndsTheDialog() {
+  Fixture fixture;
+  QSignalSpy finished(&fixture.dialog, &QDialog::finished);
+  QVERIFY(fixture.dialog.close());
+  QCOMPARE(finished.count(), 1);
+  QVERIFY(fixture.services.messages.empty());
+}
+
+void ConverterDialogTest::browseSetsTheSourceAndCancelChangesNothing() {
+  Fixture fixture;
+  const QString chosen = QStringLiteral("/home/user/メール/受信.eml");
+  fixture.services.openAnswer = chosen;
+  fixture.click(control::kBrowse);
+  QCOMPARE(static_cast<QLineEdit*>(fixture.at(control::kSourceEdit))->text(), chosen);
+  QCOMPARE(fixture.dialog.optionState().sourcePath, chosen);
+  QVERIFY(fixture.dialog.optionState().hasSource);
+
+  fixture.services.openAnswer.reset();
+  fixture.click(control::kBrowse);
+  QCOMPARE(fixture.services.openRequests, 2);
+  QCOMPARE(fixture.dialog.optionState().sourcePath, chosen);
+}
+
+void ConverterDialogTest::droppedLocalFileBecomesTheSource() {
+  Fixture fixture;
+  QMimeData remoteOnly;
+  remoteOnly.setUrls({QUrl(QStringLiteral("https://example.com/a.eml"))});
+  QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &remoteOnly, Qt::LeftButton,
+                          Qt::NoModifier);
+  QCoreApplication::sendEvent(&fixture.dialog, &refused);
+  QVERIFY(!refused.isAccepted());
+
+  QMimeData files;
+  files.setUrls({QUrl(QStringLiteral("https://example.com/a.eml")),
+                 QUrl::fromLocalFile(QStringLiteral("/tmp/受信 1.eml")),
+                 QUrl::fromLocalFile(QStringLiteral("/tmp/second.eml"))});
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&fixture.dialog, &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&fixture.dialog, &drop);
+  QCOMPARE(fixture.dialog.optionState().sourcePath, QStringLiteral("/tmp/受信 1.eml"));
+  QCOMPARE(static_cast<QLineEdit*>(fixture.at(control::kSourceEdit))->text(),
+           QStringLiteral("/tmp/受信 1.eml"));
+}
+
+void ConverterDialogTest::commandLineNamesTheSourceAndTheScreenshot() {
+  const auto parse = [](const QStringList& arguments) {
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    [&] { QVERIFY(parser.parse(arguments)); }();
+    return readCommandLine(parser);
+  };
+  const GuiCommandLine none = parse({QStringLiteral("korvani-gui")});
+  QCOMPARE(none.initialSource, QString());
+  QCOMPARE(none.screenshotPath, QString());
+  const GuiCommandLine two = parse({"korvani-gui", "--screenshot", "shot.png", "a.eml", "b.eml"});
+  QCOMPARE(two.initialSource, QStringLiteral("a.eml"));
+  QCOMPARE(two.screenshotPath, QStringLiteral("shot.png"));
+
+  Fixture fixture;
+  fixture.dialog.setInitialSource(QString());
+  QVERIFY(!fixture.dialog.optionState().hasSource);
+  fixture.dialog.setInitialSource(two.initialSource);
+  QCOMPARE(static_cast<QLineEdit*>(fixture.at(control::kSourceEdit))->text(),
+           QStringLiteral("a.eml"));
+  QVERIFY(fixture.dialog.optionState().hasSource);
+  fixture.dialog.setInitialSource(QString());
+  QCOMPARE(fixture.dialog.optionState().sourcePath, QStringLiteral("a.eml"));
+}
+
+void ConverterDialogTest::binaryRoundTripFromTheCommandLineProposesTheAttachmentsName() {
+  QTemporaryDir folder;
+  QByteArray original;
+  for (int i = 0; i < 3000; ++i) original.append(static_cast<char>((i * 7 + i / 256) & 0xFF));
+  writeAll(folder.filePath("report.pdf"), original);
+
+  {
+    Fixture encoding;
+    QCOMPARE(encoding.encode(folder.filePath("report.pdf"), folder.filePath("mail.eml")),
+             ConvertOutcome::Converted);
+    QCOMPARE(encoding.services.saveRequests.size(), std::size_t{1});
+    QCOMPARE(encoding.services.saveRequests[0].proposedName, QString());
+    QCOMPARE(encoding.services.saveRequests[0].defaultSuffix, QString());
+    QCOMPARE(encoding.services.saveRequests[0].parent, &encoding.dialog);
+    QVERIFY(readAll(folder.filePath("mail.eml")).contains("filename=\"report.pdf\""));
+  }
+
+  // Started with the mail on the command line, in the initial mode: binary decode.
+  Fixture decoding;
+  decoding.dialog.setInitialSource(folder.filePath("mail.eml"));
+  QVERIFY(QDir(folder.path()).mkdir("out"));
+  decoding.services.saveAnswer = folder.filePath("out/report.pdf");
+  QCOMPARE(decoding.dialog.convert(), ConvertOutcome::Converted);
+  QCOMPARE(decoding.services.saveRequests.size(), std::size_t{1});
+  QCOMPARE(decoding.services.saveRequests[0].proposedName, QStringLiteral("report.pdf"));
+  QCOMPARE(decoding.services.saveRequests[0].defaultSuffix, QStringLiteral("pdf"));
+  QCOMPARE(readAll(folder.filePath("out/report.pdf")), original);
+  QVERIFY(decoding.services.messages.empty());
+}
+
+void ConverterDialogTest::textModesReproducePlainAscii_data() {
+  QTest::addColumn<int>("modeRadio");
+  QTest::addColumn<QByteArray>("content");
+  QTest::newRow("mail decode") << control::kMailDecode
+                               << QByteArray("Subject: plain\r\n\r\nplain body line\r\n");
+  QTest::newRow("text decode") << control::kTextDecode
+                               << QByteArray("plain text line\r\nsecond line\r\n");
+}
+
+void ConverterDialogTest::textModesReproducePlainAscii() {
+  QFETCH(int, modeRadio);
+  QFETCH(QByteArray, content);
+  QTemporaryDir folder;
+  writeAll(folder.filePath("in.txt"), content);
+  Fixture fixture;
+  fixture.dialog.setInitialSource(folder.filePath("in.txt"));
+  fixture.click(modeRadio);
+  fixture.services.saveAnswer = folder.filePath("out.txt");
+  QCOMPARE(fixture.dialog.convert(), ConvertOutcome::Converted);
+  QCOMPARE(fixture.services.saveRequests.size(), std::size_t{1});
+  QCOMPARE(fixture.services.saveRequests[0].proposedName, QString());
+  QCOMPARE(fixture.services.saveRequests[0].defaultSuffix, QString());
+  QCOMPARE(readAll(folder.filePath("out.txt")), content);
+  QVERIFY(fixture.services.messages.empty());
+}
+
+void ConverterDialogTest::workerFailuresAreUnownedMessages_data() {
+  QTest::addColumn<int>("modeRadio");
+  QTest::addColumn<QByteArray>("content");  // empty: there is no source file
+  QTest::addColumn<QString>("message");
+  QTest::newRow("binary encode of a missing file")
+      << control::kBinaryEncode << QByteArray() << fromUtf8(messages::kPackageOpenFailed);
+  QTest::newRow("binary decode of a file that is no mail")
+      << control::kBinaryDecode << QByteArray("just text\r\n")
+      << fromUtf8(messages::kBadMailStructure);
+}
+
+void ConverterDialogTest::workerFailuresAreUnownedMessages() {
+  QFETCH(int, modeRadio);
+  QFETCH(QByteArray, content);
+  QFETCH(QString, message);
+  QTemporaryDir folder;
+  if (!content.isEmpty()) writeAll(folder.filePath("in"), content);
+  Fixture fixture;
+  fixture.dialog.setInitialSource(folder.filePath("in"));
+  fixture.click(modeRadio);
+  fixture.services.saveAnswer = folder.filePath("out");
+  QCOMPARE(fixture.dialog.convert(), ConvertOutcome::Failed);
+  QCOMPARE(fixture.services.messages.size(), std::size_t{1});
+  QCOMPARE(fixture.services.messages[0].owner, nullptr);
+  QCOMPARE(fixture.services.messages[0].text, message);
+  QVERIFY(fixture.services.saveRequests.empty());
+  QVERIFY(!QFile::exists(folder.filePath("out")));
+}
+
+void ConverterDialogTest::proposedNameIsShownDecodedAndWrittenBackAsItsBytes_data() {
+  QTest::addColumn<QByteArray>("raw");            // the name the mail proposes
+  QTest::addColumn<QString>("shown");             // proposed in the Save-As dialog
+  QTest::addColumn<QString>("suffix");            // its default suffix
+  QTest::addColumn<QString>("confirmed");         // what the user confirms, under /out/
+  QTest::addColumn<QByteArray>("written");        // the output path's bytes, under /out/
+  const QByteArray sjis("\x95\xf1\x8d\x90.txt");  // 報告.txt in code page 932
+  QTest::newRow("ascii") << QByteArray("report.pdf") << "report.pdf"
+                         << "pdf"
+                         << "report.pdf" << QByteArray("report.pdf");
+  QTest::newRow("utf-8") << QByteArray("報告.txt") << "報告.txt"
+                         << "txt"
+                         << "報告.txt" << QByteArray("報告.txt");
+  QTest::newRow("code page 932 kept as its bytes") << sjis << "報告.txt"
+                                                   << "txt"
+                                                   << "報告.txt" << sjis;
+  QTest::newRow("code page 932 renamed by the user") << sjis << "報告.txt"
+                                                     << "txt"
+                                                     << "控え.txt" << QByteArray("控え.txt");
+  // Neither UTF-8 nor code page 932: shown with replacement characters.
+  const QString replaced = QStringLiteral("\uFFFD\uFFFD.bin");
+  QTest::newRow("neither kept as its bytes")
+      << QByteArray("\xff\xfe.bin") << replaced << "bin" << replaced << QByteArray("\xff\xfe.bin");
+  QTest::newRow("no dot, no suffix") << QByteArray("README") << "README"
+                                     << ""
+                                     << "README" << QByteArray("README");
+  QTest::newRow("folders in the name are not followed")
+      << QByteArray("../../.profile") << ".profile"
+      << "profile"
+      << ".profile" << QByteArray(".profile");
+  QTest::newRow("no name") << QByteArray() << ""
+                           << ""
+                           << "saved.bin" << QByteArray("saved.bin");
+}
+
+void ConverterDialogTest::proposedNameIsShownDecodedAndWrittenBackAsItsBytes() {
+  QFETCH(QByteArray, raw);
+  QFETCH(QString, shown);
+  QFETCH(QString, suffix);
+  QFETCH(QString, confirmed);
+  QFETCH(QByteArray, written);
+  Fixture fixture;
+  SaveAsChooser chooser(fixture.services, fixture.dialog);
+  fixture.services.saveAnswer = QStringLiteral("/out/") + confirmed;
+  std::string path;
+  QVERIFY(chooser.chooseOutputFile(raw.toStdString(), path));
+  QCOMPARE(fixture.services.saveRequests.size(), std::size_t{1});
+  QCOMPARE(fixture.services.saveRequests[0].proposedName, shown);
+  QCOMPARE(fixture.services.saveRequests[0].defaultSuffix, suffix);
+  QCOMPARE(QByteArray::fromStdString(path), QByteArray("/out/") + written);
+
+  fixture.services.saveAnswer.reset();
+  path = "unchanged";
+  QVERIFY(!chooser.chooseOutputFile("x", path));
+  QCOMPARE(path, std::string("unchanged"));
+}
+
+void ConverterDialogTest::fileDialogsShowAllFilesAndNeverConfirmOverwriting() {
+  QFileDialog save;
+  save.setOption(QFileDialog::DontUseNativeDialog);
+  configureSaveDialog(save, QStringLiteral("report.pdf"), QStringLiteral("pdf"));
+  QCOMPARE(save.acceptMode(), QFileDialog::AcceptSave);
+  QVERIFY(save.testOption(QFileDialog::DontConfirmOverwrite));
+  QCOMPARE(save.defaultSuffix(), QStringLiteral("pdf"));
+  QFileDialog open;
+  open.setOption(QFileDialog::DontUseNativeDialog);
+  configureOpenDialog(open);
+  QCOMPARE(open.acceptMode(), QFileDialog::AcceptOpen);
+  QCOMPARE(open.fileMode(), QFileDialog::ExistingFile);
+  QCOMPARE(open.defaultSuffix(), QString());
+
+  for (QFileDialog* dialog : {&save, &open}) {
+    // One filter, labelled as the user knows it, that lets files without a dot through.
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    QVERIFY(types);
+    QCOMPARE(types->count(), 1);
+    QCOMPARE(types->itemText(0), QStringLiteral("All Files (*.*)"));
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    QVERIFY(model);
+    QCOMPARE(model->nameFilters(), QStringList{QStringLiteral("*")});
+  }
+}
+
+QTEST_MAIN(ConverterDialogTest)
+#include "converter_dialog_test.moc"

@@ -4,8 +4,16 @@ BUILD ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzz target runs: short in `make test`, longer with `make fuzz`.
+FUZZ_SECONDS ?= 60
+TEST_FUZZ_SECONDS ?= 20
+SANITIZER_ENV = ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all deps configure build run test bench clean screenshot
+.PHONY: all deps configure build run test test-sanitizers fuzz bench clean screenshot
 
 all: build
 
@@ -21,8 +29,20 @@ build: configure
 run: build
 	@scripts/demo.sh $(BUILD)
 
-test: build
+# The whole suite: the unit tests under AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer, a short run of every fuzz target, then the Release build's tests.
+test: build test-sanitizers
+	@scripts/fuzz.sh $(TEST_FUZZ_SECONDS) $(FUZZ_BUILD)
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-sanitizers: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Asan -DKORVANI_WERROR=ON \
+		-DKORVANI_BENCHMARKS=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) -- --no-print-directory
+	@$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	@scripts/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_BUILD)
 
 bench: build
 	@bench/compare.sh $(BUILD)
@@ -35,4 +55,4 @@ screenshot: configure
 	@echo "out/korvani-gui.png"
 
 clean:
-	@rm -rf $(BUILD) out
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out

@@ -23,7 +23,7 @@ for target in $targets; do
   [ -d "$seeds" ] || seeds=""
   set +e
   ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
-    "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    "$build/fuzz/$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
     -dict=fuzz/dicts/mail.dict -print_final_stats=1 \
     -artifact_prefix="$build/crashes/$target/" "$build/corpus/$target" $seeds \
     >"$build/$target.out" 2>&1

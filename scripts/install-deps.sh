@@ -7,6 +7,7 @@ packages=(
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev fonts-ipafont-gothic
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "support/test_files.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,7 +53,7 @@ std::string randomBytes(std::size_t length, unsigned seed) {
 }
 
 CommandResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& workingDirectory) {
+                         const std::string& workingDirectory, std::size_t addressSpaceLimit) {
   ScopedTempDir capture;
   const std::string outPath = capture.file("out");
   const std::string errPath = capture.file("err");
@@ -70,6 +71,10 @@ CommandResult runProgram(const std::string& program, const std::vector<std::stri
     ::dup2(out, 1);
     ::dup2(err, 2);
     if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) ::_exit(127);
+    if (addressSpaceLimit != 0) {
+      const struct rlimit limit = {addressSpaceLimit, addressSpaceLimit};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    }
     ::execvp(program.c_str(), argv.data());
     ::_exit(127);
   }
@@ -85,6 +90,15 @@ CommandResult runProgram(const std::string& program, const std::vector<std::stri
 CommandResult runKorvani(const std::vector<std::string>& arguments,
                          const std::string& workingDirectory) {
   return runProgram(KORVANI_BINARY, arguments, workingDirectory);
+}
+
+}  // namespace korvani::testing
+
+namespace korvani::testing {
+
+CommandResult runKorvaniWithAddressSpace(const std::vector<std::string>& arguments,
+                                         std::size_t addressSpaceLimit) {
+  return runProgram(KORVANI_BINARY, arguments, std::string(), addressSpaceLimit);
 }
 
 }  // namespace korvani::testing

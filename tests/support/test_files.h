@@ -39,8 +39,15 @@ struct CommandResult {
 CommandResult runKorvani(const std::vector<std::string>& arguments,
                          const std::string& workingDirectory = std::string());
 
-// Runs any program the same way; `program` is looked up in PATH.
+// Runs any program the same way; `program` is looked up in PATH. A non-zero
+// `addressSpaceLimit` caps the child's address space (RLIMIT_AS) in bytes, so that large
+// allocations fail in it.
 CommandResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& workingDirectory = std::string());
+                         const std::string& workingDirectory = std::string(),
+                         std::size_t addressSpaceLimit = 0);
+
+// Runs the built `korvani` binary with its address space capped at `addressSpaceLimit` bytes.
+CommandResult runKorvaniWithAddressSpace(const std::vector<std::string>& arguments,
+                                         std::size_t addressSpaceLimit);
 
 }  // namespace korvani::testing

@@ -7,6 +7,7 @@
 #include "app/proposed_name.h"
 #include "cli/cli_front_end.h"
 #include "common/messages.h"
+#include "platform/forwarding_platform.h"
 
 namespace korvani::cli {
 namespace {
@@ -75,22 +76,6 @@ class DecodeSink : public StderrSink {
   }
 };
 
-int decode(Environment& environment, ConversionRequest request, SafeNameChooser& chooser) {
-  DecodeSink sink(environment.errorStream);
-  switch (convert(request, environment.platform, sink, chooser)) {
-    case ConvertOutcome::Converted:
-      return kExitConverted;
-    case ConvertOutcome::Cancelled:
-      return chooser.refusalStatus();
-    case ConvertOutcome::MissingSource:
-    case ConvertOutcome::NothingDone:
-      return kExitUsage;
-    case ConvertOutcome::Failed:
-      break;
-  }
-  return kExitFailed;
-}
-
 }  // namespace
 
 void addBinaryDecodeCommand(CLI::App& app, Environment& environment, Action& action) {
@@ -107,7 +92,7 @@ void addBinaryDecodeCommand(CLI::App& app, Environment& environment, Action& act
       "times. Without -o the file is named as the mail proposes.");
   command->add_option("SOURCE", options->source, "The mail file to read")->required();
   CLI::Option* output = command->add_option("-o,--output", options->output,
-                                            "The file to write (replaced if it exists)");
+                                            "The file to write (replaced if it exists); - for standard output");
   CLI::Option* folder = command->add_option(
       "-d,--directory", options->folder,
       "Without -o: the folder to write the attachment to under its proposed name (default: the "
@@ -124,7 +109,10 @@ void addBinaryDecodeCommand(CLI::App& app, Environment& environment, Action& act
       SafeNameChooser chooser(environment,
                               named ? std::optional<std::string>(options->output) : std::nullopt,
                               options->folder, options->force);
-      return decode(environment, request, chooser);
+      StandardOutputPlatform toStandardOutput(environment.platform, "-");
+      DecodeSink sink(environment.errorStream);
+      const ConvertOutcome outcome = convert(request, toStandardOutput, sink, chooser);
+      return exitStatusOf(outcome, chooser.refusalStatus());
     };
   });
 }

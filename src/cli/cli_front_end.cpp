@@ -14,10 +14,8 @@ void printError(const Environment& environment, std::string_view text) {
                text.data());
 }
 
-int runConversion(Environment& environment, ConversionRequest request, OutputChooser& chooser,
-                  int cancelledStatus) {
-  StderrSink sink(environment.errorStream);
-  switch (convert(request, environment.platform, sink, chooser)) {
+int exitStatusOf(ConvertOutcome outcome, int cancelledStatus) {
+  switch (outcome) {
     case ConvertOutcome::Converted:
       return kExitConverted;
     case ConvertOutcome::Cancelled:
@@ -29,6 +27,11 @@ int runConversion(Environment& environment, ConversionRequest request, OutputCho
       break;
   }
   return kExitFailed;
+}
+
+int runConversion(Environment& environment, ConversionRequest request, OutputChooser& chooser) {
+  StderrSink sink(environment.errorStream);
+  return exitStatusOf(convert(request, environment.platform, sink, chooser));
 }
 
 int run(int argc, const char* const* argv, Environment& environment) {

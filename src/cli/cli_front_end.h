@@ -56,10 +56,12 @@ class FixedOutputChooser : public OutputChooser {
 // Prints "korvani: TEXT" on the environment's error stream.
 void printError(const Environment& environment, std::string_view text);
 
-// Runs `request` through convert() with a StderrSink and maps the outcome to an exit status.
-// `cancelledStatus` is the status for a chooser that declined (it has said why itself).
-int runConversion(Environment& environment, ConversionRequest request, OutputChooser& chooser,
-                  int cancelledStatus = kExitFailed);
+// The exit status of an outcome. `cancelledStatus` is the status for a chooser that declined (it
+// has said why itself).
+int exitStatusOf(ConvertOutcome outcome, int cancelledStatus = kExitFailed);
+
+// Runs `request` through convert() with a StderrSink and returns the exit status.
+int runConversion(Environment& environment, ConversionRequest request, OutputChooser& chooser);
 
 // The action a parsed subcommand leaves behind; returns the exit status.
 using Action = std::function<int()>;

@@ -64,6 +64,15 @@ TEST(BinaryDecodeCliTest, WritesTheAttachmentToTheNamedOutputWithTheMailsTimes) 
   EXPECT_EQ(readFile(dir.file("out.bin")), "abcd");
 }
 
+TEST(BinaryDecodeCliTest, DashWritesTheAttachmentToStandardOutput) {
+  ScopedTempDir dir;
+  writeFile(dir.file("m.eml"), mailNaming("a.bin"));
+  const auto result = runKorvani({"binary-decode", dir.file("m.eml"), "-o", "-"}, dir.path());
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "abcd");
+  EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"m.eml"});
+}
+
 TEST(BinaryDecodeCliTest, GivesBackEveryFileThatBinaryEncodeWrote) {
   ScopedTempDir dir;
   for (std::size_t size : {1, 2, 3, 44, 45, 46, 1000, 65537}) {

@@ -44,4 +44,39 @@ void BM_DecodeQuartets(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeQuartets);
 
+// Runs of groups as the composer and the body decoder walk them, line by line: 45 bytes into 60
+// characters, and back. The second argument of each pair is the one-by-one way.
+void BM_EncodeTriples(benchmark::State& state,
+                      void (*encode)(const std::uint8_t*, std::size_t, std::uint8_t*)) {
+  const auto data = randomData(45 << 14);
+  std::vector<std::uint8_t> text(data.size() / 3 * 4);
+  for (auto _ : state) {
+    for (std::size_t line = 0; line < data.size() / 45; ++line)
+      encode(data.data() + 45 * line, 15, text.data() + 60 * line);
+    benchmark::DoNotOptimize(text.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+BENCHMARK_CAPTURE(BM_EncodeTriples, processor, korvani::encodeTriples);
+BENCHMARK_CAPTURE(BM_EncodeTriples, one_by_one, korvani::encodeTriplesOneByOne);
+
+void BM_DecodeAlphabetQuartets(benchmark::State& state,
+                               std::size_t (*decode)(const std::uint8_t*, std::size_t,
+                                                     std::uint8_t*)) {
+  const auto data = randomData(45 << 14);
+  std::vector<std::uint8_t> text(data.size() / 3 * 4);
+  korvani::encodeTriples(data.data(), data.size() / 3, text.data());
+  std::vector<std::uint8_t> out(data.size());
+  for (auto _ : state) {
+    for (std::size_t line = 0; line < text.size() / 60; ++line)
+      decode(text.data() + 60 * line, 15, out.data() + 45 * line);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK_CAPTURE(BM_DecodeAlphabetQuartets, processor, korvani::decodeAlphabetQuartets);
+BENCHMARK_CAPTURE(BM_DecodeAlphabetQuartets, one_by_one, korvani::decodeAlphabetQuartetsOneByOne);
+
 }  // namespace

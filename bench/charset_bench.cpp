@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/base64.h"
+#include "japanese_prose.h"
 #include "textdecode/charset_conversion.h"
 #include "textdecode/transfer_decoding.h"
 
@@ -24,74 +25,13 @@ constexpr std::size_t kTextSize = 1 << 20;
 constexpr std::size_t kCharactersPerLine = 36;  // about 72 bytes of ISO-2022-JP, as mail wraps
 constexpr std::size_t kBase64LineLength = 76;
 
-// Sentences of ordinary Japanese mail and prose; the text is a deterministic shuffle of them.
-const char* const kSentences[] = {
-    "今朝は早く起きて、駅前の小さな喫茶店で新聞を読みながらコーヒーを飲んだ。",
-    "窓の外では細かい雨が降り続き、通りを歩く人々は傘を傾けて足早に過ぎていった。",
-    "会議の資料は昨日のうちに送ってありますので、ご確認のほどよろしくお願いいたします。",
-    "来週の火曜日、午後三時から第二会議室で打ち合わせを行う予定です。",
-    "図書館で借りた本は、古い港町に暮らす家族の三代にわたる物語だった。",
-    "子どもたちは公園の桜の下で弁当を広げ、春の日差しを楽しんでいる。",
-    "新しいシステムの導入にあたり、操作手順を説明する資料を作成しました。",
-    "彼女は静かに手紙を読み終えると、机の引き出しにそっとしまった。",
-    "山道を登るにつれて空気が冷たくなり、遠くに雪をかぶった峰が見えてきた。",
-    "ご不明な点がございましたら、担当の佐藤までお気軽にお問い合わせください。",
-    "駅から徒歩十分ほどの場所に、新しい事務所を開設いたしました。",
-    "夕方になると商店街には明かりがともり、焼き鳥の香ばしい匂いが漂ってくる。",
-    "添付ファイルの見積書をご覧いただき、内容に問題がなければご返信ください。",
-    "祖母の家の縁側に座って、庭の池に泳ぐ鯉をぼんやりと眺めていた。",
-    "今回のアップデートでは、検索機能の速度が大幅に改善されています。",
-    "秋の夜長に、虫の声を聞きながら読書をするのが何よりの楽しみだ。",
-    "Version 2.4 では、CSV 形式での出力と 64 ビット環境に対応しました。",
-    "詳細は http://www.example.jp/info/ をご参照ください。",
-};
-
 using Lines = std::vector<std::pair<std::size_t, std::uint32_t>>;  // start, length
 
 struct Corpus {
   std::string utf8, jis, euc, base64, quotedUtf8, quotedJis;
 };
 
-std::string convertAll(const char* to, const char* from, const std::string& text) {
-  const iconv_t converter = iconv_open(to, from);
-  if (reinterpret_cast<std::intptr_t>(converter) == -1) return {};
-  std::string out(2 * text.size() + 16, '\0');
-  std::string input = text;
-  char* in = input.data();
-  char* o = out.data();
-  std::size_t inLeft = input.size();
-  std::size_t outLeft = out.size();
-  const std::size_t status = iconv(converter, &in, &inLeft, &o, &outLeft);
-  iconv(converter, nullptr, nullptr, &o, &outLeft);
-  iconv_close(converter);
-  if (status == static_cast<std::size_t>(-1)) return {};
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
-// Prose lines of kCharactersPerLine characters with CR LF, up to kTextSize bytes of UTF-8.
-std::string makeProse() {
-  std::string text;
-  std::string lineText;
-  std::size_t characters = 0;
-  std::uint32_t state = 12345;
-  while (text.size() < kTextSize) {
-    state = state * 1103515245 + 12345;
-    for (const char* p = kSentences[(state >> 16) % std::size(kSentences)]; *p != '\0'; ++p) {
-      const auto byte = static_cast<unsigned char>(*p);
-      if ((byte & 0xC0) != 0x80 && characters == kCharactersPerLine) {
-        text += lineText + "\r\n";
-        lineText.clear();
-        characters = 0;
-      }
-      if ((byte & 0xC0) != 0x80) ++characters;
-      lineText += *p;
-    }
-  }
-  // Cut at the last whole line.
-  text.resize(text.rfind('\n', kTextSize - 1) + 1);
-  return text;
-}
+using korvani::bench::convertAll;
 
 std::string makeBase64(const std::string& data) {
   std::string text;
@@ -125,7 +65,7 @@ std::string makeQuotedPrintable(const std::string& data) {
 const Corpus& corpus() {
   static const Corpus built = [] {
     Corpus c;
-    c.utf8 = makeProse();
+    c.utf8 = korvani::bench::makeProse(kTextSize, kCharactersPerLine);
     c.jis = convertAll("ISO-2022-JP", "UTF-8", c.utf8);
     c.euc = convertAll("EUC-JP", "UTF-8", c.utf8);
     c.base64 = makeBase64(c.utf8 + c.utf8);

@@ -1,6 +1,5 @@
 #include "extract/attachment_extractor.h"
 
-#include <array>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -30,15 +29,6 @@ constexpr std::string_view kBoundaryParameter = "boundary=\"";
 constexpr std::string_view kFileNameParameter = "filename=\"";
 constexpr std::string_view kBase64 = "base64";
 
-// The 6-bit value of each alphabet character; 64 for '=' and every byte outside the alphabet.
-constexpr std::array<std::uint8_t, 256> makeSextets() {
-  std::array<std::uint8_t, 256> table{};
-  for (auto& value : table) value = 64;
-  for (std::uint8_t i = 0; i < 64; ++i) table[static_cast<std::uint8_t>(kBase64Alphabet[i])] = i;
-  return table;
-}
-constexpr std::array<std::uint8_t, 256> kSextets = makeSextets();
-
 // True when `line` (a zero-filled buffer of kLineBufferSize bytes) holds `literal` from
 // `column` on. Every literal ends well inside the buffer, so bytes after the piece compare as
 // the zeros they are.
@@ -47,6 +37,13 @@ bool holdsAt(const std::uint8_t* line, std::uint32_t column, std::string_view li
 }
 
 const char* text(const std::uint8_t* bytes) { return reinterpret_cast<const char*>(bytes); }
+
+// True when the `count` bytes at `piece` begin with `literal`. For a literal without NUL bytes
+// this is holdsAt(line, 0, literal) on the piece's zero-filled copy: the zeros after the piece
+// never match.
+bool startsWith(const std::uint8_t* piece, std::uint32_t count, std::string_view literal) {
+  return count >= literal.size() && std::memcmp(piece, literal.data(), literal.size()) == 0;
+}
 
 // The quoted value that starts at `value` (just after its opening quote) runs to the next
 // double quote before the piece's first NUL. Returns its length, or -1 when that quote is
@@ -82,12 +79,24 @@ class Scan {
 
   // Classifies every piece of the image. Returns 0 when the scan was abandoned after the empty
   // message, 1 when it reached the end of the image.
+  //
+  // Only header pieces are copied into the zero-filled line buffer that the fixed-column tests
+  // read. Every other piece (the body lines, nearly all of a mail) is looked at where it lies in
+  // the image: its tests read no byte past the piece, so they see what the copy would hold.
   int run() {
     for (;;) {
       lineStart = position;
-      const std::uint32_t count = readLine(image, line, kLineBufferSize, position, imageLength);
+      const std::uint32_t count = nextLineLength(image, kLineBufferSize, position, imageLength);
       if (count == 0) return 1;
-      const bool goOn = holdsAt(line, 0, kHeaderPrefix) ? headerPiece(count) : otherPiece(count);
+      const std::uint8_t* piece = image + position;
+      bool goOn;
+      if (startsWith(piece, count, kHeaderPrefix)) {
+        readLine(image, line, kLineBufferSize, position, imageLength);
+        goOn = headerPiece(count);
+      } else {
+        position += count;
+        goOn = otherPiece(piece, count);
+      }
       if (!goOn) return 0;
     }
   }
@@ -156,9 +165,9 @@ class Scan {
     return true;
   }
 
-  // A piece that does not begin with "Content-".
-  bool otherPiece(std::uint32_t count) {
-    const bool blank = lastSignificantChar(line, count) == 0;
+  // A piece that does not begin with "Content-", `count` bytes at `piece`.
+  bool otherPiece(const std::uint8_t* piece, std::uint32_t count) {
+    const bool blank = lastSignificantChar(piece, count) == 0;
     switch (state) {
       case ScanState::Outside:
         break;
@@ -169,7 +178,7 @@ class Scan {
         }
         break;
       case ScanState::AttachmentBody:
-        if (blank || endsBodyAtDelimiter()) {
+        if (blank || endsBodyAtDelimiter(piece, count)) {
           bodyEnd = lineStart;
           state = ScanState::Outside;
         }
@@ -180,9 +189,9 @@ class Scan {
 
   // A multipart/mixed line that captured no boundary leaves the one captured before in force;
   // when none was ever captured there is no delimiter, and only a blank piece ends a body.
-  bool endsBodyAtDelimiter() const {
+  bool endsBodyAtDelimiter(const std::uint8_t* piece, std::uint32_t count) const {
     return multipartSeen && delimiterLength > 0 &&
-           std::memcmp(line, closingDelimiter, delimiterLength) == 0;
+           startsWith(piece, count, std::string_view(text(closingDelimiter), delimiterLength));
   }
 
   // Searches the NUL-terminated text from `from` for filename=" and takes the quoted value, at
@@ -298,50 +307,22 @@ std::uint32_t AttachmentExtractor::decodeBodyByPieces(const std::uint8_t* image,
 std::uint32_t AttachmentExtractor::decodeBody(const std::uint8_t* image, std::uint32_t start,
                                               std::uint32_t end, std::uint8_t* output) {
   // The same pieces and quartets as decodeBodyByPieces(), found in place: every quartet lies
-  // inside its piece, so it reads exactly the bytes the copy would hold. A quartet of four
-  // alphabet characters cannot hold the piece's LF and decodes as decodeQuartet() would; any
-  // other quartet is checked for the LF that ends the piece and handed to decodeQuartet().
+  // inside its piece, so it reads exactly the bytes the copy would hold. The leading run of
+  // quartets of alphabet characters (a whole line of them, as a rule) is decoded in one go; the
+  // rest of the piece's quartets, from the first that holds a line end, a '=' or any other
+  // character, go to decodeQuartet() one by one.
   std::uint32_t position = start;
   std::uint32_t outputLength = 0;
   while (position < end) {
     const std::uint8_t* piece = image + position;
-    const std::uint32_t limit =
-        end - position < kLineBufferSize - 1 ? end - position : kLineBufferSize - 1;
-    std::uint32_t count = 0;  // the piece's length, once known
-    std::uint32_t k = 0;
-    for (; k + 4 <= limit; k += 4) {
-      const std::uint8_t* quartet = piece + k;
-      const std::uint32_t a = kSextets[quartet[0]], b = kSextets[quartet[1]],
-                          c = kSextets[quartet[2]], d = kSextets[quartet[3]];
-      if ((a | b | c | d) < 64) {
-        const std::uint32_t group = a << 18 | b << 12 | c << 6 | d;
-        std::uint8_t* destination = output + outputLength;
-        destination[0] = static_cast<std::uint8_t>(group >> 16);
-        destination[1] = static_cast<std::uint8_t>(group >> 8);
-        destination[2] = static_cast<std::uint8_t>(group);
-        outputLength += 3;
-        continue;
-      }
-      if (const void* lineFeed = std::memchr(quartet, '\n', 4)) {
-        const auto at =
-            static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(lineFeed) - quartet);
-        // The quartet is whole only when the LF is its last byte.
-        if (at == 3)
-          outputLength += static_cast<std::uint32_t>(decodeQuartet(quartet, output + outputLength));
-        count = k + at + 1;
-        break;
-      }
-      outputLength += static_cast<std::uint32_t>(decodeQuartet(quartet, output + outputLength));
-    }
-    if (count == 0) {
-      // No LF in a whole quartet: the piece ends at an LF among the last 0 to 3 bytes, or at
-      // the limit; either way no further quartet fits.
-      const void* lineFeed = std::memchr(piece + k, '\n', limit - k);
-      count =
-          lineFeed
-              ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(lineFeed) - piece) + 1
-              : limit;
-    }
+    const std::uint32_t count = nextLineLength(image, kLineBufferSize, position, end);
+    const std::uint32_t quartets = count / 4;
+    std::uint32_t k =
+        static_cast<std::uint32_t>(decodeAlphabetQuartets(piece, quartets, output + outputLength));
+    outputLength += 3 * k;
+    for (; k < quartets; ++k)
+      outputLength +=
+          static_cast<std::uint32_t>(decodeQuartet(piece + 4 * k, output + outputLength));
     position += count;
   }
   return outputLength;

@@ -14,6 +14,7 @@ namespace {
 constexpr std::size_t kBoundarySize = 64;
 constexpr std::size_t kLineBufferSize = 128;
 constexpr std::uint32_t kBytesPerLine = 45;
+static_assert(kBytesPerLine % 3 == 0, "a full line holds whole triples");
 
 // "  （ここにメッセージを書いてください）" CR LF, in Shift_JIS. It is written as Shift_JIS even
 // though its part is labelled iso-2022-jp; mail programs and our own decoder expect exactly this.
@@ -37,6 +38,37 @@ void formatBoundary(Platform& platform, char (&boundary)[kBoundarySize]) {
   std::snprintf(boundary, sizeof boundary, "DATE%02d%02d%02d_TIME%02d%02d%02d",
                 (time.tm_year + 1900) % 100, time.tm_mon + 1, time.tm_mday, time.tm_hour,
                 time.tm_min, time.tm_sec);
+}
+
+// The Base64 lines of the whole image, as encodeLine() writes them one after the other (without
+// their terminators), straight into `destination`. Returns the number of bytes written, which
+// is 4 * ceil(length / 3) + 2 * ceil(length / 45), or 2 for an empty image.
+std::uint64_t encodeLines(const std::uint8_t* image, std::uint32_t length,
+                          std::uint8_t* destination) {
+  std::uint8_t* const start = destination;
+  std::uint32_t position = 0;
+  do {
+    const std::uint32_t taken =
+        length - position < kBytesPerLine ? length - position : kBytesPerLine;
+    const std::uint32_t triples = taken / 3;
+    encodeTriples(image + position, triples, destination);
+    destination += 4 * triples;
+    if (taken % 3 != 0) {
+      encodeTriple(image + position + 3 * triples, destination, static_cast<int>(taken % 3));
+      destination += 4;
+    }
+    destination[0] = '\r';
+    destination[1] = '\n';
+    destination += 2;
+    position += taken;
+  } while (position < length);
+  return static_cast<std::uint64_t>(destination - start);
+}
+
+// The length of the Base64 lines of encodeLines().
+std::uint64_t encodedLinesLength(std::uint64_t length) {
+  if (length == 0) return 2;
+  return 4 * ((length + 2) / 3) + 2 * ((length + kBytesPerLine - 1) / kBytesPerLine);
 }
 
 }  // namespace
@@ -154,18 +186,38 @@ int AttachmentPackager::writeMessage(const std::string& outputPath) {
       "\"\r\n",
       "\r\n",
   };
-  for (const char* piece : head) appendPiece(buffer, piece, used, capacity);
-
-  std::uint8_t line[kLineBufferSize] = {};
-  std::uint32_t position = 0;
-  int more;
-  do {
-    more = encodeLine(line, image.data(), position, length);
-    appendPiece(buffer, reinterpret_cast<const char*>(line), used, capacity);
-  } while (more);
-
   const char* const tail[] = {"\r\n", "\r\n", "--", boundary, "--\r\n"};
-  for (const char* piece : tail) appendPiece(buffer, piece, used, capacity);
+
+  // appendPiece() skips a piece only when it would reach the end of the block. The pieces are
+  // appended in order, so when the whole message stays below the capacity none is skipped, and
+  // the message can be composed in place: the lines encoded straight into the block, the fixed
+  // pieces copied without the line buffer. That is every message whose file name has at most
+  // 802 bytes; longer names take the piece-by-piece way, which skips what does not fit.
+  std::uint64_t fixedLength = 0;
+  for (const char* piece : head) fixedLength += std::strlen(piece);
+  for (const char* piece : tail) fixedLength += std::strlen(piece);
+  if (fixedLength + encodedLinesLength(length) < capacity) {
+    const auto copyPieces = [&](const auto& pieces) {
+      for (const char* piece : pieces) {
+        const std::size_t n = std::strlen(piece);
+        std::memcpy(buffer + used, piece, n);
+        used += n;
+      }
+    };
+    copyPieces(head);
+    used += encodeLines(image.data(), length, buffer + used);
+    copyPieces(tail);
+  } else {
+    for (const char* piece : head) appendPiece(buffer, piece, used, capacity);
+    std::uint8_t line[kLineBufferSize] = {};
+    std::uint32_t position = 0;
+    int more;
+    do {
+      more = encodeLine(line, image.data(), position, length);
+      appendPiece(buffer, reinterpret_cast<const char*>(line), used, capacity);
+    } while (more);
+    for (const char* piece : tail) appendPiece(buffer, piece, used, capacity);
+  }
 
   const WriteResult result = platform.writeFile(outputPath, buffer, used);
   switch (result.status) {

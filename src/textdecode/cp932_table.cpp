@@ -1,65 +1,15 @@
 #include "textdecode/cp932_table.h"
 
-#include <iconv.h>
-
-#include <array>
-#include <cstddef>
-#include <cstdint>
-
 namespace korvani {
 namespace {
 
-using Table = std::array<std::uint16_t, kCp932TableSize>;
-
-constexpr std::uint32_t kFirstSurrogate = 0xD800;
-constexpr std::uint32_t kLastSurrogate = 0xDFFF;
-constexpr std::uint32_t kFirstNonAscii = 0x80;
-
-// Converts one wide character with `converter`; returns its entry or kCp932NoForm.
-std::uint16_t convertOne(iconv_t converter, std::uint32_t code) {
-  wchar_t wide = static_cast<wchar_t>(code);
-  char output[8];
-  char* in = reinterpret_cast<char*>(&wide);
-  char* out = output;
-  std::size_t inLeft = sizeof wide;
-  std::size_t outLeft = sizeof output;
-  iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) {
-    return kCp932NoForm;
-  }
-  const std::size_t written = sizeof output - outLeft;
-  const auto lead = static_cast<std::uint8_t>(output[0]);
-  if (written == 1) return lead;
-  // Two-byte forms start with a lead byte from 0x81 up; anything else is not taken.
-  if (written == 2 && lead >= 0x80) {
-    return static_cast<std::uint16_t>(lead << 8 | static_cast<std::uint8_t>(output[1]));
-  }
-  return kCp932NoForm;
-}
-
-Table buildTable() {
-  Table table;
-  table.fill(kCp932NoForm);
-  // Code page 932 keeps ASCII as it is; the converter is asked about everything else.
-  for (std::uint32_t code = 0; code < kFirstNonAscii; ++code) {
-    table[code] = static_cast<std::uint16_t>(code);
-  }
-  // "WCHAR_T" is the C library's own wide-character form, so no byte order has to be named.
-  const iconv_t converter = iconv_open("CP932", "WCHAR_T");
-  if (reinterpret_cast<std::intptr_t>(converter) == -1) return table;
-  for (std::uint32_t code = kFirstNonAscii; code < kCp932TableSize; ++code) {
-    if (code >= kFirstSurrogate && code <= kLastSurrogate) continue;
-    table[code] = convertOne(converter, code);
-  }
-  iconv_close(converter);
-  return table;
-}
+// Made at build time by cp932_table_generator.cpp from the C library's converter.
+constexpr std::uint16_t kTable[kCp932TableSize] = {
+#include "cp932_table_data.inc"
+};
 
 }  // namespace
 
-const std::uint16_t* cp932Table() {
-  static const Table table = buildTable();
-  return table.data();
-}
+const std::uint16_t* cp932Table() { return kTable; }
 
 }  // namespace korvani

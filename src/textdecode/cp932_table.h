@@ -2,8 +2,10 @@
 //
 // The text decoder writes its output in code page 932 and needs, for every UTF-16 code unit,
 // the one or two bytes of its multibyte form or the knowledge that it has none. The table is
-// made once from the C library's "CP932" converter (iconv) and is then only read: converting a
-// character costs one array access, and no process-wide locale is consulted or changed.
+// made when the program is built, from the build machine's C library "CP932" converter (iconv;
+// cp932_table_generator.cpp), and is constant data of the program: converting a character
+// costs one array access, nothing is made at start-up, and no process-wide locale is consulted
+// or changed.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +25,9 @@ inline constexpr std::uint16_t kCp932NoForm = 0xFFFF;
 // byte = entry >> 8 (from 0x80 up), trail byte = entry & 0xFF. Surrogate code units (U+D800 to
 // U+DFFF) have no form.
 //
-// The table is built on the first call, safely when several threads make that call at once, and
-// lives until the process ends. When the C library offers no "CP932" converter the table holds
-// only U+0000 to U+007F; every other character then has no form.
+// The table is constant and may be read from any thread. When the build machine's C library
+// offered no "CP932" converter the table holds only U+0000 to U+007F; every other character then
+// has no form.
 const std::uint16_t* cp932Table();
 
 }  // namespace korvani

@@ -49,9 +49,10 @@ int TextDecoder::decodeMailLines(const std::uint8_t* data, std::uint32_t length,
   multipart = 0;
   setBoundary(std::string());
   std::uint8_t line[kLineBufferSize];
+  const auto cut = lineCutting == LineCutting::Plain ? &readLine : &cutLine;
   std::uint32_t position = 0;
   while (position < length && !out.failed()) {
-    std::uint32_t count = readLine(data, line, kLineBufferSize, position, length);
+    std::uint32_t count = cut(data, line, kLineBufferSize, position, length);
     if (currentEncoding == TextEncoding::QuotedPrintable && state == MailState::TextBody)
       joinSoftLineBreaks(data, length, position, line, count);
     dispatch(out, line, count);

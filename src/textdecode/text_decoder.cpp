@@ -107,9 +107,10 @@ int TextDecoder::decodeTextLines(const std::uint8_t* data, std::uint32_t length,
   multipart = 0;
   setBoundary(std::string());
   std::uint8_t line[kLineBufferSize];
+  const auto cut = lineCutting == LineCutting::Plain ? &readLine : &cutLine;
   std::uint32_t position = 0;
   while (position < length && !out.failed()) {
-    std::uint32_t count = readLine(data, line, kLineBufferSize, position, length);
+    std::uint32_t count = cut(data, line, kLineBufferSize, position, length);
     if (currentEncoding == TextEncoding::QuotedPrintable)
       joinSoftLineBreaks(data, length, position, line, count);
     decodeTextLine(out, line, count);
@@ -120,12 +121,13 @@ int TextDecoder::decodeTextLines(const std::uint8_t* data, std::uint32_t length,
 void TextDecoder::joinSoftLineBreaks(const std::uint8_t* data, std::uint32_t length,
                                      std::uint32_t& position, std::uint8_t* line,
                                      std::uint32_t& count) {
+  const auto cut = lineCutting == LineCutting::Plain ? &readLine : &cutLine;
   while (lastSignificantChar(line, count) == '=') {
     std::uint32_t p = count - 1;
     while (line[p] != '=') --p;
     // The next line is read over the '=' (and the blanks after it); at the end of the input
-    // nothing is read and the '=' is simply cut off.
-    count = p + readLine(data, line + p, kLineBufferSize - p, position, length);
+    // nothing is read and the '=' is simply cut off. Either way the line ends in a 0 again.
+    count = p + cut(data, line + p, kLineBufferSize - p, position, length);
   }
 }
 
@@ -141,18 +143,39 @@ void TextDecoder::appendCopy(OutputArea& out, const std::uint8_t* line, std::uin
   out.append(line, count);
 }
 
-void TextDecoder::appendWords(OutputArea& out, const std::uint8_t* line, std::uint32_t count) {
-  if (!out.reserve(2 * std::size_t{count} + 2)) return;
+namespace {
+
+// Appends what `decode(result, resultLength)` writes for a line of `count` bytes. The decoders
+// need room for their worst case, 2 * count + 2 bytes (EUC-JP line ends become CR LF), though
+// nearly every result is no longer than its line. While the area has that room the result is
+// written straight into it; near its end the result goes through a buffer of its own, so that
+// the area grows only when the result itself does not fit, not merely its worst case.
+template <class Decode>
+void appendResult(OutputArea& out, std::uint32_t count, Decode decode) {
+  const std::size_t worstCase = 2 * std::size_t{count} + 2;
   std::uint32_t n = 0;
-  decodeEncodedWords(out.end(), n, line, count);
-  out.advance(n);
+  if (out.room() >= worstCase) {
+    decode(out.end(), n);
+    out.advance(n);
+    return;
+  }
+  std::uint8_t result[2 * kLineBufferSize + 2];
+  decode(result, n);
+  out.append(result, n);
+}
+
+}  // namespace
+
+void TextDecoder::appendWords(OutputArea& out, const std::uint8_t* line, std::uint32_t count) {
+  appendResult(out, count, [&](std::uint8_t* result, std::uint32_t& n) {
+    decodeEncodedWords(result, n, line, count);
+  });
 }
 
 void TextDecoder::appendDecoded(OutputArea& out, const std::uint8_t* line, std::uint32_t count) {
-  if (!out.reserve(2 * std::size_t{count} + 2)) return;
-  std::uint32_t n = 0;
-  decodeLine(out.end(), n, line, count, currentEncoding, currentCharset);
-  out.advance(n);
+  appendResult(out, count, [&](std::uint8_t* result, std::uint32_t& n) {
+    decodeLine(result, n, line, count, currentEncoding, currentCharset);
+  });
 }
 
 void TextDecoder::setBoundary(std::string value) {

@@ -48,6 +48,8 @@ class OutputArea {
   void append(const std::uint8_t* bytes, std::size_t count);
   // The current end, with at least the room last reserved.
   std::uint8_t* end() { return block.data() + length; }
+  // The bytes that fit after the current end without growing.
+  std::size_t room() const { return block.size() - length; }
   void advance(std::size_t count) { length += count; }
   std::size_t size() const { return length; }
   const std::uint8_t* data() const { return block.data(); }
@@ -95,6 +97,12 @@ class TextDecoder {
   MailState state = MailState::Start;
   int multipart = 0;
   std::string boundary;
+
+  // How the line loops cut lines. Fast (cutLine) writes only the line and the 0 after it, which
+  // is as far as any handler reads; Plain (readLine) zero-fills the whole 4096-byte buffer
+  // first. The output is the same; Plain is the reference that Fast is tested against.
+  enum class LineCutting { Fast, Plain };
+  LineCutting lineCutting = LineCutting::Fast;
 
  private:
   using Loop = int (TextDecoder::*)(const std::uint8_t*, std::uint32_t, OutputArea&);

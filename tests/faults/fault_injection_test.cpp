@@ -201,7 +201,7 @@ TEST_P(FaultTest, MemoryThatCannotBeHadGivesTheBufferMessages) {
   // The source fits, but not the result besides it.
   writeFile(dir.file("in"), mode.source(96 * kMiB));
   result = testing::runKorvaniWithAddressSpace(
-      {mode.command, dir.file("in"), "-o", dir.file("out")}, 200 * kMiB);
+      {mode.command, dir.file("in"), "-o", dir.file("out")}, 170 * kMiB);
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err, std::string("korvani: ") + mode.outputBufferFailed + "\n");
   EXPECT_FALSE(fileExists(dir.file("out")));

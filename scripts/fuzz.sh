@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer and UndefinedBehaviorSanitizer on)
 # and runs each for SECONDS seconds (default 60) from the committed seed corpus. New inputs go
 # to BUILD/corpus/, crashes to BUILD/crashes/. Exits non-zero when any target finds a crash.
-#   scripts/fuzz.sh [SECONDS] [BUILD]
+#   scripts/fuzz.sh [SECONDS] [BUILD]       (TARGETS="fuzz_a fuzz_b" runs only those)
 set -euo pipefail
 seconds=${1:-60}
 build=${2:-build-fuzz}
@@ -11,7 +11,7 @@ cd "$root"
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DKORVANI_FUZZ=ON >/dev/null
-targets=$(sed -n '/set(KORVANI_FUZZ_TARGETS/,/)/p' fuzz/CMakeLists.txt | grep -o 'fuzz_[a-z_]*')
+targets=${TARGETS:-$(sed -n '/set(KORVANI_FUZZ_TARGETS/,/)/p' fuzz/CMakeLists.txt | grep -o 'fuzz_[a-z_]*')}
 # shellcheck disable=SC2086
 cmake --build "$build" -j "$(nproc)" --target $targets -- --no-print-directory >/dev/null
 

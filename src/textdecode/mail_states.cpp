@@ -42,24 +42,6 @@ bool isBlank(const std::uint8_t* line, std::uint32_t count) {
 
 }  // namespace
 
-int TextDecoder::decodeMailLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out) {
-  currentEncoding = encodingOption;
-  currentCharset = charsetOption;
-  state = MailState::Start;
-  multipart = 0;
-  setBoundary(std::string());
-  std::uint8_t line[kLineBufferSize];
-  const auto cut = lineCutting == LineCutting::Plain ? &readLine : &cutLine;
-  std::uint32_t position = 0;
-  while (position < length && !out.failed()) {
-    std::uint32_t count = cut(data, line, kLineBufferSize, position, length);
-    if (currentEncoding == TextEncoding::QuotedPrintable && state == MailState::TextBody)
-      joinSoftLineBreaks(data, length, position, line, count);
-    dispatch(out, line, count);
-  }
-  return 1;
-}
-
 void TextDecoder::dispatch(OutputArea& out, const std::uint8_t* line, std::uint32_t count) {
   switch (state) {
     case MailState::Start:

@@ -100,20 +100,35 @@ int TextDecoder::decode(const std::string& sourcePath, const std::string& output
   return 1;
 }
 
+int TextDecoder::decodeMailLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out) {
+  return runLines(data, length, out, MailState::Start);
+}
+
 int TextDecoder::decodeTextLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out) {
+  return runLines(data, length, out, MailState::TextBody);
+}
+
+int TextDecoder::runLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out,
+                          MailState initial) {
   currentEncoding = encodingOption;
   currentCharset = charsetOption;
-  state = MailState::TextBody;
+  state = initial;
   multipart = 0;
   setBoundary(std::string());
+  // Text decode stays in TextBody throughout and sends every line to decodeTextLine.
+  const bool mail = initial == MailState::Start;
   std::uint8_t line[kLineBufferSize];
   const auto cut = lineCutting == LineCutting::Plain ? &readLine : &cutLine;
   std::uint32_t position = 0;
   while (position < length && !out.failed()) {
     std::uint32_t count = cut(data, line, kLineBufferSize, position, length);
-    if (currentEncoding == TextEncoding::QuotedPrintable)
+    if (currentEncoding == TextEncoding::QuotedPrintable && state == MailState::TextBody)
       joinSoftLineBreaks(data, length, position, line, count);
-    decodeTextLine(out, line, count);
+    if (mail) {
+      dispatch(out, line, count);
+    } else {
+      decodeTextLine(out, line, count);
+    }
   }
   return 1;
 }

@@ -108,6 +108,11 @@ class TextDecoder {
   using Loop = int (TextDecoder::*)(const std::uint8_t*, std::uint32_t, OutputArea&);
   int decode(const std::string& sourcePath, const std::string& outputPath, Loop loop);
 
+  // The line loop both modes share: resets what the loop learns, starts in `initial` (Start for
+  // mail decode, TextBody for text decode) and hands each line, joined at soft line breaks while
+  // in TextBody with quoted-printable in force, to its handler.
+  int runLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out, MailState initial);
+
   // Joins quoted-printable soft line breaks: while the line's last significant byte is '=', the
   // next input line is read over that '='.
   void joinSoftLineBreaks(const std::uint8_t* data, std::uint32_t length, std::uint32_t& position,

@@ -14,6 +14,7 @@
 namespace korvani {
 namespace {
 
+using testing::entriesOf;
 using testing::fileExists;
 using testing::readFile;
 using testing::runKorvani;
@@ -36,13 +37,6 @@ std::string mailNaming(const std::string& name) {
          "--b--\r\n";
 }
 
-std::vector<std::string> entriesOf(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 void setTimes(const std::string& path, time_t access, time_t modification) {
   const struct timespec times[2] = {{access, 0}, {modification, 0}};

@@ -14,19 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "support/sanitizers.h"
 #include "support/test_files.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVANI_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVANI_UNDER_ASAN 1
-#endif
-#endif
 
 namespace korvani {
 namespace {
 
+using testing::entriesOf;
 using testing::fileExists;
 using testing::readFile;
 using testing::runKorvani;
@@ -65,14 +60,6 @@ const Mode kModes[] = {
 
 void PrintTo(const Mode& mode, std::ostream* stream) { *stream << mode.command; }
 
-// The folder's entries, to see that no temporary file is left behind.
-std::vector<std::string> entriesOf(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 class FaultTest : public ::testing::TestWithParam<Mode> {
  protected:

@@ -9,15 +9,9 @@
 #include "app/convert.h"
 #include "platform/posix_platform.h"
 #include "support/fake_platform.h"
+#include "support/sanitizers.h"
 #include "support/test_files.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVANI_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVANI_UNDER_ASAN 1
-#endif
-#endif
 
 namespace korvani {
 namespace {

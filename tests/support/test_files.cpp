@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -44,6 +45,14 @@ void writeFile(const std::string& path, const std::string& content) {
 }
 
 bool fileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+std::vector<std::string> entriesOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string randomBytes(std::size_t length, unsigned seed) {
   std::mt19937 generator(seed);

@@ -25,6 +25,9 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);
 
+// The names in `folder`, sorted: to see that nothing (no temporary file) was left behind.
+std::vector<std::string> entriesOf(const std::string& folder);
+
 // Bytes 0..255 repeated or random bytes of a given length, for round trips.
 std::string randomBytes(std::size_t length, unsigned seed);
 

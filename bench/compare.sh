@@ -43,24 +43,7 @@ for tool in "$korvani" "$data_maker" "$memcpy_limit" "$io_floor"; do
 done
 
 # Debian packages of the peers and of the measuring tools, installed only when missing.
-declare -A package_of=([nkf]=nkf [mpack]=mpack [munpack]=mpack [/usr/bin/time]=time
-                       [hyperfine]=hyperfine [iconv]=libc-bin [base64]=coreutils)
-missing=()
-for command in "${!package_of[@]}"; do
-  command -v "$command" > /dev/null 2>&1 || missing+=("${package_of[$command]}")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "compare.sh: peers are missing. Install them with:" >&2
-    echo "  sudo apt-get install -y ${missing[*]}" >&2
-    exit 1
-  fi
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null
-fi
+"$root/scripts/install-deps.sh" nkf mpack time hyperfine libc-bin coreutils
 
 mib=1048576
 if [ -z "${BENCH_DIR:-}" ]; then

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, and only those that are
-# missing, so that it is quick when everything is there. Not root: prints the command to run.
+# Installs the Debian packages the build, the tests and the demo need (or the packages named as
+# arguments), and only those that are missing, so that it is quick when everything is there.
+# Not root: prints the command to run and fails.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ ${#packages[@]} -gt 0 ] || packages=(
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev fonts-ipafont-gothic

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/conversion_options.h"
+#include "platform/platform.h"
 
 namespace korvani {
 
@@ -13,6 +14,9 @@ struct ConversionRequest {
   ConvertMode mode = ConvertMode::BinaryDecode;
   TextEncoding encodingOption = TextEncoding::Auto;
   TextCharset charsetOption = TextCharset::Auto;
+  OutputCharset outputCharset = OutputCharset::Sjis;  // mail and text decode only
+  // Filled by convert() from the output chooser with outputPath: what creating it may replace.
+  ExistingEntry outputExisting = ExistingEntry::ReplaceTarget;
 };
 
 }  // namespace korvani

@@ -1,5 +1,7 @@
 #include "app/convert.h"
 
+#include <new>
+
 #include "common/messages.h"
 #include "extract/attachment_extractor.h"
 #include "package/attachment_packager.h"
@@ -12,6 +14,20 @@ ConvertOutcome outcomeOf(int result) {
   return result ? ConvertOutcome::Converted : ConvertOutcome::Failed;
 }
 
+// Asks the chooser for the output and refuses an output that is the source itself (directly, or
+// through a link of either kind): replacing it would lose the source for good. Returns
+// Converted to go on.
+ConvertOutcome chooseOutput(ConversionRequest& request, Platform& platform, MessageSink& sink,
+                            OutputChooser& chooser, const std::string& defaultName) {
+  if (!chooser.chooseOutputFile(defaultName, request.outputPath)) return ConvertOutcome::Cancelled;
+  request.outputExisting = chooser.existingEntry();
+  if (platform.sameFile(request.sourcePath, request.outputPath)) {
+    sink.showMessage(messages::describeOutputIsSource(request.outputPath, request.sourcePath));
+    return ConvertOutcome::Failed;
+  }
+  return ConvertOutcome::Converted;
+}
+
 // The mail is read and scanned before the output is chosen, so a mail without a usable
 // attachment never asks for one; the image is released on every path.
 ConvertOutcome binaryDecode(ConversionRequest& request, Platform& platform, MessageSink& sink,
@@ -22,11 +38,12 @@ ConvertOutcome binaryDecode(ConversionRequest& request, Platform& platform, Mess
     extractor.releaseImage();
     return ConvertOutcome::Failed;
   }
-  if (!chooser.chooseOutputFile(defaultName, request.outputPath)) {
+  if (const ConvertOutcome chosen = chooseOutput(request, platform, sink, chooser, defaultName);
+      chosen != ConvertOutcome::Converted) {
     extractor.releaseImage();
-    return ConvertOutcome::Cancelled;
+    return chosen;
   }
-  const int written = extractor.writeDecoded(request.outputPath);
+  const int written = extractor.writeDecoded(request.outputPath, request.outputExisting);
   extractor.releaseImage();
   return outcomeOf(written);
 }
@@ -35,31 +52,44 @@ ConvertOutcome binaryEncode(ConversionRequest& request, Platform& platform, Mess
                             OutputChooser& chooser) {
   AttachmentPackager packager(platform, sink);
   if (!packager.load(request.sourcePath)) return ConvertOutcome::Failed;
-  if (!chooser.chooseOutputFile(std::string(), request.outputPath)) return ConvertOutcome::Cancelled;
-  return outcomeOf(packager.writeMessage(request.outputPath));
+  if (const ConvertOutcome chosen = chooseOutput(request, platform, sink, chooser, {});
+      chosen != ConvertOutcome::Converted) {
+    return chosen;
+  }
+  return outcomeOf(packager.writeMessage(request.outputPath, request.outputExisting));
 }
 
 // The text modes ask for the output first and read the source afterwards.
 ConvertOutcome textDecode(ConversionRequest& request, Platform& platform, MessageSink& sink,
                           OutputChooser& chooser) {
   TextDecoder decoder(platform, sink);
-  if (!chooser.chooseOutputFile(std::string(), request.outputPath)) return ConvertOutcome::Cancelled;
+  if (const ConvertOutcome chosen = chooseOutput(request, platform, sink, chooser, {});
+      chosen != ConvertOutcome::Converted) {
+    return chosen;
+  }
+  const OutputForm output{request.outputCharset, request.outputExisting};
   if (request.mode == ConvertMode::MailDecode) {
     return outcomeOf(decoder.decodeMail(request.sourcePath, request.outputPath,
-                                        request.encodingOption, request.charsetOption));
+                                        request.encodingOption, request.charsetOption, output));
   }
   return outcomeOf(decoder.decodeText(request.sourcePath, request.outputPath,
-                                      request.encodingOption, request.charsetOption));
+                                      request.encodingOption, request.charsetOption, output));
 }
 
-}  // namespace
-
-ConvertOutcome convert(ConversionRequest& request, Platform& platform, MessageSink& sink,
-                       OutputChooser& chooser) {
-  if (request.sourcePath.empty()) {
-    sink.showMessage(messages::kMissingSource, MessageOwner::Dialog);
-    return ConvertOutcome::MissingSource;
+// The text each mode shows when memory runs out where the worker names no buffer of its own.
+std::string_view outOfMemoryText(ConvertMode mode) {
+  switch (mode) {
+    case ConvertMode::BinaryDecode:
+      return messages::kOutputBufferFailed;
+    case ConvertMode::BinaryEncode:
+      return messages::kPackageImageFailed;
+    default:
+      return messages::kDecodeOutputBufferFailed;
   }
+}
+
+ConvertOutcome dispatch(ConversionRequest& request, Platform& platform, MessageSink& sink,
+                        OutputChooser& chooser) {
   switch (request.mode) {
     case ConvertMode::BinaryDecode:
       return binaryDecode(request, platform, sink, chooser);
@@ -70,6 +100,25 @@ ConvertOutcome convert(ConversionRequest& request, Platform& platform, MessageSi
       return textDecode(request, platform, sink, chooser);
     default:
       return ConvertOutcome::NothingDone;
+  }
+}
+
+}  // namespace
+
+ConvertOutcome convert(ConversionRequest& request, Platform& platform, MessageSink& sink,
+                       OutputChooser& chooser) {
+  if (request.sourcePath.empty()) {
+    sink.showMessage(messages::kMissingSource, MessageOwner::Dialog);
+    return ConvertOutcome::MissingSource;
+  }
+  // The workers hold their large blocks through the platform, which reports a failed allocation;
+  // the small strings and vectors around them may still throw. That is a failure of this
+  // conversion, reported as such, never the end of the program.
+  try {
+    return dispatch(request, platform, sink, chooser);
+  } catch (const std::bad_alloc&) {
+    sink.showMessage(outOfMemoryText(request.mode));
+    return ConvertOutcome::Failed;
   }
 }
 

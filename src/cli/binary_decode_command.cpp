@@ -1,20 +1,21 @@
 // korvani binary-decode SOURCE [-o OUTPUT | -d DIR] [--force]
 #include <CLI/CLI.hpp>
-#include <filesystem>
 #include <memory>
 #include <optional>
 
 #include "app/proposed_name.h"
 #include "cli/cli_front_end.h"
 #include "common/messages.h"
-#include "platform/forwarding_platform.h"
+#include "cli/standard_output_platform.h"
 
 namespace korvani::cli {
 namespace {
 
 // Names the output. An explicit -o is taken as it stands and replaced without asking, as a
 // Save-As choice is. Otherwise the name the mail proposes, made safe, goes into the folder of -d
-// (the current one by default), and an existing entry of that name is kept unless --force.
+// (the current one by default): an existing entry of that name, a symbolic link included, is
+// kept unless --force, and is then replaced itself, never written through. The early check here
+// spares decoding; the creation checks again at the moment the file is put in place.
 // A refusal prints its own reason and leaves the exit status in refusalStatus().
 class SafeNameChooser : public OutputChooser {
  public:
@@ -41,13 +42,16 @@ class SafeNameChooser : public OutputChooser {
     }
     std::string chosen =
         folder.empty() || folder.back() == '/' ? folder + safe.name : folder + "/" + safe.name;
-    // symlink_status: a dangling symbolic link is an existing entry too.
-    std::error_code error;
-    if (!force && std::filesystem::exists(std::filesystem::symlink_status(chosen, error))) {
+    if (!force && environment.platform.entryExists(chosen)) {
       return refuse(kExitFailed, chosen + ": " + std::string(messages::kProposedOutputExists));
     }
     path = std::move(chosen);
     return true;
+  }
+
+  ExistingEntry existingEntry() const override {
+    if (output) return ExistingEntry::ReplaceTarget;
+    return force ? ExistingEntry::ReplaceEntry : ExistingEntry::Keep;
   }
 
   int refusalStatus() const { return status; }
@@ -109,9 +113,13 @@ void addBinaryDecodeCommand(CLI::App& app, Environment& environment, Action& act
       SafeNameChooser chooser(environment,
                               named ? std::optional<std::string>(options->output) : std::nullopt,
                               options->folder, options->force);
-      StandardOutputPlatform toStandardOutput(environment.platform, "-");
+      // Only "-o -" means standard output; a mail proposing the name "-" gets a file of that name.
+      StandardOutputPlatform toStandardOutput(environment.platform);
+      Platform& platform = named && options->output == StandardOutputPlatform::kName
+                               ? static_cast<Platform&>(toStandardOutput)
+                               : environment.platform;
       DecodeSink sink(environment.errorStream);
-      const ConvertOutcome outcome = convert(request, toStandardOutput, sink, chooser);
+      const ConvertOutcome outcome = convert(request, platform, sink, chooser);
       return exitStatusOf(outcome, chooser.refusalStatus());
     };
   });

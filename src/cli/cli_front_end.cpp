@@ -1,17 +1,32 @@
 #include "cli/cli_front_end.h"
 
 #include <CLI/CLI.hpp>
+#include <new>
+#include <string>
 
 namespace korvani::cli {
 
+namespace {
+
+// One line on the terminal: a message's second line (the path and the OS's reason after an open
+// failure) follows its first after ": ".
+void printLine(std::FILE* stream, std::string_view text) {
+  std::string line(text);
+  for (std::size_t at = line.find('\n'); at != std::string::npos; at = line.find('\n', at)) {
+    line.replace(at, 1, ": ");
+  }
+  std::fprintf(stream, "korvani: %s\n", line.c_str());
+}
+
+}  // namespace
+
 void StderrSink::showMessage(std::string_view text, MessageOwner) {
   said = true;
-  std::fprintf(stream, "korvani: %.*s\n", static_cast<int>(text.size()), text.data());
+  printLine(stream, text);
 }
 
 void printError(const Environment& environment, std::string_view text) {
-  std::fprintf(environment.errorStream, "korvani: %.*s\n", static_cast<int>(text.size()),
-               text.data());
+  printLine(environment.errorStream, text);
 }
 
 int exitStatusOf(ConvertOutcome outcome, int cancelledStatus) {
@@ -59,7 +74,13 @@ int run(int argc, const char* const* argv, Environment& environment) {
     app.exit(e);
     return kExitUsage;
   }
-  return action ? action() : kExitUsage;
+  if (!action) return kExitUsage;
+  try {
+    return action();
+  } catch (const std::bad_alloc&) {
+    printLine(environment.errorStream, "out of memory");
+    return kExitFailed;
+  }
 }
 
 }  // namespace korvani::cli

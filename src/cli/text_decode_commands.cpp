@@ -6,8 +6,7 @@
 #include <memory>
 
 #include "cli/cli_front_end.h"
-#include "common/cp932_text.h"
-#include "platform/forwarding_platform.h"
+#include "cli/standard_output_platform.h"
 
 namespace korvani::cli {
 namespace {
@@ -23,24 +22,9 @@ const std::map<std::string, TextCharset> kCharsetNames = {
     {"sjis", TextCharset::Sjis}, {"euc", TextCharset::Euc},
 };
 
-enum class OutputCharset { Sjis, Utf8 };
-
 const std::map<std::string, OutputCharset> kOutputCharsetNames = {
     {"sjis", OutputCharset::Sjis},
     {"utf-8", OutputCharset::Utf8},
-};
-
-// Converts the finished Shift_JIS result to UTF-8 just before it is written. Ours, outside the
-// decoding pipeline: invalid code page 932 bytes pass through unchanged.
-class Utf8OutputPlatform : public ForwardingPlatform {
- public:
-  using ForwardingPlatform::ForwardingPlatform;
-  WriteResult writeFile(const std::string& path, const std::uint8_t* data,
-                        std::size_t size) override {
-    const std::string text =
-        cp932ToUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
-    return inner.writeFile(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-  }
 };
 
 struct Options {
@@ -81,12 +65,9 @@ void addCommand(CLI::App& app, Environment& environment, Action& action, const c
       request.mode = mode;
       request.encodingOption = options->encoding;
       request.charsetOption = options->charset;
-      StandardOutputPlatform toStandardOutput(environment.platform, "-");
-      Utf8OutputPlatform toUtf8(toStandardOutput);
-      Platform& platform = options->outputCharset == OutputCharset::Utf8
-                               ? static_cast<Platform&>(toUtf8)
-                               : static_cast<Platform&>(toStandardOutput);
-      Environment decoding{platform, environment.errorStream};
+      request.outputCharset = options->outputCharset;
+      StandardOutputPlatform toStandardOutput(environment.platform);
+      Environment decoding{toStandardOutput, environment.errorStream};
       FixedOutputChooser chooser(options->output);
       return runConversion(decoding, request, chooser);
     };

@@ -12,4 +12,8 @@ enum class TextEncoding : std::int32_t { Auto = 0, QuotedPrintable = 1, Base64 =
 
 enum class TextCharset : std::int32_t { Auto = 0, Jis = 1, Utf8 = 2, Sjis = 3, Euc = 4 };
 
+// The charset a decoded text is written in: Shift_JIS (code page 932) as decoded, or converted
+// to UTF-8 as a last step for today's terminals and editors.
+enum class OutputCharset : std::int32_t { Sjis = 0, Utf8 = 1 };
+
 }  // namespace korvani

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "textdecode/cp932_table.h"
+
 namespace korvani {
 namespace {
 
@@ -59,7 +61,7 @@ const Cp932Decoder& decoder() {
 
 }  // namespace
 
-std::string cp932ToUtf8(std::string_view bytes) {
+std::string cp932ToUtf8(std::string_view bytes, UnmappedBytes unmapped) {
   const Cp932Decoder& table = decoder();
   std::string result;
   result.reserve(bytes.size() + bytes.size() / 2);
@@ -75,13 +77,32 @@ std::string cp932ToUtf8(std::string_view bytes) {
     }
     const std::string& single = table.utf8Of(byte);
     if (single.empty()) {
-      result += static_cast<char>(byte);
+      result += unmapped == UnmappedBytes::Underscore ? '_' : static_cast<char>(byte);
     } else {
       result += single;
     }
     ++i;
   }
   return result;
+}
+
+bool utf8ToCp932(std::string_view text, std::string& bytes) {
+  if (!isValidUtf8(text)) return false;
+  const std::uint16_t* table = cp932Table();
+  bytes.clear();
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned lead = static_cast<std::uint8_t>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (length == 4) return false;  // beyond the 16-bit characters: no code page 932 form
+    std::uint32_t code = length == 1 ? lead : lead & (length == 2 ? 0x1F : 0x0F);
+    for (std::size_t k = 1; k < length; ++k) code = code << 6 | (text[i + k] & 0x3F);
+    const std::uint16_t form = table[code];
+    if (form == kCp932NoForm) return false;
+    if (form >= 0x100) bytes += static_cast<char>(form >> 8);
+    bytes += static_cast<char>(form & 0xFF);
+    i += length;
+  }
+  return true;
 }
 
 bool isValidUtf8(std::string_view bytes) {

@@ -8,9 +8,19 @@
 
 namespace korvani {
 
-// Converts code page 932 bytes to UTF-8. Every byte or byte pair that is not valid code page 932
-// (a lone lead byte, an unassigned code) is passed through unchanged, so nothing is lost.
-std::string cp932ToUtf8(std::string_view bytes);
+// What becomes of a byte that is not valid code page 932 (a lone lead byte, an unassigned code).
+enum class UnmappedBytes {
+  PassThrough,  // kept unchanged, so nothing is lost (text shown to a person)
+  Underscore    // each becomes '_', so the result is valid UTF-8 (a file name on disk)
+};
+
+// Converts code page 932 bytes to UTF-8.
+std::string cp932ToUtf8(std::string_view bytes,
+                        UnmappedBytes unmapped = UnmappedBytes::PassThrough);
+
+// Converts UTF-8 `text` to code page 932 into `bytes`. Returns false, leaving `bytes`
+// unspecified, when `text` is not valid UTF-8 or holds a character without a code page 932 form.
+bool utf8ToCp932(std::string_view text, std::string& bytes);
 
 // True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or code points above
 // U+10FFFF). Plain ASCII is valid UTF-8.

@@ -43,6 +43,9 @@ inline constexpr std::string_view kProposedOutputExists =
 inline constexpr std::string_view kNotBase64Explanation =
     "the attachment's Content-Transfer-Encoding is not base64, so it cannot be decoded";
 
+inline constexpr std::string_view kOutputIsSource =
+    "is the source file itself; choose another output";  // after the output's path
+
 // Ours: errors the file layer raises after a successful open. The OS's reason and the path are
 // appended by describeReadFailure / describeWriteFailure.
 inline constexpr std::string_view kReadFailed = "ファイル読込ＮＧ";
@@ -57,5 +60,11 @@ inline std::string describeReadFailure(std::string_view path, int errorNumber) {
 inline std::string describeWriteFailure(std::string_view path, int errorNumber) {
   return describeOsError(kWriteFailed, path, errorNumber);
 }
+// "TITLE" and, on a second line, "PATH: REASON": the fixed open-failure text stays the first
+// line on its own (the command line joins the two with ": ").
+std::string describeOpenFailure(std::string_view title, std::string_view path, int errorNumber);
+
+// Ours: the output would replace the source itself.
+std::string describeOutputIsSource(std::string_view output, std::string_view source);
 
 }  // namespace korvani::messages

@@ -7,6 +7,7 @@
 #include "common/base64.h"
 #include "common/line_primitives.h"
 #include "common/messages.h"
+#include "common/worker_files.h"
 
 namespace korvani {
 namespace {
@@ -249,36 +250,17 @@ AttachmentExtractor::AttachmentExtractor(Platform& platform, MessageSink& sink)
 int AttachmentExtractor::locate(const std::string& sourcePath, std::string& defaultName) {
   bodyStart = 0;
   bodyEnd = 0;
-  std::unique_ptr<ReadableFile> file = platform.openForReading(sourcePath, ShareMode::Shared);
-  if (!file) {
-    sink.showMessage(messages::kExtractOpenFailed);
+  releaseImage();
+  LoadedSource source;
+  if (!loadSource(platform, sink, sourcePath, ShareMode::Shared,
+                  {messages::kExtractOpenFailed, messages::kStatusFailed,
+                   messages::kExtractImageFailed},
+                  source)) {
     return 0;
   }
-  // The status is read before any content, so the times are those the mail had before.
-  if (!platform.readStatus(sourcePath, sourceStatus)) {
-    sink.showMessage(messages::kStatusFailed);
-    return 0;
-  }
-  image.reset();
-  imageLength = 0;
-  const std::uint64_t fileLength = file->length();
-  // Offsets are 32-bit: a longer mail cannot be held, and is refused rather than truncated.
-  if (fileLength > std::numeric_limits<std::uint32_t>::max()) {
-    sink.showMessage(messages::kExtractImageFailed);
-    return 0;
-  }
-  image = platform.allocateZeroed(fileLength);
-  if (!image) {
-    sink.showMessage(messages::kExtractImageFailed);
-    return 0;
-  }
-  imageLength = static_cast<std::uint32_t>(fileLength);
-  if (const int error = file->read(image.data(), imageLength)) {
-    releaseImage();
-    sink.showMessage(messages::describeReadFailure(sourcePath, error));
-    return 0;
-  }
-  file.reset();
+  image = std::move(source.image);
+  imageLength = source.length;
+  sourceStatus = source.status;
 
   Scan scan(image.data(), imageLength, sink, bodyStart, bodyEnd);
   if (!scan.run()) return 0;
@@ -328,7 +310,7 @@ std::uint32_t AttachmentExtractor::decodeBody(const std::uint8_t* image, std::ui
   return outputLength;
 }
 
-int AttachmentExtractor::writeDecoded(const std::string& outputPath) {
+int AttachmentExtractor::writeDecoded(const std::string& outputPath, ExistingEntry existing) {
   // After several attachments the last body that began may have no end while an earlier one had.
   if (bodyEnd < bodyStart) {
     sink.showMessage(messages::kOutputBufferFailed);
@@ -343,16 +325,9 @@ int AttachmentExtractor::writeDecoded(const std::string& outputPath) {
   }
   const std::uint32_t outputLength = decodeBody(image.data(), bodyStart, bodyEnd, output.data());
 
-  const WriteResult result = platform.writeFile(outputPath, output.data(), outputLength);
-  switch (result.status) {
-    case WriteStatus::Written:
-      break;
-    case WriteStatus::OpenFailed:
-      sink.showMessage(messages::kExtractSaveOpenFailed);
-      return 0;
-    case WriteStatus::WriteFailed:
-      sink.showMessage(messages::describeWriteFailure(outputPath, result.errorNumber));
-      return 0;
+  if (!writeOutput(platform, sink, outputPath, existing, output.data(), outputLength,
+                   messages::kExtractSaveOpenFailed)) {
+    return 0;
   }
   stampFileTimes(outputPath);
   return 1;

@@ -44,7 +44,8 @@ class AttachmentExtractor {
   // Returns 1 when a complete body range was found; `defaultName` then receives the captured
   // file name (empty when there was none), as raw bytes from the mail. Otherwise shows one
   // message, leaves `defaultName` alone and returns 0:
-  //   "入力ファイル名異常"        the mail cannot be opened;
+  //   "入力ファイル名異常"        the mail cannot be opened (the path and the OS's reason follow
+  //                               on a second line);
   //   "入力ファイル属性取得ＮＧ"  its status cannot be read;
   //   "読込バッファ獲得異常"      no memory for the image, or a mail of 4 GiB or more;
   //   a read failure with the OS's reason (the image is then dropped);
@@ -55,14 +56,17 @@ class AttachmentExtractor {
   int locate(const std::string& sourcePath, std::string& defaultName);
 
   // Decodes the body range found by locate() and writes the bytes to `outputPath` (created, or
-  // replaced whole), then stamps it with the mail's times. Requires a successful locate().
+  // replaced whole as `existing` allows), then stamps it with the mail's times. Requires a successful locate().
   // Returns 1 when written, whether or not the times could be stamped. On failure shows one
   // message and returns 0, and no file is created or changed:
   //   "変換先バッファ獲得ＮＧ"    the range ends before it begins (a later attachment began but
   //                               never ended), or no memory for the decoded bytes;
-  //   "保存ファイルオープンＮＧ"  the output cannot be created or opened;
+  //   "保存ファイルオープンＮＧ"  the output cannot be created or opened (the path and the OS's
+  //                               reason follow on a second line);
+  //   "PATH: already exists…"     `existing` is Keep and an entry is at the path;
   //   a write failure with the OS's reason.
-  int writeDecoded(const std::string& outputPath);
+  int writeDecoded(const std::string& outputPath,
+                   ExistingEntry existing = ExistingEntry::ReplaceTarget);
 
   // Frees the image, if any, and forgets the body range.
   void releaseImage();

@@ -6,7 +6,9 @@
 #include <limits>
 
 #include "common/base64.h"
+#include "common/cp932_text.h"
 #include "common/messages.h"
+#include "common/worker_files.h"
 
 namespace korvani {
 namespace {
@@ -22,9 +24,20 @@ constexpr char kPlaceholderLine[] =
     "\x20\x20\x81\x69\x82\xB1\x82\xB1\x82\xC9\x83\x81\x83\x62\x83\x5A\x81\x5B\x83\x57\x82\xF0"
     "\x8F\x91\x82\xA2\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x6A\x0D\x0A";
 
-std::string bareFileName(const std::string& path) {
+// The source's file name as the two header lines carry it: in code page 932 when every
+// character has a form there (what Japanese mail programs, and our own binary decode, read), as
+// it is otherwise; and with '"' and control characters made '_', so that the name can neither
+// end its quoted string nor start a header line of its own.
+std::string headerFileName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string converted;
+  if (utf8ToCp932(name, converted)) name = std::move(converted);
+  for (char& c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || byte == '"') c = '_';
+  }
+  return name;
 }
 
 // "DATEyymmdd_TIMEhhmmss" of the local time; the Unix epoch when no local time can be had.
@@ -81,31 +94,16 @@ std::uint64_t AttachmentPackager::messageCapacity(std::uint64_t length) {
 }
 
 int AttachmentPackager::load(const std::string& sourcePath) {
-  std::unique_ptr<ReadableFile> file = platform.openForReading(sourcePath, ShareMode::Exclusive);
-  if (!file) {
-    sink.showMessage(messages::kPackageOpenFailed);
-    return 0;
-  }
-  const std::uint64_t fileLength = file->length();
-  fileName = bareFileName(sourcePath);
+  fileName = headerFileName(sourcePath);
   image.reset();
-  // Offsets are 32-bit: a longer file cannot be held, and is refused rather than truncated.
-  if (fileLength > std::numeric_limits<std::uint32_t>::max()) {
-    length = 0;
-    sink.showMessage(messages::kPackageImageFailed);
+  length = 0;
+  LoadedSource source;
+  if (!loadSource(platform, sink, sourcePath, ShareMode::Exclusive,
+                  {messages::kPackageOpenFailed, {}, messages::kPackageImageFailed}, source)) {
     return 0;
   }
-  length = static_cast<std::uint32_t>(fileLength);
-  image = platform.allocateZeroed(length);
-  if (!image) {
-    sink.showMessage(messages::kPackageImageFailed);
-    return 0;
-  }
-  if (const int error = file->read(image.data(), length)) {
-    image.reset();
-    sink.showMessage(messages::describeReadFailure(sourcePath, error));
-    return 0;
-  }
+  image = std::move(source.image);
+  length = source.length;
   return 1;
 }
 
@@ -146,7 +144,7 @@ int AttachmentPackager::encodeLine(std::uint8_t* line, const std::uint8_t* image
   return more;
 }
 
-int AttachmentPackager::writeMessage(const std::string& outputPath) {
+int AttachmentPackager::writeMessage(const std::string& outputPath, ExistingEntry existing) {
   const std::uint64_t capacity = messageCapacity(length);
   Block message = platform.allocateZeroed(capacity);
   if (!message) {
@@ -219,18 +217,10 @@ int AttachmentPackager::writeMessage(const std::string& outputPath) {
     for (const char* piece : tail) appendPiece(buffer, piece, used, capacity);
   }
 
-  const WriteResult result = platform.writeFile(outputPath, buffer, used);
-  switch (result.status) {
-    case WriteStatus::Written:
-      return 1;
-    case WriteStatus::OpenFailed:
-      sink.showMessage(messages::kPackageSaveOpenFailed);
-      return 0;
-    case WriteStatus::WriteFailed:
-      sink.showMessage(messages::describeWriteFailure(outputPath, result.errorNumber));
-      return 0;
-  }
-  return 0;
+  return writeOutput(platform, sink, outputPath, existing, buffer, used,
+                     messages::kPackageSaveOpenFailed)
+             ? 1
+             : 0;
 }
 
 }  // namespace korvani

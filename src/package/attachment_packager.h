@@ -19,20 +19,25 @@ class AttachmentPackager {
  public:
   AttachmentPackager(Platform& platform, MessageSink& sink);
 
-  // Reads the whole source (opened exclusively) into the image and remembers its bare file name.
+  // Reads the whole source (opened exclusively) into the image and remembers its bare file name
+  // as the headers will carry it: in code page 932 when every character has a form there,
+  // otherwise as it is, with '"' and control characters made '_'.
   // Returns 1 on success. On failure shows one message and returns 0:
-  //   "変換元ファイルオープンＮＧ"          the source cannot be opened;
+  //   "変換元ファイルオープンＮＧ"          the source cannot be opened (the path and the OS's
+  //                                         reason follow on a second line);
   //   "変換元データ読込用バッファ獲得ＮＧ"  no memory for the image, or a source of 4 GiB or more;
   //   a read failure with the OS's reason.
   int load(const std::string& sourcePath);
 
   // Composes the mail for the loaded source and writes it to `outputPath` (created, or replaced
-  // whole). The boundary is made from the platform's local time. Requires a successful load().
+  // whole as `existing` allows). The boundary is made from the platform's local time. Requires a successful load().
   // Returns 1 when written. On failure shows one message and returns 0:
   //   "変換先バッファ獲得ＮＧ"              no memory for the message;
-  //   "保存ファイルのオープンＮＧ"          the output cannot be created or opened;
+  //   "保存ファイルのオープンＮＧ"          the output cannot be created or opened (the path
+  //                                         and the OS's reason follow on a second line);
   //   a write failure with the OS's reason (nothing is left behind).
-  int writeMessage(const std::string& outputPath);
+  int writeMessage(const std::string& outputPath,
+                   ExistingEntry existing = ExistingEntry::ReplaceTarget);
 
   // The message block's size for a source of `length` bytes:
   // floor(2 * length / 45) + floor(4 * length / 3) + 2048.
@@ -50,9 +55,6 @@ class AttachmentPackager {
   // source is empty: then the line is just CR LF).
   static int encodeLine(std::uint8_t* line, const std::uint8_t* image, std::uint32_t& position,
                         std::uint32_t length);
-
-  // The bare file name of the loaded source, as its bytes stand.
-  const std::string& sourceFileName() const { return fileName; }
 
  private:
   Platform& platform;

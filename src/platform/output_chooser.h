@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace korvani {
 
 class OutputChooser {
@@ -13,6 +15,11 @@ class OutputChooser {
   // binary decode; empty otherwise) as raw bytes from the mail. Returns true and sets `path`
   // when a path was confirmed; returns false and leaves `path` alone when the user cancelled.
   virtual bool chooseOutputFile(const std::string& defaultName, std::string& path) = 0;
+
+  // What creating the last chosen path may do with an entry already there: a path the user typed
+  // or confirmed replaces its target (the default); a name the program chose itself must not
+  // follow a link there, and replaces nothing unless the user allowed it.
+  virtual ExistingEntry existingEntry() const { return ExistingEntry::ReplaceTarget; }
 };
 
 }  // namespace korvani

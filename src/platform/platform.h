@@ -29,6 +29,9 @@ struct FileStatus {
   std::uint64_t size = 0;
   std::uint32_t attributes = 0;  // permission bits on POSIX
   std::string fullPath;
+  // A regular file reached by its name: not a device, a FIFO or a descriptor path such as
+  // /dev/stdout. Only such a file is given the source's times.
+  bool regularFile = true;
 };
 
 // How a file is opened for reading. Shared: others may read and write it meanwhile, and it
@@ -71,14 +74,41 @@ class ReadableFile {
 };
 
 enum class WriteStatus {
-  Written,     // the whole content is in the file
-  OpenFailed,  // the target could not be created or opened; nothing was created or changed
-  WriteFailed  // the open succeeded but writing failed; nothing was left behind or changed
+  Written,       // the whole content is in the file
+  OpenFailed,    // the target could not be created or opened; nothing was created or changed
+  WriteFailed,   // the open succeeded but writing failed; nothing was left behind or changed
+  AlreadyExists  // ExistingEntry::Keep found an entry at the path; nothing was created or changed
 };
 
 struct WriteResult {
   WriteStatus status = WriteStatus::Written;
-  int errorNumber = 0;  // the OS's errno when status is not Written
+  int errorNumber = 0;  // the OS's errno when status is OpenFailed or WriteFailed
+};
+
+// What creating a file does when an entry is already at its path.
+enum class ExistingEntry {
+  // A path the user typed (-o, a Save-As choice): an existing regular file is replaced, through a
+  // symbolic link, keeping its mode; a device, FIFO or descriptor path (/dev/stdout) is written
+  // in place, never replaced.
+  ReplaceTarget,
+  // A name the program chose: any entry at the path (a file, a folder, a symbolic link, a
+  // dangling one included) means AlreadyExists, decided at the moment the file is put in place.
+  Keep,
+  // A name the program chose, with the user's leave to replace: the entry itself is replaced by
+  // the new regular file. A symbolic link is never followed; what it points at is untouched.
+  ReplaceEntry
+};
+
+// A file being created. Its bytes are invisible at the final path until commit() puts them there
+// in one step; destroying it without a successful commit() leaves nothing behind.
+class NewFile {
+ public:
+  virtual ~NewFile() = default;
+  // Appends `size` bytes. Returns Written, or WriteFailed with the errno.
+  virtual WriteResult write(const std::uint8_t* data, std::size_t size) = 0;
+  // Puts the complete file at its path. Returns Written, AlreadyExists (Keep only) or
+  // WriteFailed. After a failure nothing was left behind and an existing file is unchanged.
+  virtual WriteResult commit() = 0;
 };
 
 class Platform {
@@ -99,11 +129,24 @@ class Platform {
   // own attributes are left as they are. Returns false on failure.
   virtual bool setFileTimes(const std::string& path, const FileTimes& times) = 0;
 
-  // Replaces (or creates) the file at `path` with the `size` bytes at `data`, all or nothing: on
-  // any failure no partial file is left and an existing file keeps its previous content.
-  // OpenFailed covers a missing folder, a folder, a read-only or locked target.
-  virtual WriteResult writeFile(const std::string& path, const std::uint8_t* data,
-                                std::size_t size) = 0;
+  // Starts creating the file at `path`, handling an entry already there as `existing` says.
+  // Returns null and sets `result` (OpenFailed with the errno, or AlreadyExists for Keep) when it
+  // cannot be started: a missing folder, a folder at the path, a read-only or locked target.
+  virtual std::unique_ptr<NewFile> createFile(const std::string& path, ExistingEntry existing,
+                                              WriteResult& result) = 0;
+
+  // Creates the file at `path` with the `size` bytes at `data`, all or nothing: createFile(),
+  // one write() and commit(). On any failure no partial file is left and an existing file keeps
+  // its previous content.
+  WriteResult writeFile(const std::string& path, const std::uint8_t* data, std::size_t size,
+                        ExistingEntry existing = ExistingEntry::ReplaceTarget);
+
+  // Whether any directory entry is at `path`; a dangling symbolic link counts.
+  virtual bool entryExists(const std::string& path) = 0;
+
+  // Whether `first` and `second` are the same file (links followed, hard links included).
+  // False when either cannot be reached.
+  virtual bool sameFile(const std::string& first, const std::string& second) = 0;
 
   // A zero-filled block of `size` bytes, or an empty Block when the memory cannot be had.
   virtual Block allocateZeroed(std::size_t size) = 0;
@@ -113,7 +156,7 @@ class Platform {
 };
 
 // Stamps `source`'s times on the file at `outputPath`, as the workers do after writing: only if
-// the output's status can be read; any failure is silent. The output keeps its own attributes.
+// the output's status can be read and it is a regular file; any failure is silent. The output keeps its own attributes.
 void stampFileTimes(Platform& platform, const FileStatus& sourceStatus, const std::string& outputPath);
 
 }  // namespace korvani

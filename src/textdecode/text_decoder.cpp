@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "common/line_primitives.h"
+#include "common/cp932_text.h"
 #include "common/messages.h"
+#include "common/worker_files.h"
 #include "textdecode/transfer_decoding.h"
 
 namespace korvani {
@@ -34,46 +36,31 @@ void OutputArea::append(const std::uint8_t* bytes, std::size_t count) {
 TextDecoder::TextDecoder(Platform& platform, MessageSink& sink) : platform(platform), sink(sink) {}
 
 int TextDecoder::decodeMail(const std::string& sourcePath, const std::string& outputPath,
-                            TextEncoding encoding, TextCharset charset) {
+                            TextEncoding encoding, TextCharset charset, const OutputForm& output) {
   encodingOption = encoding;
   charsetOption = charset;
-  return decode(sourcePath, outputPath, &TextDecoder::decodeMailLines);
+  return decode(sourcePath, outputPath, output, &TextDecoder::decodeMailLines);
 }
 
 int TextDecoder::decodeText(const std::string& sourcePath, const std::string& outputPath,
-                            TextEncoding encoding, TextCharset charset) {
+                            TextEncoding encoding, TextCharset charset, const OutputForm& output) {
   encodingOption = encoding;
   charsetOption = charset;
-  return decode(sourcePath, outputPath, &TextDecoder::decodeTextLines);
+  return decode(sourcePath, outputPath, output, &TextDecoder::decodeTextLines);
 }
 
-int TextDecoder::decode(const std::string& sourcePath, const std::string& outputPath, Loop loop) {
-  Block image;
-  std::uint32_t length = 0;
-  {
-    std::unique_ptr<ReadableFile> source = platform.openForReading(sourcePath, ShareMode::Exclusive);
-    if (!source) {
-      sink.showMessage(messages::kDecodeOpenFailed);
-      return 0;
-    }
-    if (!platform.readStatus(sourcePath, sourceStatus)) {
-      sink.showMessage(messages::kStatusFailed);
-      return 0;
-    }
-    // Offsets are 32-bit: a longer source cannot be held, and is refused rather than truncated.
-    if (source->length() <= std::numeric_limits<std::uint32_t>::max()) {
-      length = static_cast<std::uint32_t>(source->length());
-      image = platform.allocateZeroed(length);
-    }
-    if (!image) {
-      sink.showMessage(messages::kDecodeInputBufferFailed);
-      return 0;
-    }
-    if (const int error = source->read(image.data(), length)) {
-      sink.showMessage(messages::describeReadFailure(sourcePath, error));
-      return 0;
-    }
-  }  // the source is closed here, before the output is opened
+int TextDecoder::decode(const std::string& sourcePath, const std::string& outputPath,
+                        const OutputForm& output, Loop loop) {
+  LoadedSource source;
+  if (!loadSource(platform, sink, sourcePath, ShareMode::Exclusive,
+                  {messages::kDecodeOpenFailed, messages::kStatusFailed,
+                   messages::kDecodeInputBufferFailed},
+                  source)) {
+    return 0;
+  }
+  sourceStatus = source.status;
+  const Block image = std::move(source.image);
+  const std::uint32_t length = source.length;
 
   Block outputBlock = platform.allocateZeroed(length);
   if (!outputBlock) {
@@ -87,13 +74,23 @@ int TextDecoder::decode(const std::string& sourcePath, const std::string& output
     return 0;
   }
 
-  const WriteResult written = platform.writeFile(outputPath, out.data(), out.size());
-  if (written.status == WriteStatus::OpenFailed) {
-    sink.showMessage(messages::kDecodeOutputOpenFailed);
-    return 0;
+  const std::uint8_t* result = out.data();
+  std::size_t resultLength = out.size();
+  std::string utf8;
+  if (output.charset == OutputCharset::Utf8) {
+    // The finished Shift_JIS result, turned to UTF-8 as a last step outside the pipeline;
+    // bytes that are not code page 932 pass through unchanged.
+    try {
+      utf8 = cp932ToUtf8(std::string_view(reinterpret_cast<const char*>(result), resultLength));
+    } catch (const std::bad_alloc&) {
+      sink.showMessage(messages::kDecodeOutputBufferFailed);
+      return 0;
+    }
+    result = reinterpret_cast<const std::uint8_t*>(utf8.data());
+    resultLength = utf8.size();
   }
-  if (written.status == WriteStatus::WriteFailed) {
-    sink.showMessage(messages::describeWriteFailure(outputPath, written.errorNumber));
+  if (!writeOutput(platform, sink, outputPath, output.existing, result, resultLength,
+                   messages::kDecodeOutputOpenFailed)) {
     return 0;
   }
   stampFileTimes(platform, sourceStatus, outputPath);

@@ -62,6 +62,12 @@ class OutputArea {
   bool failure = false;
 };
 
+// How a decoded text is written.
+struct OutputForm {
+  OutputCharset charset = OutputCharset::Sjis;
+  ExistingEntry existing = ExistingEntry::ReplaceTarget;
+};
+
 class TextDecoder {
  public:
   TextDecoder(Platform& platform, MessageSink& sink);
@@ -74,12 +80,17 @@ class TextDecoder {
   //   "入力ファイル属性取得ＮＧ"     the source's status cannot be read;
   //   "入力データバッファ獲得ＮＧ"   no memory for the source, or a source of 4 GiB or more;
   //   "出力データバッファ獲得ＮＧ"   no memory for the output area;
-  //   "出力ファイルオープンＮＧ"     the output cannot be created or opened;
+  //   "出力ファイルオープンＮＧ"     the output cannot be created or opened (the path and the
+  //                                  OS's reason follow on a second line);
   //   a read or write failure with the OS's reason.
+  // `output` says how the finished result is written: converted to UTF-8 as a last step (bytes
+  // that are not code page 932 pass through), and what an entry already at the path allows.
   int decodeMail(const std::string& sourcePath, const std::string& outputPath,
-                 TextEncoding encodingOption, TextCharset charsetOption);
+                 TextEncoding encodingOption, TextCharset charsetOption,
+                 const OutputForm& output = {});
   int decodeText(const std::string& sourcePath, const std::string& outputPath,
-                 TextEncoding encodingOption, TextCharset charsetOption);
+                 TextEncoding encodingOption, TextCharset charsetOption,
+                 const OutputForm& output = {});
 
   // The line loops over an image of `length` bytes; they reset the current values, the state,
   // `multipart` and `boundary` first and append to `out` (which they do not empty). Return 1.
@@ -106,7 +117,8 @@ class TextDecoder {
 
  private:
   using Loop = int (TextDecoder::*)(const std::uint8_t*, std::uint32_t, OutputArea&);
-  int decode(const std::string& sourcePath, const std::string& outputPath, Loop loop);
+  int decode(const std::string& sourcePath, const std::string& outputPath,
+             const OutputForm& output, Loop loop);
 
   // The line loop both modes share: resets what the loop learns, starts in `initial` (Start for
   // mail decode, TextBody for text decode) and hands each line, joined at soft line breaks while

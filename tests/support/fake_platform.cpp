@@ -80,19 +80,58 @@ bool FakePlatform::setFileTimes(const std::string& path, const FileTimes& times)
   return true;
 }
 
-WriteResult FakePlatform::writeFile(const std::string& path, const std::uint8_t* data,
-                                    std::size_t size) {
+namespace {
+
+// Collects the bytes and puts them in the fake's file table only at commit().
+class FakeNewFile : public NewFile {
+ public:
+  FakeNewFile(FakePlatform& platform, std::string path, ExistingEntry existing)
+      : platform(platform), path(std::move(path)), existing(existing) {}
+  WriteResult write(const std::uint8_t* data, std::size_t size) override {
+    if (platform.failWriteWith) return {WriteStatus::WriteFailed, platform.failWriteWith};
+    content.append(reinterpret_cast<const char*>(data), size);
+    return {};
+  }
+  WriteResult commit() override {
+    if (existing == ExistingEntry::Keep && platform.files.count(path)) {
+      return {WriteStatus::AlreadyExists, 0};
+    }
+    platform.files[path].content = std::move(content);
+    platform.files[path].times = FileTimes{9, 9, 9};  // the time of writing
+    return {};
+  }
+
+ private:
+  FakePlatform& platform;
+  std::string path;
+  ExistingEntry existing;
+  std::string content;
+};
+
+}  // namespace
+
+std::unique_ptr<NewFile> FakePlatform::createFile(const std::string& path, ExistingEntry existing,
+                                                  WriteResult& result) {
   events.push_back("write " + path);
   const auto it = files.find(path);
-  if (folders.count(path)) return {WriteStatus::OpenFailed, EISDIR};
-  if (path.find('/') != std::string::npos && !folders.count(path.substr(0, path.rfind('/'))))
-    return {WriteStatus::OpenFailed, ENOENT};
-  if (it != files.end() && (it->second.readOnly || it->second.locked))
-    return {WriteStatus::OpenFailed, EACCES};
-  if (failWriteWith) return {WriteStatus::WriteFailed, failWriteWith};
-  files[path].content.assign(reinterpret_cast<const char*>(data), size);
-  files[path].times = FileTimes{9, 9, 9};  // the time of writing
-  return {};
+  result = {};
+  if (folders.count(path)) result = {WriteStatus::OpenFailed, EISDIR};
+  else if (path.find('/') != std::string::npos && !folders.count(path.substr(0, path.rfind('/'))))
+    result = {WriteStatus::OpenFailed, ENOENT};
+  else if (it != files.end() && existing == ExistingEntry::Keep)
+    result = {WriteStatus::AlreadyExists, 0};
+  else if (it != files.end() && (it->second.readOnly || it->second.locked))
+    result = {WriteStatus::OpenFailed, EACCES};
+  if (result.status != WriteStatus::Written) return nullptr;
+  return std::make_unique<FakeNewFile>(*this, path, existing);
+}
+
+bool FakePlatform::entryExists(const std::string& path) {
+  return files.count(path) > 0 || folders.count(path) > 0;
+}
+
+bool FakePlatform::sameFile(const std::string& first, const std::string& second) {
+  return first == second && files.count(first) > 0;
 }
 
 Block FakePlatform::allocateZeroed(std::size_t size) {

@@ -34,7 +34,7 @@ class FakePlatform : public Platform {
   bool failStatus = false;        // readStatus fails for every path
   std::set<std::string> failStatusOf;  // readStatus fails for these paths only
   int failReadWith = 0;           // ReadableFile::read returns this errno
-  int failWriteWith = 0;          // writeFile fails after the open with this errno
+  int failWriteWith = 0;          // writing a created file fails with this errno
   std::optional<std::size_t> failAllocationNumber;  // the n-th allocateZeroed (0-based) fails
   std::size_t allocationLimit = SIZE_MAX;           // any larger allocation fails
   bool clockFails = false;
@@ -51,8 +51,10 @@ class FakePlatform : public Platform {
                                                int* errorNumber = nullptr) override;
   bool readStatus(const std::string& path, FileStatus& status) override;
   bool setFileTimes(const std::string& path, const FileTimes& times) override;
-  WriteResult writeFile(const std::string& path, const std::uint8_t* data,
-                        std::size_t size) override;
+  std::unique_ptr<NewFile> createFile(const std::string& path, ExistingEntry existing,
+                                      WriteResult& result) override;
+  bool entryExists(const std::string& path) override;
+  bool sameFile(const std::string& first, const std::string& second) override;
   Block allocateZeroed(std::size_t size) override;
   bool localTime(std::tm& time) override;
 };

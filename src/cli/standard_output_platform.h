@@ -1,0 +1,41 @@
+// The command line's "-o -": the output goes to standard output instead of a file. Everything
+// else is handed to the real platform.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace korvani::cli {
+
+// Sends the output named "-" to standard output. That output has no status and no times, so
+// stamping it is silently skipped, and it is never the source. Only a front end that was given
+// "-o -" uses it: a name a mail proposes is never taken for standard output.
+class StandardOutputPlatform : public Platform {
+ public:
+  explicit StandardOutputPlatform(Platform& inner) : inner(inner) {}
+
+  std::unique_ptr<ReadableFile> openForReading(const std::string& path, ShareMode mode,
+                                               int* errorNumber = nullptr) override {
+    return inner.openForReading(path, mode, errorNumber);
+  }
+  bool readStatus(const std::string& path, FileStatus& status) override {
+    return path != kName && inner.readStatus(path, status);
+  }
+  bool setFileTimes(const std::string& path, const FileTimes& times) override {
+    return path != kName && inner.setFileTimes(path, times);
+  }
+  std::unique_ptr<NewFile> createFile(const std::string& path, ExistingEntry existing,
+                                      WriteResult& result) override;
+  bool entryExists(const std::string& path) override { return inner.entryExists(path); }
+  bool sameFile(const std::string& first, const std::string& second) override {
+    return first != kName && second != kName && inner.sameFile(first, second);
+  }
+  Block allocateZeroed(std::size_t size) override { return inner.allocateZeroed(size); }
+  bool localTime(std::tm& time) override { return inner.localTime(time); }
+
+  static constexpr const char* kName = "-";
+
+ private:
+  Platform& inner;
+};
+
+}  // namespace korvani::cli

@@ -250,7 +250,6 @@ AttachmentExtractor::AttachmentExtractor(Platform& platform, MessageSink& sink)
 int AttachmentExtractor::locate(const std::string& sourcePath, std::string& defaultName) {
   bodyStart = 0;
   bodyEnd = 0;
-  releaseImage();
   LoadedSource source;
   if (!loadSource(platform, sink, sourcePath, ShareMode::Shared,
                   {messages::kExtractOpenFailed, messages::kStatusFailed,

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "common/messages.h"
 #include "support/fake_platform.h"
 
@@ -58,7 +60,8 @@ TEST(ConvertTest, BinaryEncodeOfAnUnreadableSourceNeverAsksForTheOutput) {
   ConversionRequest request{"missing", "", ConvertMode::BinaryEncode};
   EXPECT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Failed);
   EXPECT_TRUE(chooser.proposedNames.empty());
-  EXPECT_EQ(sink.texts(), std::vector<std::string>{std::string(messages::kPackageOpenFailed)});
+  EXPECT_EQ(sink.texts(), std::vector<std::string>{messages::describeOpenFailure(
+                              messages::kPackageOpenFailed, "missing", ENOENT)});
 }
 
 TEST(ConvertTest, CancellingTheOutputWritesAndShowsNothing) {
@@ -122,7 +125,8 @@ TEST(ConvertTest, BinaryDecodeCancelledOrFailingAtTheOutputEndsCleanly) {
     EXPECT_EQ(platform.files.size(), 1u);
     EXPECT_EQ(sink.texts(),
               cancel ? std::vector<std::string>{}
-                     : std::vector<std::string>{std::string(messages::kExtractSaveOpenFailed)});
+                     : std::vector<std::string>{messages::describeOpenFailure(
+                           messages::kExtractSaveOpenFailed, "no/out", ENOENT)});
   }
 }
 

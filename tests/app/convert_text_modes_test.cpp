@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "app/convert.h"
 #include "common/messages.h"
 #include "support/fake_platform.h"
@@ -20,7 +22,9 @@ TEST(ConvertTextModesTest, OutputIsChosenWithNoNameBeforeTheSourceIsRead) {
     EXPECT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Failed);
     EXPECT_EQ(platform.events,
               (std::vector<std::string>{"choose ", "open missing.eml",
-                                        "message " + std::string(messages::kDecodeOpenFailed)}));
+                                        "message " + messages::describeOpenFailure(
+                                                       messages::kDecodeOpenFailed, "missing.eml",
+                                                       ENOENT)}));
   }
 }
 

@@ -79,19 +79,20 @@ struct BadInput {
 
 TEST(CliTest, BinaryEncodeBadInputsFailWithTheirMessageAndTouchNoOutput) {
   const BadInput cases[] = {
-      {"missing source", [](const ScopedTempDir&) {}, "absent", "out", "変換元ファイルオープンＮＧ"},
+      {"missing source", [](const ScopedTempDir&) {}, "absent", "out",
+       "変換元ファイルオープンＮＧ: {absent}: No such file or directory"},
       {"folder source", [](const ScopedTempDir& d) { ::mkdir(d.file("sub").c_str(), 0700); }, "sub",
-       "out", "変換元ファイルオープンＮＧ"},
+       "out", "変換元ファイルオープンＮＧ: {sub}: Is a directory"},
       {"output in a missing folder", [](const ScopedTempDir&) {}, "in", "nowhere/out",
-       "保存ファイルのオープンＮＧ"},
+       "保存ファイルのオープンＮＧ: {nowhere/out}: No such file or directory"},
       {"output is a folder", [](const ScopedTempDir& d) { ::mkdir(d.file("out").c_str(), 0700); },
-       "in", "out", "保存ファイルのオープンＮＧ"},
+       "in", "out", "保存ファイルのオープンＮＧ: {out}: Is a directory"},
       {"read-only output",
        [](const ScopedTempDir& d) {
          writeFile(d.file("out"), "previous");
          ::chmod(d.file("out").c_str(), 0444);
        },
-       "in", "out", "保存ファイルのオープンＮＧ"},
+       "in", "out", "保存ファイルのオープンＮＧ: {out}: Permission denied"},
       {"source over 4 GiB",
        [](const ScopedTempDir& d) {
          const int fd = ::open(d.file("in").c_str(), O_WRONLY | O_TRUNC);
@@ -109,7 +110,7 @@ TEST(CliTest, BinaryEncodeBadInputsFailWithTheirMessageAndTouchNoOutput) {
     const std::string before = outputIsFile ? readFile(dir.file(c.output)) : "";
     const auto result = runKorvani({"binary-encode", dir.file(c.source), "-o", dir.file(c.output)});
     EXPECT_EQ(result.exitCode, 1) << c.name;
-    EXPECT_EQ(result.err, "korvani: " + c.message + "\n") << c.name;
+    EXPECT_EQ(result.err, "korvani: " + dir.expand(c.message) + "\n") << c.name;
     EXPECT_EQ(fileExists(dir.file(c.output)), outputExisted) << c.name;
     if (outputIsFile) {
       EXPECT_EQ(readFile(dir.file(c.output)), before) << c.name;
@@ -125,16 +126,29 @@ TEST(CliTest, BinaryEncodeOfASourceLockedByAnotherProcessFails) {
   const auto result = runKorvani({"binary-encode", dir.file("in"), "-o", dir.file("out")});
   ::close(holder);
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, "korvani: 変換元ファイルオープンＮＧ\n");
+  EXPECT_EQ(result.err,
+            dir.expand("korvani: 変換元ファイルオープンＮＧ: {in}: Resource temporarily unavailable\n"));
   EXPECT_FALSE(fileExists(dir.file("out")));
 }
 
-TEST(CliTest, BinaryEncodeMayReplaceItsOwnSource) {
+TEST(CliTest, NoModeReplacesItsOwnSourceHoweverTheOutputNamesIt) {
   ScopedTempDir dir;
-  writeFile(dir.file("self.txt"), "abcd");
-  const auto result = runKorvani({"binary-encode", dir.file("self.txt"), "-o", dir.file("self.txt")});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(readFile(dir.file("self.txt")).find("YWJjZA==\r\n"), std::string::npos);
+  const std::string mail =
+      "Content-Type: application/octet-stream; name=\"a\"\r\n"
+      "Content-Transfer-Encoding: base64\r\n\r\nYWJjZA==\r\n\r\n";
+  writeFile(dir.file("self.txt"), mail);
+  ::link(dir.file("self.txt").c_str(), dir.file("hard").c_str());
+  ::symlink("self.txt", dir.file("soft").c_str());
+  for (const char* mode : {"binary-encode", "binary-decode", "mail-decode", "text-decode"}) {
+    for (const char* output : {"self.txt", "./self.txt", "hard", "soft"}) {
+      const std::string path = dir.path() + "/" + output;
+      const auto result = runKorvani({mode, dir.file("self.txt"), "-o", path});
+      EXPECT_EQ(result.exitCode, 1) << mode << " " << output;
+      EXPECT_EQ(result.err, "korvani: " + path + " (source " + dir.file("self.txt") +
+                                ") is the source file itself; choose another output\n");
+    }
+  }
+  EXPECT_EQ(readFile(dir.file("self.txt")), mail);
 }
 
 }  // namespace

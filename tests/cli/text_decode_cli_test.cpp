@@ -94,13 +94,13 @@ TEST(TextDecodeCliTest, FailuresAndUsageErrors) {
   };
   const Case cases[] = {
       {{"mail-decode", dir.file("absent"), "-o", dir.file("out")}, 1,
-       "korvani: 入力ファイルオープンＮＧ\n"},
+       dir.expand("korvani: 入力ファイルオープンＮＧ: {absent}: No such file or directory\n")},
       {{"text-decode", dir.file("folder"), "-o", dir.file("out")}, 1,
-       "korvani: 入力ファイルオープンＮＧ\n"},
+       dir.expand("korvani: 入力ファイルオープンＮＧ: {folder}: Is a directory\n")},
       {{"text-decode", dir.file("in"), "-o", dir.file("nowhere/out")}, 1,
-       "korvani: 出力ファイルオープンＮＧ\n"},
+       dir.expand("korvani: 出力ファイルオープンＮＧ: {nowhere/out}: No such file or directory\n")},
       {{"mail-decode", dir.file("in"), "-o", dir.file("folder")}, 1,
-       "korvani: 出力ファイルオープンＮＧ\n"},
+       dir.expand("korvani: 出力ファイルオープンＮＧ: {folder}: Is a directory\n")},
       {{"text-decode", dir.file("in"), "-o", dir.file("out"), "--charset", "latin1"}, 2, ""},
       {{"mail-decode", dir.file("in"), "-o", dir.file("out"), "--encoding", "uuencode"}, 2, ""},
       {{"text-decode", dir.file("in")}, 2, ""},

@@ -65,8 +65,9 @@ class FaultTest : public ::testing::TestWithParam<Mode> {
  protected:
   // Runs the mode on `source` into `output` and checks exit 1, the message and that the source
   // and an existing output are unchanged.
+  // `failingPath` set: an open failure, "MESSAGE: PATH: the OS's reason" on one line.
   void expectFailure(const std::string& source, const std::string& output,
-                     const std::string& message) {
+                     const std::string& message, const std::string& failingPath = "") {
     const bool sourceIsFile = std::filesystem::is_regular_file(source);
     const std::string sourceBefore =
         sourceIsFile && std::filesystem::file_size(source) < (1u << 30) ? readFile(source) : "";
@@ -76,7 +77,14 @@ class FaultTest : public ::testing::TestWithParam<Mode> {
 
     const auto result = runKorvani({GetParam().command, source, "-o", output});
     EXPECT_EQ(result.exitCode, 1) << result.err;
-    EXPECT_EQ(result.err, "korvani: " + message + "\n");
+    if (failingPath.empty()) {
+      EXPECT_EQ(result.err, "korvani: " + message + "\n");
+    } else {
+      const std::string start = "korvani: " + message + ": " + failingPath + ": ";
+      EXPECT_EQ(result.err.substr(0, start.size()), start);
+      EXPECT_GT(result.err.size(), start.size() + 1);
+      EXPECT_EQ(result.err.find('\n'), result.err.size() - 1);
+    }
     EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(output)), outputExisted);
     if (outputIsFile) {
       EXPECT_EQ(readFile(output), outputBefore);
@@ -96,7 +104,7 @@ TEST_P(FaultTest, SourcesThatCannotBeOpenedNeverHang) {
   for (const std::string& source :
        {dir.file("missing"), dir.file("folder"), dir.file("fifo"), std::string("/dev/zero")}) {
     SCOPED_TRACE(source);
-    expectFailure(source, dir.file("out"), mode.sourceOpenFailed);
+    expectFailure(source, dir.file("out"), mode.sourceOpenFailed, source);
   }
 }
 
@@ -105,7 +113,7 @@ TEST_P(FaultTest, SourceLockedByAnotherProcessCannotBeOpened) {
   writeFile(dir.file("in"), mode.source(1000));
   const int holder = ::open(dir.file("in").c_str(), O_RDONLY);
   ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-  expectFailure(dir.file("in"), dir.file("out"), mode.sourceOpenFailed);
+  expectFailure(dir.file("in"), dir.file("out"), mode.sourceOpenFailed, dir.file("in"));
   ::close(holder);
 }
 
@@ -129,7 +137,7 @@ TEST_P(FaultTest, TargetsThatCannotBeOpenedAreLeftAsTheyWere) {
   for (const std::string& output : {dir.file("nowhere/out"), dir.file("folder"),
                                     dir.file("readonly"), dir.file("locked")}) {
     SCOPED_TRACE(output);
-    expectFailure(dir.file("in"), output, mode.outputOpenFailed);
+    expectFailure(dir.file("in"), output, mode.outputOpenFailed, output);
   }
   ::close(holder);
   EXPECT_EQ(entriesOf(dir.path()),

@@ -144,11 +144,11 @@ TEST_F(AttachmentPackagerTest, FailuresShowTheirMessageAndWriteNothing) {
   };
   const Case cases[] = {
       {"missing source", [](FakePlatform& p) { p.files.erase("in"); },
-       std::string(messages::kPackageOpenFailed), false},
+       messages::describeOpenFailure(messages::kPackageOpenFailed, "in", ENOENT), false},
       {"locked source", [](FakePlatform& p) { p.files["in"].locked = true; },
-       std::string(messages::kPackageOpenFailed), false},
+       messages::describeOpenFailure(messages::kPackageOpenFailed, "in", EWOULDBLOCK), false},
       {"folder source", [](FakePlatform& p) { p.files.erase("in"), p.folders.insert("in"); },
-       std::string(messages::kPackageOpenFailed), false},
+       messages::describeOpenFailure(messages::kPackageOpenFailed, "in", EISDIR), false},
       {"no image", [](FakePlatform& p) { p.failAllocationNumber = 0; },
        std::string(messages::kPackageImageFailed), false},
       {"read error", [](FakePlatform& p) { p.failReadWith = EIO; },
@@ -156,9 +156,9 @@ TEST_F(AttachmentPackagerTest, FailuresShowTheirMessageAndWriteNothing) {
       {"no message block", [](FakePlatform& p) { p.failAllocationNumber = 1; },
        std::string(messages::kOutputBufferFailed), true},
       {"output is a folder", [](FakePlatform& p) { p.folders.insert("out"); },
-       std::string(messages::kPackageSaveOpenFailed), true},
+       messages::describeOpenFailure(messages::kPackageSaveOpenFailed, "out", EISDIR), true},
       {"read-only output", [](FakePlatform& p) { p.addFile("out", "old"), p.files["out"].readOnly = true; },
-       std::string(messages::kPackageSaveOpenFailed), true},
+       messages::describeOpenFailure(messages::kPackageSaveOpenFailed, "out", EACCES), true},
       {"disk full", [](FakePlatform& p) { p.failWriteWith = ENOSPC; },
        messages::describeWriteFailure("out", ENOSPC), true},
   };

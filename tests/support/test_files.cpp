@@ -34,6 +34,17 @@ ScopedTempDir::~ScopedTempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+std::string ScopedTempDir::expand(std::string text) const {
+  for (std::size_t open = text.find('{'); open != std::string::npos; open = text.find('{', open)) {
+    const std::size_t close = text.find('}', open);
+    if (close == std::string::npos) break;
+    const std::string path = file(text.substr(open + 1, close - open - 1));
+    text.replace(open, close - open + 1, path);
+    open += path.size();
+  }
+  return text;
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -16,6 +16,8 @@ class ScopedTempDir {
   const std::string& path() const { return path_; }
   // path() + "/" + name
   std::string file(const std::string& name) const { return path_ + "/" + name; }
+  // `text` with each "{name}" replaced by file(name): expected messages that name a path.
+  std::string expand(std::string text) const;
 
  private:
   std::string path_;

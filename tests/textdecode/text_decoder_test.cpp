@@ -105,9 +105,9 @@ TEST(DecodeDriverTest, FailuresShowTheirMessageAndLeaveNoOutput) {
   };
   const Case cases[] = {
       {"missing source", [](FakePlatform& p) { p.files.erase("in"); },
-       std::string(messages::kDecodeOpenFailed)},
+       messages::describeOpenFailure(messages::kDecodeOpenFailed, "in", ENOENT)},
       {"locked source", [](FakePlatform& p) { p.files["in"].locked = true; },
-       std::string(messages::kDecodeOpenFailed)},
+       messages::describeOpenFailure(messages::kDecodeOpenFailed, "in", EWOULDBLOCK)},
       {"no status", [](FakePlatform& p) { p.failStatus = true; },
        std::string(messages::kStatusFailed)},
       {"no input block", [](FakePlatform& p) { p.failAllocationNumber = 0; },
@@ -118,7 +118,8 @@ TEST(DecodeDriverTest, FailuresShowTheirMessageAndLeaveNoOutput) {
        std::string(messages::kDecodeOutputBufferFailed)},
       {"output cannot grow", [](FakePlatform& p) { p.failAllocationNumber = 2; },
        std::string(messages::kDecodeOutputBufferFailed)},
-      {"output in a missing folder", [](FakePlatform&) {}, std::string(messages::kDecodeOutputOpenFailed)},
+      {"output in a missing folder", [](FakePlatform&) {},
+       messages::describeOpenFailure(messages::kDecodeOutputOpenFailed, "nowhere/out", ENOENT)},
       {"disk full", [](FakePlatform& p) { p.failWriteWith = ENOSPC; },
        messages::describeWriteFailure("out", ENOSPC)},
   };

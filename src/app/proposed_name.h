@@ -20,9 +20,11 @@ struct SafeFileName {
 };
 
 // Takes only what follows the last '/' of `proposed` (the only path separator here: '\' is not
-// one, and it is the second byte of many Shift_JIS characters such as 表 and ソ), replaces each
-// control byte (0x00 to 0x1F and 0x7F) by '_', and refuses an empty result, "." and "..".
-// Every other byte, including those of raw Shift_JIS or UTF-8 names, stays as it is.
+// one, and it is the second byte of many Shift_JIS characters such as 表 and ソ), and refuses an
+// empty result, "." and "..". A name that is not valid UTF-8 is read as code page 932 and
+// converted to UTF-8 (bytes without a mapping become '_'), so that it lists as its characters;
+// then each control byte (0x00 to 0x1F and 0x7F) and each leading dot becomes '_' (a mail cannot
+// plant a hidden file such as .bashrc).
 SafeFileName safeFileName(std::string_view proposed);
 
 }  // namespace korvani

@@ -28,6 +28,9 @@ bool SaveAsChooser::chooseOutputFile(const std::string& defaultName, std::string
   const std::optional<QString> chosen = services.saveFile(&dialog, shown, defaultSuffixOf(shown));
   if (!chosen) return false;
   path = confirmedPathBytes(*chosen, shown, name);
+  existing = !shown.isEmpty() && QFileInfo(*chosen).fileName() == shown
+                 ? ExistingEntry::ReplaceEntry
+                 : ExistingEntry::ReplaceTarget;
   return true;
 }
 

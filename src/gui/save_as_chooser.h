@@ -1,8 +1,8 @@
 // The desktop's OutputChooser: the Save-As dialog over the main dialog.
 //
-// A name proposed by a mail arrives as the mail's raw bytes. It is shown decoded, and when the
-// user confirms it unchanged, the file gets exactly those bytes as its name, even where showing
-// them could not keep them (a name that is neither valid UTF-8 nor valid code page 932).
+// A name proposed by a mail arrives as the mail's raw bytes and is proposed as safeFileName()
+// makes it (UTF-8, no folder part, no leading dot). When the user confirms it unchanged, a
+// symbolic link already at that name is replaced itself, never written through.
 #pragma once
 
 #include <QString>
@@ -24,9 +24,14 @@ class SaveAsChooser : public OutputChooser {
   // false and leaves `path` alone when cancelled.
   bool chooseOutputFile(const std::string& defaultName, std::string& path) override;
 
+  // ReplaceEntry when the last choice kept the proposed name, ReplaceTarget for a name the user
+  // typed or picked.
+  ExistingEntry existingEntry() const override { return existing; }
+
  private:
   DialogServices& services;
   QWidget& dialog;
+  ExistingEntry existing = ExistingEntry::ReplaceTarget;
 };
 
 // `rawName` made readable: as UTF-8 when it is valid UTF-8 (plain ASCII included), otherwise as

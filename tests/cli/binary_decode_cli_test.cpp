@@ -98,9 +98,12 @@ TEST(BinaryDecodeCliTest, ProposedNamesNeverLeaveTheChosenFolder) {
       {"report.pdf", "report.pdf"},
       {"../../escape.bin", "escape.bin"},
       {"/etc/passwd", "passwd"},
-      {"\x95\x5C.txt", "\x95\x5C.txt"},  // 表.txt in Shift_JIS, not split at its '\'
-      {"C:\\temp\\\x83\x5C.txt", "C:\\temp\\\x83\x5C.txt"},
+      {"\x95\x5C.txt", "表.txt"},  // Shift_JIS, not split at its '\', stored in UTF-8
+      {"C:\\temp\\\x83\x5C.txt", "C:\\temp\\ソ.txt"},
       {"a\tb\x1B[2J.bin", "a_b_[2J.bin"},
+      {".bashrc", "_bashrc"},
+      {"-", "-"},  // a file of that name; only -o - means standard output
+      {"x/-", "-"},
   };
   for (const auto& [proposed, stored] : cases) {
     std::vector<std::string> both = {"into", stored};

@@ -109,8 +109,8 @@ class ConverterDialogTest : public QObject {
   void textModesReproducePlainAscii();
   void workerFailuresAreUnownedMessages_data();
   void workerFailuresAreUnownedMessages();
-  void proposedNameIsShownDecodedAndWrittenBackAsItsBytes_data();
-  void proposedNameIsShownDecodedAndWrittenBackAsItsBytes();
+  void proposedNameIsOfferedAndStoredInUtf8_data();
+  void proposedNameIsOfferedAndStoredInUtf8();
   void fileDialogsShowAllFilesAndNeverConfirmOverwriting();
 };
 
@@ -487,7 +487,7 @@ void ConverterDialogTest::workerFailuresAreUnownedMessages() {
   QVERIFY(!QFile::exists(folder.filePath("out")));
 }
 
-void ConverterDialogTest::proposedNameIsShownDecodedAndWrittenBackAsItsBytes_data() {
+void ConverterDialogTest::proposedNameIsOfferedAndStoredInUtf8_data() {
   QTest::addColumn<QByteArray>("raw");            // the name the mail proposes
   QTest::addColumn<QString>("shown");             // proposed in the Save-As dialog
   QTest::addColumn<QString>("suffix");            // its default suffix
@@ -500,29 +500,29 @@ void ConverterDialogTest::proposedNameIsShownDecodedAndWrittenBackAsItsBytes_dat
   QTest::newRow("utf-8") << QByteArray("報告.txt") << "報告.txt"
                          << "txt"
                          << "報告.txt" << QByteArray("報告.txt");
-  QTest::newRow("code page 932 kept as its bytes") << sjis << "報告.txt"
-                                                   << "txt"
-                                                   << "報告.txt" << sjis;
+  QTest::newRow("code page 932 stored in UTF-8") << sjis << "報告.txt"
+                                                 << "txt"
+                                                 << "報告.txt" << QByteArray("報告.txt");
   QTest::newRow("code page 932 renamed by the user") << sjis << "報告.txt"
                                                      << "txt"
                                                      << "控え.txt" << QByteArray("控え.txt");
-  // Neither UTF-8 nor code page 932: shown with replacement characters.
-  const QString replaced = QStringLiteral("\uFFFD\uFFFD.bin");
-  QTest::newRow("neither kept as its bytes")
-      << QByteArray("\xff\xfe.bin") << replaced << "bin" << replaced << QByteArray("\xff\xfe.bin");
+  // Neither UTF-8 nor code page 932: what has no character becomes '_'.
+  QTest::newRow("neither") << QByteArray("\xff\xfe.bin") << "__.bin"
+                           << "bin"
+                           << "__.bin" << QByteArray("__.bin");
   QTest::newRow("no dot, no suffix") << QByteArray("README") << "README"
                                      << ""
                                      << "README" << QByteArray("README");
   QTest::newRow("folders in the name are not followed")
-      << QByteArray("../../.profile") << ".profile"
-      << "profile"
-      << ".profile" << QByteArray(".profile");
+      << QByteArray("../../.profile") << "_profile"
+      << ""
+      << "_profile" << QByteArray("_profile");
   QTest::newRow("no name") << QByteArray() << ""
                            << ""
                            << "saved.bin" << QByteArray("saved.bin");
 }
 
-void ConverterDialogTest::proposedNameIsShownDecodedAndWrittenBackAsItsBytes() {
+void ConverterDialogTest::proposedNameIsOfferedAndStoredInUtf8() {
   QFETCH(QByteArray, raw);
   QFETCH(QString, shown);
   QFETCH(QString, suffix);

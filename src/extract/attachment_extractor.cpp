@@ -54,6 +54,17 @@ long quotedValueLength(const std::uint8_t* value) {
   return quote ? quote - text(value) : -1;
 }
 
+// True when the piece is a header field ("Name:" with a name of printable characters other than
+// ':') or the folded continuation of one (it begins with a space or a TAB).
+bool isHeaderFieldOrContinuation(const std::uint8_t* piece, std::uint32_t count) {
+  if (count > 0 && (piece[0] == ' ' || piece[0] == '\t')) return true;
+  for (std::uint32_t k = 0; k < count; ++k) {
+    if (piece[k] == ':') return k > 0;
+    if (piece[k] <= ' ' || piece[k] > '~') return false;
+  }
+  return false;
+}
+
 enum class MediaType { Multipart, TextPlain, OctetStream };
 
 struct MediaTypeRule {
@@ -173,7 +184,9 @@ class Scan {
       case ScanState::Outside:
         break;
       case ScanState::AttachmentHeader:
-        if (!blank) {
+        // Today's mailers put other fields (X-Attachment-Id) and folded parameters in the part's
+        // header; they belong to it. A Base64 line holds no ':' and starts with no blank.
+        if (!blank && !isHeaderFieldOrContinuation(piece, count)) {
           bodyStart = lineStart;
           state = ScanState::AttachmentBody;
         }

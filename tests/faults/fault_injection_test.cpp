@@ -203,6 +203,28 @@ TEST_P(FaultTest, MemoryThatCannotBeHadGivesTheBufferMessages) {
 #endif
 }
 
+// The UTF-8 form of a finished text is made outside the platform's blocks; when it cannot be had
+// that is the output-buffer failure, never an abort.
+TEST(MemoryFaultTest, Utf8OutputWithoutMemoryIsAnOrdinaryFailure) {
+#ifdef KORVANI_UNDER_ASAN
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#else
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  ScopedTempDir dir;
+  writeFile(dir.file("in"), std::string(40 * kMiB, 'x'));
+  auto result = testing::runKorvaniWithAddressSpace(
+      {"text-decode", dir.file("in"), "-o", dir.file("out")}, 130 * kMiB);
+  ASSERT_EQ(result.exitCode, 0) << "the limit leaves room for the Shift_JIS result";
+  ::unlink(dir.file("out").c_str());
+  result = testing::runKorvaniWithAddressSpace(
+      {"text-decode", dir.file("in"), "-o", dir.file("out"), "--output-charset", "utf-8"},
+      130 * kMiB);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "korvani: 出力データバッファ獲得ＮＧ\n");
+  EXPECT_FALSE(fileExists(dir.file("out")));
+#endif
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryMode, FaultTest, ::testing::ValuesIn(kModes),
                          [](const ::testing::TestParamInfo<Mode>& info) {
                            std::string name = info.param.command;

@@ -13,7 +13,7 @@ SANITIZER_ENV = ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all deps configure build run test test-sanitizers fuzz bench clean screenshot
+.PHONY: all deps configure build run test test-sanitizers fuzz bench clean screenshot package
 
 all: build
 
@@ -53,6 +53,10 @@ screenshot: configure
 	@mkdir -p out
 	@$(BUILD)/src/gui/korvani-gui --screenshot out/korvani-gui.png
 	@echo "out/korvani-gui.png"
+
+# The Debian package, korvani_<version>_<arch>.deb, in $(BUILD)/package/.
+package: build
+	@cmake --build $(BUILD) --target package -- --no-print-directory
 
 clean:
 	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out

@@ -10,6 +10,7 @@ packages=("$@")
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev fonts-ipafont-gothic
   clang libclang-rt-14-dev
+  dpkg-dev file lintian scdoc man-db bash-completion zsh appstream desktop-file-utils
 )
 
 missing=()

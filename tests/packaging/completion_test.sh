@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The shell completions against the program they complete.
+#   completion_test.sh KORVANI BASH_COMPLETION ZSH_COMPLETION
+# bash: the completion function is run as bash-completion runs it, on a table of command lines.
+# Both shells: every subcommand and long option that `korvani --help` lists is offered.
+# Exit 77 (skipped) when bash-completion is not installed.
+set -euo pipefail
+korvani=$1 bash_file=$2 zsh_file=$3
+framework=/usr/share/bash-completion/bash_completion
+if [ ! -r "$framework" ]; then
+  echo "SKIP: bash-completion is not installed ($framework missing)"
+  exit 77
+fi
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# What the program itself lists: the subcommands, then each one's long options.
+commands=$("$korvani" --help | sed -n '/^Subcommands:/,$ s/^  \([a-z-]*\) .*/\1/p')
+[ -n "$commands" ] || fail "no subcommands in korvani --help"
+for command in $commands; do
+  for file in "$bash_file" "$zsh_file"; do
+    grep -qw -- "$command" "$file" || fail "$(basename "$file") lacks the command $command"
+    for option in $("$korvani" "$command" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+      grep -qE -- "$option([^a-z-]|\$)" "$file" || fail "$(basename "$file") lacks $command $option"
+    done
+  done
+done
+
+if command -v zsh >/dev/null; then
+  zsh -n "$zsh_file" || fail "zsh cannot parse $zsh_file"
+else
+  echo "note: zsh is not installed; its completion was not parsed"
+fi
+
+# Each case: the command line up to the cursor | the completions expected, sorted.
+cases=(
+  "korvani |binary-decode binary-encode extract mail-decode read text-decode"
+  "korvani te|text-decode"
+  "korvani --v|--version"
+  "korvani mail-decode --ch|--charset"
+  "korvani mail-decode --charset |auto euc jis sjis utf-8"
+  "korvani text-decode in.txt --encoding b|base64"
+  "korvani text-decode --output-charset |sjis utf-8"
+  "korvani read --output-charset |sjis utf-8"
+  "korvani read -|--help --output --output-charset -o"
+  "korvani extract --|--directory --force --help --json --list"
+  "korvani binary-decode --|--directory --force --help --output"
+  "korvani binary-decode m|mail.eml"
+  "korvani binary-decode mail.eml -d |folder"
+  "korvani binary-decode mail.eml -o |- folder mail.eml"
+  "korvani binary-encode mail.eml -o |folder mail.eml"
+  "korvani extract mail.eml |folder mail.eml"
+)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir "$scratch/folder" && touch "$scratch/mail.eml"
+cd "$scratch"
+
+for case in "${cases[@]}"; do
+  line=${case%%|*} expected=${case#*|}
+  got=$(bash --norc --noprofile -c '
+    source "$1" && source "$2" || exit 3
+    [ "$(complete -p korvani)" = "complete -F _korvani korvani" ] || exit 4
+    read -ra COMP_WORDS <<<"$3"
+    [ "${3: -1}" = " " ] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) COMP_LINE=$3 COMP_POINT=${#3}
+    _korvani korvani "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+    printf "%s\n" "${COMPREPLY[@]}" | sort | paste -sd " "' \
+    completion "$framework" "$bash_file" "$line" 2>/dev/null) || fail "'$line': bash said $?"
+  [ "$got" = "$expected" ] || fail "'$line' completed to '$got', expected '$expected'"
+done
+
+[ "$failures" -eq 0 ] || exit 1
+echo "completion: ${#cases[@]} command lines, $(echo $commands | wc -w) subcommands checked"

@@ -185,7 +185,13 @@ Location locate(const std::string& mail) {
       continue;
     }
     const bool blank = lastSignificantChar(line, count) == 0;
-    if (state == AttachmentHeader && !blank) {
+    // Another field of the part's header ("X-Attachment-Id: ...") or a folded line: still header.
+    bool headerLine = line[0] == ' ' || line[0] == '\t';
+    for (std::uint32_t k = 0; !headerLine && k < count && line[k] != ':'; ++k) {
+      if (line[k] <= ' ' || line[k] > '~') break;
+      if (k + 1 < count && line[k + 1] == ':') headerLine = true;
+    }
+    if (state == AttachmentHeader && !blank && !headerLine) {
       found.bodyStart = lineStart;
       state = AttachmentBody;
     } else if (state == AttachmentBody &&

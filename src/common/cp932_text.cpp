@@ -1,85 +1,47 @@
 #include "common/cp932_text.h"
 
-#include <iconv.h>
-
-#include <array>
 #include <cstdint>
-#include <memory>
 
-#include "textdecode/cp932_table.h"
+#include "common/cp932_table.h"
 
 namespace korvani {
 namespace {
 
-// UTF-8 of every code page 932 character, indexed by its code (one byte, or lead * 256 + trail);
-// empty where the code is not assigned. Built once with glibc's converter.
-class Cp932Decoder {
- public:
-  Cp932Decoder() {
-    iconv_t converter = ::iconv_open("UTF-8", "CP932");
-    if (converter == reinterpret_cast<iconv_t>(-1)) return;
-    for (unsigned code = 0; code < 0x10000; ++code) {
-      char input[2];
-      std::size_t inputLength;
-      if (code < 0x100) {
-        if (isLead(code)) continue;
-        input[0] = static_cast<char>(code);
-        inputLength = 1;
-      } else {
-        if (!isLead(code >> 8) || (code & 0xFF) < 0x40) continue;
-        input[0] = static_cast<char>(code >> 8);
-        input[1] = static_cast<char>(code & 0xFF);
-        inputLength = 2;
-      }
-      char output[8];
-      char* in = input;
-      char* out = output;
-      std::size_t outputLeft = sizeof output;
-      ::iconv(converter, nullptr, nullptr, nullptr, nullptr);
-      if (::iconv(converter, &in, &inputLength, &out, &outputLeft) != static_cast<std::size_t>(-1) &&
-          inputLength == 0) {
-        table[code].assign(output, static_cast<std::size_t>(out - output));
-      }
-    }
-    ::iconv_close(converter);
+bool isLead(unsigned byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+
+void appendUtf8(std::string& text, std::uint32_t character) {
+  if (character < 0x80) {
+    text += static_cast<char>(character);
+  } else if (character < 0x800) {
+    text += static_cast<char>(0xC0 | character >> 6);
+    text += static_cast<char>(0x80 | (character & 0x3F));
+  } else {
+    text += static_cast<char>(0xE0 | character >> 12);
+    text += static_cast<char>(0x80 | (character >> 6 & 0x3F));
+    text += static_cast<char>(0x80 | (character & 0x3F));
   }
-
-  static bool isLead(unsigned byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-  }
-
-  const std::string& utf8Of(unsigned code) const { return table[code]; }
-
- private:
-  std::array<std::string, 0x10000> table;
-};
-
-const Cp932Decoder& decoder() {
-  static const auto instance = std::make_unique<Cp932Decoder>();
-  return *instance;
 }
 
 }  // namespace
 
 std::string cp932ToUtf8(std::string_view bytes, UnmappedBytes unmapped) {
-  const Cp932Decoder& table = decoder();
+  const std::uint16_t* table = cp932DecodeTable();
   std::string result;
   result.reserve(bytes.size() + bytes.size() / 2);
   for (std::size_t i = 0; i < bytes.size();) {
     const unsigned byte = static_cast<std::uint8_t>(bytes[i]);
-    if (Cp932Decoder::isLead(byte) && i + 1 < bytes.size()) {
-      const std::string& pair = table.utf8Of(byte << 8 | static_cast<std::uint8_t>(bytes[i + 1]));
-      if (!pair.empty()) {
-        result += pair;
+    if (isLead(byte) && i + 1 < bytes.size()) {
+      const std::uint16_t pair = table[byte << 8 | static_cast<std::uint8_t>(bytes[i + 1])];
+      if (pair != kCp932NoForm) {
+        appendUtf8(result, pair);
         i += 2;
         continue;
       }
     }
-    const std::string& single = table.utf8Of(byte);
-    if (single.empty()) {
-      result += unmapped == UnmappedBytes::Underscore ? '_' : static_cast<char>(byte);
+    if (table[byte] != kCp932NoForm) {
+      appendUtf8(result, table[byte]);
     } else {
-      result += single;
+      result += unmapped == UnmappedBytes::Underscore ? '_' : static_cast<char>(byte);
     }
     ++i;
   }

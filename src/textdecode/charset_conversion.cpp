@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "textdecode/cp932_table.h"
+#include "common/cp932_table.h"
 
 namespace korvani {
 namespace {

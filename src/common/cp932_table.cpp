@@ -1,4 +1,4 @@
-#include "textdecode/cp932_table.h"
+#include "common/cp932_table.h"
 
 namespace korvani {
 namespace {
@@ -8,8 +8,14 @@ constexpr std::uint16_t kTable[kCp932TableSize] = {
 #include "cp932_table_data.inc"
 };
 
+constexpr std::uint16_t kDecodeTable[kCp932TableSize] = {
+#include "cp932_decode_data.inc"
+};
+
 }  // namespace
 
 const std::uint16_t* cp932Table() { return kTable; }
+
+const std::uint16_t* cp932DecodeTable() { return kDecodeTable; }
 
 }  // namespace korvani

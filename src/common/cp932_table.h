@@ -1,4 +1,4 @@
-// Code page 932 (Windows Shift_JIS) as a lookup table over 16-bit wide characters.
+// Code page 932 (Windows Shift_JIS) as lookup tables, to and from 16-bit wide characters.
 //
 // The text decoder writes its output in code page 932 and needs, for every UTF-16 code unit,
 // the one or two bytes of its multibyte form or the knowledge that it has none. The table is
@@ -29,5 +29,13 @@ inline constexpr std::uint16_t kCp932NoForm = 0xFFFF;
 // offered no "CP932" converter the table holds only U+0000 to U+007F; every other character then
 // has no form.
 const std::uint16_t* cp932Table();
+
+// Returns the decoding table of kCp932TableSize entries, indexed by code: a one-byte code, or
+// lead byte * 256 + trail byte. An entry is the 16-bit character of that code, or kCp932NoForm
+// for a code that is not assigned (a lead byte alone, a lead byte with a trail below 0x40, an
+// unassigned pair). Codes 0x00 to 0x7F are their own characters. Every code of a character
+// appears here, including those the encoding table does not choose (the NEC-selected IBM
+// extensions besides the IBM ones), and the same generator makes both tables.
+const std::uint16_t* cp932DecodeTable();
 
 }  // namespace korvani

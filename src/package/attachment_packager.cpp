@@ -90,7 +90,9 @@ AttachmentPackager::AttachmentPackager(Platform& platform, MessageSink& sink)
     : platform(platform), sink(sink) {}
 
 std::uint64_t AttachmentPackager::messageCapacity(std::uint64_t length) {
-  return 2 * length / 45 + 4 * length / 3 + 2048;
+  // Room for the line ends of 45-byte lines, the Base64 text and the fixed header and trailer.
+  constexpr std::uint64_t kFixedPartsRoom = 2048;
+  return 2 * length / kBytesPerLine + 4 * length / 3 + kFixedPartsRoom;
 }
 
 int AttachmentPackager::load(const std::string& sourcePath) {

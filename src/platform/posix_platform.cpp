@@ -20,6 +20,9 @@
 namespace korvani {
 namespace {
 
+// The most one read() or write() call is asked to move: Linux moves at most about 2 GiB at once.
+constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
+
 class PosixReadableFile : public ReadableFile {
  public:
   PosixReadableFile(int fd, std::uint64_t length) : fd_(fd), length_(length) {}
@@ -31,7 +34,8 @@ class PosixReadableFile : public ReadableFile {
 
   int read(std::uint8_t* destination, std::uint64_t count) override {
     while (count > 0) {
-      const std::size_t chunk = count > (1u << 30) ? (1u << 30) : static_cast<std::size_t>(count);
+      const std::size_t chunk =
+          count > kLargestTransfer ? kLargestTransfer : static_cast<std::size_t>(count);
       const ssize_t n = ::read(fd_, destination, chunk);
       if (n < 0) {
         if (errno == EINTR) continue;
@@ -94,7 +98,7 @@ mode_t currentUmask() {
 
 int writeAll(int fd, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
-    const std::size_t chunk = size > (1u << 30) ? (1u << 30) : size;
+    const std::size_t chunk = size > kLargestTransfer ? kLargestTransfer : size;
     const ssize_t n = ::write(fd, data, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;

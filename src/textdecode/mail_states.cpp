@@ -16,13 +16,25 @@ namespace {
 
 constexpr std::size_t kMaxDeclaredBoundary = 127;
 
+// The field and parameter names the handlers look for, and where their values start.
+constexpr char kTransferEncodingField[] = "Content-Transfer-Encoding: ";
+constexpr char kBoundaryParameter[] = "boundary=\"";
+constexpr char kCharsetParameter[] = "charset=";
+template <std::size_t N>
+constexpr std::size_t lengthOf(const char (&)[N]) {
+  return N - 1;
+}
+
+// ASCII's distance from an upper-case letter to its lower-case form.
+constexpr std::uint8_t kLowerCaseOffset = 'a' - 'A';
+
 template <std::size_t N>
 bool startsWith(const std::uint8_t* line, const char (&literal)[N]) {
   for (std::size_t i = 0; i + 1 < N; ++i) {
     std::uint8_t a = line[i];
     std::uint8_t b = static_cast<std::uint8_t>(literal[i]);
-    if (a >= 'A' && a <= 'Z') a = static_cast<std::uint8_t>(a + 32);
-    if (b >= 'A' && b <= 'Z') b = static_cast<std::uint8_t>(b + 32);
+    if (a >= 'A' && a <= 'Z') a = static_cast<std::uint8_t>(a + kLowerCaseOffset);
+    if (b >= 'A' && b <= 'Z') b = static_cast<std::uint8_t>(b + kLowerCaseOffset);
     if (a != b) return false;  // also at the line's terminating NUL
   }
   return true;
@@ -64,8 +76,8 @@ void TextDecoder::dispatch(OutputArea& out, const std::uint8_t* line, std::uint3
 
 void TextDecoder::testTransferEncoding(const std::uint8_t* line) {
   if (encodingOption != TextEncoding::Auto) return;
-  if (!startsWith(line, "Content-Transfer-Encoding: ")) return;
-  const std::uint8_t* value = line + 27;
+  if (!startsWith(line, kTransferEncodingField)) return;
+  const std::uint8_t* value = line + lengthOf(kTransferEncodingField);
   if (startsWith(value, "quoted-printable")) {
     currentEncoding = TextEncoding::QuotedPrintable;
   } else if (startsWith(value, "base64")) {
@@ -80,9 +92,9 @@ void TextDecoder::matchCharsetName(const std::uint8_t* name) {
 }
 
 void TextDecoder::captureBoundary(const std::uint8_t* line) {
-  const char* parameter = find(line, "boundary=\"");
+  const char* parameter = find(line, kBoundaryParameter);
   if (!parameter) return;
-  const char* value = parameter + 10;
+  const char* value = parameter + lengthOf(kBoundaryParameter);
   std::size_t n = 0;
   // Up to the closing quote, the end of the line's text, or 127 characters; without a closing
   // quote the value takes the rest of the line, its line end included.
@@ -116,8 +128,8 @@ void TextDecoder::handleHeaderLine(OutputArea& out, const std::uint8_t* line, st
   testTransferEncoding(line);
   // One try only, right after "charset=": a quoted name is not recognised in the mail header.
   if (charsetOption == TextCharset::Auto) {
-    if (const char* parameter = find(line, "charset="))
-      matchCharsetName(reinterpret_cast<const std::uint8_t*>(parameter) + 8);
+    if (const char* parameter = find(line, kCharsetParameter))
+      matchCharsetName(reinterpret_cast<const std::uint8_t*>(parameter) + lengthOf(kCharsetParameter));
   }
   appendWords(out, line, count);
 }
@@ -141,8 +153,8 @@ void TextDecoder::handleTextPartHeaderLine(OutputArea& out, const std::uint8_t* 
   if (startsWith(line, "Content-Type: application/")) state = MailState::OtherPartHeader;
   testTransferEncoding(line);
   if (charsetOption == TextCharset::Auto) {
-    if (const char* parameter = find(line, "charset=")) {
-      const auto* name = reinterpret_cast<const std::uint8_t*>(parameter) + 8;
+    if (const char* parameter = find(line, kCharsetParameter)) {
+      const auto* name = reinterpret_cast<const std::uint8_t*>(parameter) + lengthOf(kCharsetParameter);
       matchCharsetName(name);
       // A second try one byte further recognises a quoted name, but only while nothing was
       // learned yet. Never past the line's terminating NUL.

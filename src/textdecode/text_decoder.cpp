@@ -15,7 +15,8 @@ namespace korvani {
 bool OutputArea::reserve(std::size_t extra) {
   if (failure) return false;
   if (block.size() - length >= extra) return true;
-  std::size_t capacity = block.size() < 4096 ? 4096 : block.size();
+  // Grown by doubling, from at least one line buffer's worth.
+  std::size_t capacity = block.size() < kLineBufferSize ? kLineBufferSize : block.size();
   while (capacity - length < extra) capacity *= 2;
   Block bigger = platform.allocateZeroed(capacity);
   if (!bigger) {

@@ -94,7 +94,7 @@ bool asksForScreenshot(const QList<QByteArray>& arguments) {
 
 bool asksForInformation(const QList<QByteArray>& arguments) {
   return anyOptionBeforeEnd(arguments, [](const QByteArray& argument) {
-    return isOneOf(argument, {"-h", "-?", "--help", "--help-all", "-v", "--version"});
+    return isOneOf(argument, {"-h", "--help", "--help-all", "-v", "--version"});
   });
 }
 

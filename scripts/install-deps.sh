@@ -9,6 +9,7 @@ packages=("$@")
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev fonts-ipafont-gothic
+  fonts-noto-cjk qt6-translations-l10n
   clang libclang-rt-14-dev
   dpkg-dev file lintian scdoc man-db bash-completion zsh appstream desktop-file-utils
 )

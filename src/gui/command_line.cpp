@@ -2,11 +2,51 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+
+#include "gui/dialog_services.h"
+#include "gui/dialog_template.h"
 
 namespace korvani::gui {
 namespace {
 
 const QString kScreenshotOption = QStringLiteral("screenshot");
+const QString kVersionOption = QStringLiteral("version");
+const QString kHelpOption = QStringLiteral("help");
+const QString kHelpAllOption = QStringLiteral("help-all");
+
+// Whether an argument before any "--" satisfies `isOption`.
+template <typename Predicate>
+bool anyOptionBeforeEnd(const QList<QByteArray>& arguments, Predicate isOption) {
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == "--") return false;
+    if (isOption(arguments[i])) return true;
+  }
+  return false;
+}
+
+bool isOneOf(const QByteArray& argument, std::initializer_list<const char*> names) {
+  return std::any_of(names.begin(), names.end(),
+                     [&](const char* name) { return argument == name; });
+}
+
+// Where the first plain argument is, the way QCommandLineParser reads them: everything after
+// "--" is plain; before it, an argument that starts with '-' (but is not "-" alone) is an option,
+// and --screenshot without '=' takes the next argument as its value. -1 when there is none.
+qsizetype firstPlainArgument(const QList<QByteArray>& arguments) {
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QByteArray& argument = arguments[i];
+    if (argument == "--") return i + 1 < arguments.size() ? i + 1 : -1;
+    if (argument == "--screenshot") {
+      ++i;
+    } else if (!argument.startsWith('-') || argument == "-") {
+      return i;
+    }
+  }
+  return -1;
+}
 
 }  // namespace
 
@@ -29,12 +69,46 @@ void describeCommandLine(QCommandLineParser& parser) {
       QStringLiteral("[FILE]"));
 }
 
-GuiCommandLine readCommandLine(const QCommandLineParser& parser) {
+GuiCommandLine readCommandLine(const QCommandLineParser& parser,
+                               const QList<QByteArray>& arguments) {
   GuiCommandLine commandLine;
   const QStringList plain = parser.positionalArguments();
-  if (!plain.isEmpty()) commandLine.initialSource = plain.front();
+  if (!plain.isEmpty()) {
+    commandLine.initialSource = plain.front();
+    const qsizetype index = firstPlainArgument(arguments);
+    // Should the two readings ever disagree, the text is what the parser saw.
+    commandLine.initialSourceBytes =
+        index >= 0 && QString::fromLocal8Bit(arguments[index]) == plain.front()
+            ? arguments[index]
+            : plain.front().toLocal8Bit();
+  }
   commandLine.screenshotPath = parser.value(kScreenshotOption);
   return commandLine;
+}
+
+bool asksForScreenshot(const QList<QByteArray>& arguments) {
+  return anyOptionBeforeEnd(arguments, [](const QByteArray& argument) {
+    return argument == "--screenshot" || argument.startsWith("--screenshot=");
+  });
+}
+
+bool asksForInformation(const QList<QByteArray>& arguments) {
+  return anyOptionBeforeEnd(arguments, [](const QByteArray& argument) {
+    return isOneOf(argument, {"-h", "--help", "--help-all", "-v", "--version"});
+  });
+}
+
+std::optional<QString> informationText(const QCommandLineParser& parser, const QString& version) {
+  if (parser.isSet(kHelpOption) || parser.isSet(kHelpAllOption)) return parser.helpText();
+  if (parser.isSet(kVersionOption)) return QStringLiteral("korvani-gui %1\n").arg(version);
+  return std::nullopt;
+}
+
+void reportStartupFailure(DialogServices& services, const QString& text, bool onTerminal) {
+  std::fprintf(stderr, "korvani-gui: %s\n", qPrintable(text));
+  if (!onTerminal) {
+    services.showMessage(nullptr, QString::fromUtf8(kApplicationName), text, QMessageBox::Warning);
+  }
 }
 
 }  // namespace korvani::gui

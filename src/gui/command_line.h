@@ -1,22 +1,51 @@
-// The command line of korvani-gui: [--screenshot PNG] [FILE].
+// The command line of korvani-gui: [--screenshot PNG] [FILE], with --help and --version.
+//
+// The arguments arrive twice: as text for QCommandLineParser, and as the bytes the program was
+// given, so that a file name which is not UTF-8 still names its file.
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
+#include <optional>
 
 class QCommandLineParser;
 
 namespace korvani::gui {
 
+class DialogServices;
+
 struct GuiCommandLine {
-  QString initialSource;   // FILE, the first plain argument, as given; empty when there is none
+  QString initialSource;          // FILE, the first plain argument, as text; empty when none
+  QByteArray initialSourceBytes;  // the same argument as the program was given it
   QString screenshotPath;  // --screenshot: render the dialog to this PNG instead of showing it
 };
 
 // Declares the program's description, --help, --version, --screenshot and FILE on `parser`.
 void describeCommandLine(QCommandLineParser& parser);
 
-// What a parser set up by describeCommandLine() has parsed. Plain arguments after the first
+// What a parser set up by describeCommandLine() has parsed. `arguments` are the bytes of the
+// arguments it parsed, program name first, in the same order. Plain arguments after the first
 // are ignored.
-GuiCommandLine readCommandLine(const QCommandLineParser& parser);
+GuiCommandLine readCommandLine(const QCommandLineParser& parser,
+                               const QList<QByteArray>& arguments);
+
+// Whether `arguments` (program name first) hold the option --screenshot itself (alone or as
+// --screenshot=PNG) before any "--"; an argument that only begins with it is not.
+bool asksForScreenshot(const QList<QByteArray>& arguments);
+
+// Whether they ask for --help or --version (or -h, --help-all, -v), which are answered
+// without a display.
+bool asksForInformation(const QList<QByteArray>& arguments);
+
+// What --help or --version prints, for a parser set up by describeCommandLine() that has
+// parsed: the help text, or "korvani-gui VERSION"; nullopt when neither was asked for. Needs a
+// QCoreApplication.
+std::optional<QString> informationText(const QCommandLineParser& parser, const QString& version);
+
+// Reports a failure before the dialog runs: on standard error as "korvani-gui: TEXT", and, when
+// `onTerminal` is false (a desktop launch, where nobody reads standard error), also in a
+// message box captioned with the application's name.
+void reportStartupFailure(DialogServices& services, const QString& text, bool onTerminal);
 
 }  // namespace korvani::gui

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -15,43 +17,106 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "gui/local_path.h"
 #include "gui/message_box_sink.h"
 #include "gui/save_as_chooser.h"
 
 namespace korvani::gui {
 namespace {
 
-// The first local file among the dropped items; empty when there is none.
-QString firstLocalFile(const QMimeData* data) {
-  if (!data || !data->hasUrls()) return QString();
+// The first local file among the dropped items; an empty URL when there is none.
+QUrl firstLocalFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return QUrl();
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) return url.toLocalFile();
+    if (url.isLocalFile()) return url;
   }
-  return QString();
+  return QUrl();
 }
 
 QButtonGroup* groupOf(QWidget* radio) { return static_cast<QAbstractButton*>(radio)->group(); }
 
+bool isRadio(const ControlRow& row) {
+  return row.kind == ControlKind::Radio || row.kind == ControlKind::FirstRadioOfGroup;
+}
+
+// The wait cursor for as long as it lives.
+class WaitCursor {
+ public:
+  WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// The ordinary cursor for as long as it lives, inside a WaitCursor.
+class OrdinaryCursor {
+ public:
+  OrdinaryCursor() { QGuiApplication::restoreOverrideCursor(); }
+  ~OrdinaryCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+  OrdinaryCursor(const OrdinaryCursor&) = delete;
+  OrdinaryCursor& operator=(const OrdinaryCursor&) = delete;
+};
+
+// The window gets to paint what is pending (the area a closed file dialog uncovered, the
+// cursor) before a long piece of work; the user's input waits, so no command can start inside
+// the running one.
+void paintPendingEvents() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
+// The dialog services of a conversion that runs under the wait cursor: the user gets the
+// ordinary cursor back while a file dialog or message box asks something. After the Save-As
+// dialog, a long conversion first repaints the window.
+class BusyDialogServices : public DialogServices {
+ public:
+  BusyDialogServices(DialogServices& inner, bool longWork) : inner(inner), longWork(longWork) {}
+
+  std::optional<QString> openFile(QWidget* parent, const QString& startFolder) override {
+    const OrdinaryCursor ordinary;
+    return inner.openFile(parent, startFolder);
+  }
+  std::optional<QString> saveFile(QWidget* parent, const QString& startFolder,
+                                  const QString& proposedName,
+                                  const QString& defaultSuffix) override {
+    std::optional<QString> chosen;
+    {
+      const OrdinaryCursor ordinary;
+      chosen = inner.saveFile(parent, startFolder, proposedName, defaultSuffix);
+    }
+    if (chosen && longWork) paintPendingEvents();
+    return chosen;
+  }
+  void showMessage(QWidget* owner, const QString& caption, const QString& text,
+                   QMessageBox::Icon icon) override {
+    const OrdinaryCursor ordinary;
+    inner.showMessage(owner, caption, text, icon);
+  }
+
+ private:
+  DialogServices& inner;
+  bool longWork;
+};
+
 }  // namespace
 
-ConverterDialog::ConverterDialog(Platform& platform, DialogServices& services, QWidget* parent)
+ConverterDialog::ConverterDialog(Platform& platform, DialogServices& services, const QFont& font,
+                                 QWidget* parent)
     : QDialog(parent), platform(platform), services(services) {
   // A window of its own (with its own taskbar entry) that can be moved, minimised and closed,
   // but not resized: the controls sit at fixed places.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setWindowTitle(QString::fromUtf8(kDialogCaption));
-  setFont(dialogFont(QApplication::font()));
+  setFont(font);
   setAcceptDrops(true);
   buildControls();
   connectControls();
   refresh();
 }
 
-void ConverterDialog::buildControls() {
-  const DialogUnits units{QFontMetricsF(font(), this)};
-  setFixedSize(units.toPixels(kDialogSize).size());
+QFont ConverterDialog::defaultDialogFont() {
+  return dialogFont(QApplication::font(), QFontDatabase::families());
+}
 
+void ConverterDialog::buildControls() {
   QWidget* previousInTabOrder = nullptr;
   QButtonGroup* group = nullptr;
   int value = 0;
@@ -64,6 +129,7 @@ void ConverterDialog::buildControls() {
         break;
       case ControlKind::Edit:
         widget = sourceEdit = new QLineEdit(this);
+        sourceEdit->setAccessibleName(tr(kSourceFieldName));
         // A file dropped on the field sets the source like one dropped anywhere else, rather
         // than inserting its URL as text.
         sourceEdit->setAcceptDrops(false);
@@ -83,14 +149,15 @@ void ConverterDialog::buildControls() {
         break;
       }
     }
-    widget->setGeometry(units.toPixels(row.rect));
+    if (row.kind != ControlKind::Edit) widget->setAccessibleName(caption);
+    controlsInOrder.append(widget);
     if (row.id != -1) controls.insert(row.id, widget);
     if (widget->focusPolicy() != Qt::NoFocus) {
       if (previousInTabOrder) setTabOrder(previousInTabOrder, widget);
       previousInTabOrder = widget;
     }
   }
-  widenRadiosToTheirCaptions(units);
+  placeControls(unitsFittingTheCaptions(DialogUnits{QFontMetricsF(font(), this)}));
   modeGroup = groupOf(control(control::kBinaryDecode));
   encodingGroup = groupOf(control(control::kEncodingAuto));
   charsetGroup = groupOf(control(control::kCharsetAuto));
@@ -100,23 +167,54 @@ void ConverterDialog::buildControls() {
   sourceEdit->setFocus();
 }
 
-void ConverterDialog::widenRadiosToTheirCaptions(const DialogUnits& units) {
-  // The desktop's radio indicators are wider than those the rectangles were drawn for, which
-  // would cut off the end of the longer captions. A radio whose caption needs more room gets
-  // it, up to the next radio in its row or, for the last one, its group box's edge.
+namespace {
+
+// The right-hand limit of the radio in `rows[i]`: the next radio's left edge when the next row
+// is a radio of the same row, otherwise the right edge of the group box it sits in.
+int radioLimit(std::span<const ControlRow> rows, std::size_t i, const DialogUnits& units) {
+  if (i + 1 < rows.size() && rows[i + 1].kind == ControlKind::Radio) {
+    return units.toPixels(rows[i + 1].rect).left();
+  }
+  while (rows[i].kind != ControlKind::GroupBox) --i;
+  return units.toPixels(rows[i].rect).right();
+}
+
+}  // namespace
+
+bool ConverterDialog::radiosFit(const DialogUnits& units) const {
   const std::span<const ControlRow> rows = controlTable();
-  int rowEnd = 0;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    const QRect rect = units.toPixels(rows[i].rect);
-    if (rows[i].kind == ControlKind::GroupBox) rowEnd = rect.right();
-    if (rows[i].kind != ControlKind::Radio && rows[i].kind != ControlKind::FirstRadioOfGroup) {
-      continue;
+    if (!isRadio(rows[i])) continue;
+    const int room = radioLimit(rows, i, units) - units.toPixels(rows[i].rect).left();
+    if (controlsInOrder[static_cast<qsizetype>(i)]->sizeHint().width() > room) return false;
+  }
+  return true;
+}
+
+DialogUnits ConverterDialog::unitsFittingTheCaptions(const DialogUnits& fontUnits) const {
+  // The smallest widening that lets every caption fit. Half again as wide is far beyond any
+  // usable font; a style that asks for more gets its captions cut, not an endless search.
+  const int mostSixtyFourths = 8 * fontUnits.baseUnits().width();
+  for (int sixtyFourths = 0; sixtyFourths < mostSixtyFourths; ++sixtyFourths) {
+    const DialogUnits units = fontUnits.widened(sixtyFourths);
+    if (radiosFit(units)) return units;
+  }
+  return fontUnits.widened(mostSixtyFourths);
+}
+
+void ConverterDialog::placeControls(const DialogUnits& fittingUnits) {
+  units = fittingUnits;
+  setFixedSize(units.toPixels(kDialogSize).size());
+  const std::span<const ControlRow> rows = controlTable();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    QWidget* widget = controlsInOrder[static_cast<qsizetype>(i)];
+    QRect rect = units.toPixels(rows[i].rect);
+    // A radio whose caption needs more room than its rectangle takes it, up to its limit.
+    if (isRadio(rows[i])) {
+      const int room = radioLimit(rows, i, units) - rect.left();
+      rect.setWidth(std::min(std::max(rect.width(), widget->sizeHint().width()), room));
     }
-    const bool nextInRow = i + 1 < rows.size() && rows[i + 1].kind == ControlKind::Radio;
-    const int limit = nextInRow ? units.toPixels(rows[i + 1].rect).left() : rowEnd;
-    QWidget* radio = control(rows[i].id);
-    const int wanted = std::max(rect.width(), radio->sizeHint().width());
-    radio->resize(std::min(wanted, limit - rect.left()), rect.height());
+    widget->setGeometry(rect);
   }
 }
 
@@ -136,19 +234,28 @@ void ConverterDialog::connectControls() {
           [this](int id) { state.charsetOption = static_cast<TextCharset>(id); });
 }
 
-void ConverterDialog::setInitialSource(const QString& path) {
+void ConverterDialog::setInitialSource(const QByteArray& path) {
   if (!path.isEmpty()) setSource(path);
 }
 
-void ConverterDialog::setSource(const QString& path) {
-  state.sourcePath = path;
+void ConverterDialog::setSource(const QByteArray& path) {
+  state.sourcePath = QFile::decodeName(path);
+  state.sourceBytes = path;
   state.hasSource = !path.isEmpty();
   refresh();
 }
 
 void ConverterDialog::onSourceEdited(const QString& text) {
+  // refresh() showing the state is no edit; anything else is, and the text is then the path.
+  if (text != state.sourcePath) state.sourceBytes.clear();
   state.sourcePath = text;
   state.hasSource = !text.isEmpty();
+}
+
+QString ConverterDialog::sourceFolder() const {
+  if (!state.hasSource) return QString();
+  const QFileInfo folder(QFileInfo(state.sourcePath).absolutePath());
+  return folder.isDir() ? folder.absoluteFilePath() : QString();
 }
 
 void ConverterDialog::selectMode(ConvertMode mode) {
@@ -191,21 +298,31 @@ void ConverterDialog::refresh() {
 
 ConvertOutcome ConverterDialog::convert() {
   ConversionRequest request;
-  const QByteArray source = QFile::encodeName(state.sourcePath);
+  const QByteArray source =
+      state.sourceBytes.isEmpty() ? QFile::encodeName(state.sourcePath) : state.sourceBytes;
   request.sourcePath.assign(source.constData(), static_cast<std::size_t>(source.size()));
   request.mode = state.mode;
   request.encodingOption = state.encodingOption;
   request.charsetOption = state.charsetOption;
 
-  MessageBoxSink sink(services, *this);
-  SaveAsChooser chooser(services, *this);
+  FileStatus status;
+  const bool longWork = state.hasSource && platform.readStatus(request.sourcePath, status) &&
+                        status.size > kRepaintBeforeBytes;
+  const WaitCursor waitCursor;
+  if (longWork) paintPendingEvents();
+  BusyDialogServices busyServices(services, longWork);
+  MessageBoxSink sink(busyServices, *this);
+  SaveAsChooser chooser(busyServices, *this, sourceFolder());
   const ConvertOutcome outcome = korvani::convert(request, platform, sink, chooser);
   if (outcome == ConvertOutcome::MissingSource) sourceEdit->setFocus();
   return outcome;
 }
 
 void ConverterDialog::browse() {
-  if (const std::optional<QString> path = services.openFile(this)) setSource(*path);
+  const QString startFolder = sourceFolder();
+  if (const std::optional<QString> path = services.openFile(this, startFolder)) {
+    setSource(localPathBytes(*path));
+  }
 }
 
 void ConverterDialog::keyPressEvent(QKeyEvent* event) {
@@ -222,9 +339,9 @@ void ConverterDialog::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void ConverterDialog::dropEvent(QDropEvent* event) {
-  const QString path = firstLocalFile(event->mimeData());
-  if (path.isEmpty()) return;
-  setSource(path);
+  const QUrl file = firstLocalFile(event->mimeData());
+  if (file.isEmpty()) return;
+  setSource(localFileBytes(file));
   event->acceptProposedAction();
 }
 

@@ -1,21 +1,28 @@
 // ConverterDialog: the program's one window. It holds the user's choices (the option state),
 // keeps its radio buttons and source field in step with them, and hands them to convert().
 //
-// The controls are those of the control table (dialog_template.h), placed at its rectangles; a
-// radio button whose caption needs more room grows to the right, short of its neighbour.
+// The controls are those of the control table (dialog_template.h), placed at its rectangles in
+// dialog units of the dialog font. Where that font's captions need more room than the
+// rectangles give (the desktop's radio indicators are wider than those the rectangles were
+// drawn for), the horizontal unit grows just enough for each radio to fit its caption short of
+// its neighbour, and a radio grows to the right into that room.
 // What the user can do:
 //   - type a source path, pick one with Browse (参照), or drop a file from the file manager;
 //   - pick a mode and, for the text modes, a transfer encoding and a character set. The option
 //     radios are usable only in the text modes, and the automatic choices only in mail decode:
 //     entering text decode turns automatic choices into Quoted-Printable and JIS;
-//   - Convert (変換, or Escape): runs the conversion, asking for the output in a Save-As dialog;
+//   - Convert (変換, or Escape): runs the conversion, asking for the output in a Save-As dialog
+//     that starts in the source's folder; the wait cursor shows while the conversion works;
 //   - Exit (終了, or Enter anywhere but on a button), or close the window: the dialog ends.
 // A conversion never changes the option state.
 #pragma once
 
 #include <QDialog>
+#include <QFile>
+#include <QFont>
 #include <QHash>
 #include <QString>
+#include <cstdint>
 
 #include "app/convert.h"
 #include "common/conversion_options.h"
@@ -30,7 +37,11 @@ namespace korvani::gui {
 
 // The user's choices. `hasSource` is true exactly when `sourcePath` is non-empty.
 struct OptionState {
-  QString sourcePath;
+  QString sourcePath;  // as the source field shows it
+  // The path's own bytes when it came from the command line, a drop or the Open dialog and has
+  // not been edited since (a name that is not UTF-8 cannot be shown as it is); empty otherwise,
+  // and then `sourcePath` in the file system's encoding is the path.
+  QByteArray sourceBytes;
   bool hasSource = false;
   ConvertMode mode = ConvertMode::BinaryDecode;
   TextEncoding encodingOption = TextEncoding::Auto;
@@ -41,15 +52,25 @@ class ConverterDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // Builds the dialog with the initial state. Conversions use `platform`; file dialogs and
-  // message boxes come from `services`. Both must outlive the dialog.
-  ConverterDialog(Platform& platform, DialogServices& services, QWidget* parent = nullptr);
+  // Builds the dialog with the initial state, drawn in `font` (see defaultDialogFont()).
+  // Conversions use `platform`; file dialogs and message boxes come from `services`. Both must
+  // outlive the dialog.
+  ConverterDialog(Platform& platform, DialogServices& services,
+                  const QFont& font = defaultDialogFont(), QWidget* parent = nullptr);
+
+  // dialogFont() for the application's font and the installed font families.
+  static QFont defaultDialogFont();
 
   // When `path` is non-empty it becomes the source and the field shows it; an empty `path`
-  // changes nothing. For the file named on the command line.
-  void setInitialSource(const QString& path);
+  // changes nothing. For the file named on the command line, as its bytes.
+  void setInitialSource(const QByteArray& path);
+  void setInitialSource(const QString& path) { setInitialSource(QFile::encodeName(path)); }
 
   const OptionState& optionState() const { return state; }
+
+  // The dialog units the controls are placed in: those of the dialog font, widened where its
+  // captions need it.
+  const DialogUnits& dialogUnits() const { return units; }
 
   // The control with `id` in the control table; null for -1 and unknown ids.
   QWidget* control(int id) const { return controls.value(id); }
@@ -59,8 +80,13 @@ class ConverterDialog : public QDialog {
   // focus; every other failure is reported by the conversion itself. Returns the outcome.
   ConvertOutcome convert();
 
-  // The Browse command: the Open-file dialog; a confirmed path becomes the source.
+  // The Browse command: the Open-file dialog, in the folder of the source when it names an
+  // existing folder, otherwise in the one last used; a confirmed path becomes the source.
   void browse();
+
+  // The Convert command shows the wait cursor and, for a source over this size, lets the
+  // window paint once before the work starts, so that the cursor shows during a long one.
+  static constexpr std::uint64_t kRepaintBeforeBytes = 50 * 1024 * 1024;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -69,10 +95,15 @@ class ConverterDialog : public QDialog {
 
  private:
   void buildControls();
-  void widenRadiosToTheirCaptions(const DialogUnits& units);
+  // The font's units, widened just enough for every radio to fit its caption.
+  DialogUnits unitsFittingTheCaptions(const DialogUnits& fontUnits) const;
+  bool radiosFit(const DialogUnits& units) const;
+  void placeControls(const DialogUnits& units);
   void connectControls();
   void selectMode(ConvertMode mode);
-  void setSource(const QString& path);
+  void setSource(const QByteArray& path);
+  // The folder holding the source; empty when there is no source or that folder does not exist.
+  QString sourceFolder() const;
   void onSourceEdited(const QString& text);
   // Applies the state to the controls: the field's text, the check marks and which option
   // radios can be used.
@@ -82,7 +113,9 @@ class ConverterDialog : public QDialog {
   DialogServices& services;
   OptionState state;
 
+  DialogUnits units{0, 0};
   QHash<int, QWidget*> controls;
+  QList<QWidget*> controlsInOrder;  // one per row of the control table
   QLineEdit* sourceEdit = nullptr;
   QButtonGroup* modeGroup = nullptr;
   QButtonGroup* encodingGroup = nullptr;

@@ -43,10 +43,22 @@ int scale(int value, int base, int divisor) {
 
 std::span<const ControlRow> controlTable() { return kControls; }
 
-QFont dialogFont(const QFont& desktopFont) {
+QFont dialogFont(const QFont& desktopFont, const QStringList& installedFamilies) {
   QFont font = desktopFont;
-  font.setFamilies({QString::fromLatin1(kDialogFontFamily), desktopFont.family()});
   font.setPointSize(kDialogFontPointSize);
+  const auto installed = [&](const char* family) {
+    return installedFamilies.contains(QString::fromUtf8(family), Qt::CaseInsensitive);
+  };
+  if (installed(kDialogFontFamily)) {
+    font.setFamilies({QString::fromUtf8(kDialogFontFamily)});
+    return font;
+  }
+  for (const char* family : kFallbackFontFamilies) {
+    if (installed(family)) {
+      font.setFamilies({QString::fromUtf8(family)});
+      return font;
+    }
+  }
   return font;
 }
 
@@ -56,11 +68,18 @@ DialogUnits::DialogUnits(const QFontMetricsF& metrics) {
   const int total = qRound(metrics.horizontalAdvance(kLetters));
   baseWidth = (total / 26 + 1) / 2;
   baseHeight = qRound(metrics.ascent()) + qRound(metrics.descent());
+  horizontalSixtyFourths = 16 * baseWidth;
 }
 
 QRect DialogUnits::toPixels(const DialogUnitRect& rect) const {
-  return QRect(scale(rect.x, baseWidth, 4), scale(rect.y, baseHeight, 8),
-               scale(rect.width, baseWidth, 4), scale(rect.height, baseHeight, 8));
+  return QRect(scale(rect.x, horizontalSixtyFourths, 64), scale(rect.y, baseHeight, 8),
+               scale(rect.width, horizontalSixtyFourths, 64), scale(rect.height, baseHeight, 8));
+}
+
+DialogUnits DialogUnits::widened(int sixtyFourths) const {
+  DialogUnits units = *this;
+  units.horizontalSixtyFourths += sixtyFourths;
+  return units;
 }
 
 }  // namespace korvani::gui

@@ -11,6 +11,7 @@
 #include <QFont>
 #include <QRect>
 #include <QSize>
+#include <QStringList>
 #include <span>
 
 class QFontMetricsF;
@@ -66,9 +67,21 @@ inline constexpr const char* kDialogCaption = "Korvani Ver1.04";
 inline constexpr DialogUnitRect kDialogSize = {0, 0, 265, 204};  // the client area
 
 // The dialog font: IPAPGothic, drawn to the same metrics as the Japanese desktop's standard
-// proportional UI font, at 9 points.
+// proportional UI font, at 9 points. Where it is not installed, the first of the common
+// Japanese desktop fonts that is, at the same size.
 inline constexpr const char* kDialogFontFamily = "IPAPGothic";
+inline constexpr const char* kFallbackFontFamilies[] = {"Noto Sans CJK JP", "Source Han Sans JP",
+                                                        "TakaoPGothic", "VL PGothic"};
 inline constexpr int kDialogFontPointSize = 9;
+
+// What a screen reader announces for the source field, which has no caption of its own.
+inline constexpr const char* kSourceFieldName = "変換元ファイル";
+
+// Message box captions: the application's name for the dialog's own message (what a message box
+// owned by the dialog gets by default), and the desktop's default caption for a box without one
+// for the workers' messages.
+inline constexpr const char* kApplicationName = "Korvani";
+inline constexpr const char* kWorkerMessageCaption = "エラー";
 
 // The file dialogs' only filter. Its label says "*.*" as on the desktop our users come from,
 // where that pattern matches every file; the pattern actually applied is "*", since "*.*" here
@@ -81,9 +94,11 @@ inline constexpr const char* kAllFilesPattern = "*";
 // two option groups.
 std::span<const ControlRow> controlTable();
 
-// The dialog font: kDialogFontFamily at kDialogFontPointSize, falling back to `desktopFont`'s
-// family (whose fallback fonts supply the Japanese glyphs) where IPAPGothic is not installed.
-QFont dialogFont(const QFont& desktopFont);
+// The dialog font at kDialogFontPointSize: kDialogFontFamily if `installedFamilies` holds it,
+// otherwise the first of kFallbackFontFamilies it holds, otherwise `desktopFont`'s family. One
+// family, so that the dialog units measured from it are those of the font the captions are
+// drawn in.
+QFont dialogFont(const QFont& desktopFont, const QStringList& installedFamilies);
 
 // Dialog units to pixels for one font.
 class DialogUnits {
@@ -91,16 +106,24 @@ class DialogUnits {
   // Base units in pixels: the average width of the 52 letters A-Z and a-z, rounded as
   // (total / 26 + 1) / 2, and the font's ascent plus descent, each rounded to whole pixels.
   explicit DialogUnits(const QFontMetricsF& metrics);
-  DialogUnits(int baseWidth, int baseHeight) : baseWidth(baseWidth), baseHeight(baseHeight) {}
+  DialogUnits(int baseWidth, int baseHeight)
+      : baseWidth(baseWidth), baseHeight(baseHeight), horizontalSixtyFourths(16 * baseWidth) {}
 
   // Each of x, width maps as round(value * baseWidth / 4) and each of y, height as
-  // round(value * baseHeight / 8), halves rounded up, independently of one another.
+  // round(value * baseHeight / 8), halves rounded up, independently of one another (unless
+  // widened()).
   QRect toPixels(const DialogUnitRect& rect) const;
   QSize baseUnits() const { return {baseWidth, baseHeight}; }
+
+  // The same units with the horizontal one `sixtyFourths` / 64 pixel wider: x and width then
+  // map as round(value * (16 * baseWidth + sixtyFourths) / 64). For a font whose captions need
+  // more room than the rectangles give them.
+  DialogUnits widened(int sixtyFourths) const;
 
  private:
   int baseWidth;
   int baseHeight;
+  int horizontalSixtyFourths;  // a horizontal unit, in 1/64 pixel
 };
 
 }  // namespace korvani::gui

@@ -1,6 +1,8 @@
-// The desktop's MessageSink: every message in a message box with the default caption. The
-// dialog's own message (MessageOwner::Dialog) is owned by the dialog; every worker message is
-// owned by no window.
+// The desktop's MessageSink: every message in a message box. The dialog's own message
+// (MessageOwner::Dialog) is owned by the dialog and captioned with the application's name; every
+// worker message is owned by no window and captioned "エラー", as a box without a caption of its
+// own is on the desktop our users come from. The one empty message gets a warning icon, so that
+// its box is recognisably a complaint.
 #pragma once
 
 #include "gui/dialog_services.h"
@@ -13,8 +15,8 @@ class MessageBoxSink : public MessageSink {
   // `dialog` owns the dialog's own messages; both must outlive the sink.
   MessageBoxSink(DialogServices& services, QWidget& dialog) : services(services), dialog(dialog) {}
 
-  // Shows `text` (UTF-8; bytes that are not are shown as replacement characters) and returns
-  // when the user has closed the box.
+  // Shows `text` (UTF-8, possibly several lines; bytes that are not UTF-8 are shown as
+  // replacement characters) and returns when the user has closed the box.
   void showMessage(std::string_view text, MessageOwner owner = MessageOwner::None) override;
 
  private:

@@ -1,11 +1,22 @@
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QSettings>
+#include <QTranslator>
+#include <memory>
 
 #include "gui/dialog_services.h"
 #include "gui/dialog_template.h"
 
 namespace korvani::gui {
 namespace {
+
+const QString kSettingsOrganization = QStringLiteral("korvani");
+const QString kSettingsApplication = QStringLiteral("korvani-gui");
+const QString kLastOpenFolderKey = QStringLiteral("openDialog/lastFolder");
 
 // The label is shown and the pattern applied: with HideNameFilterDetails the file dialog strips
 // the last parenthesised part, which is the one it takes its patterns from.
@@ -14,9 +25,10 @@ QString allFilesFilter() {
          QString::fromLatin1(kAllFilesPattern) + QLatin1Char(')');
 }
 
-void configureCommon(QFileDialog& dialog) {
+void configureCommon(QFileDialog& dialog, const QString& startFolder) {
   dialog.setNameFilter(allFilesFilter());
   dialog.setOption(QFileDialog::HideNameFilterDetails);
+  if (!startFolder.isEmpty()) dialog.setDirectory(startFolder);
 }
 
 std::optional<QString> run(QFileDialog& dialog) {
@@ -28,15 +40,15 @@ std::optional<QString> run(QFileDialog& dialog) {
 
 }  // namespace
 
-void configureOpenDialog(QFileDialog& dialog) {
-  configureCommon(dialog);
+void configureOpenDialog(QFileDialog& dialog, const QString& startFolder) {
+  configureCommon(dialog, startFolder.isEmpty() ? lastOpenFolder() : startFolder);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
 }
 
-void configureSaveDialog(QFileDialog& dialog, const QString& proposedName,
-                         const QString& defaultSuffix) {
-  configureCommon(dialog);
+void configureSaveDialog(QFileDialog& dialog, const QString& startFolder,
+                         const QString& proposedName, const QString& defaultSuffix) {
+  configureCommon(dialog, startFolder);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -44,22 +56,55 @@ void configureSaveDialog(QFileDialog& dialog, const QString& proposedName,
   if (!proposedName.isEmpty()) dialog.selectFile(proposedName);
 }
 
-std::optional<QString> QtDialogServices::openFile(QWidget* parent) {
-  QFileDialog dialog(parent);
-  configureOpenDialog(dialog);
-  return run(dialog);
+void configureMessageBox(QMessageBox& box, const QString& caption, const QString& text,
+                         QMessageBox::Icon icon) {
+  box.setWindowTitle(caption);
+  box.setIcon(icon);
+  // Messages carry paths, which may hold anything, '<' included.
+  box.setTextFormat(Qt::PlainText);
+  box.setText(text);
+  box.setStandardButtons(QMessageBox::Ok);
 }
 
-std::optional<QString> QtDialogServices::saveFile(QWidget* parent, const QString& proposedName,
+bool installQtTranslations(QCoreApplication& application, const QLocale& locale) {
+  auto translator = std::make_unique<QTranslator>(&application);
+  if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator.release());
+}
+
+QString lastOpenFolder() {
+  const QSettings settings(kSettingsOrganization, kSettingsApplication);
+  return settings.value(kLastOpenFolderKey).toString();
+}
+
+void rememberOpenFolder(const QString& chosenFile) {
+  QSettings settings(kSettingsOrganization, kSettingsApplication);
+  settings.setValue(kLastOpenFolderKey, QFileInfo(chosenFile).absolutePath());
+}
+
+std::optional<QString> QtDialogServices::openFile(QWidget* parent, const QString& startFolder) {
+  QFileDialog dialog(parent);
+  configureOpenDialog(dialog, startFolder);
+  std::optional<QString> chosen = run(dialog);
+  if (chosen) rememberOpenFolder(*chosen);
+  return chosen;
+}
+
+std::optional<QString> QtDialogServices::saveFile(QWidget* parent, const QString& startFolder,
+                                                  const QString& proposedName,
                                                   const QString& defaultSuffix) {
   QFileDialog dialog(parent);
-  configureSaveDialog(dialog, proposedName, defaultSuffix);
+  configureSaveDialog(dialog, startFolder, proposedName, defaultSuffix);
   return run(dialog);
 }
 
-void QtDialogServices::showMessage(QWidget* owner, const QString& text) {
-  // No title: the window system then shows the application's name, the default caption.
-  QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, owner);
+void QtDialogServices::showMessage(QWidget* owner, const QString& caption, const QString& text,
+                                   QMessageBox::Icon icon) {
+  QMessageBox box(owner);
+  configureMessageBox(box, caption, text, icon);
   box.exec();
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/proposed_name.h"
 #include "common/cp932_text.h"
+#include "gui/local_path.h"
 
 namespace korvani::gui {
 namespace {
@@ -25,7 +26,8 @@ bool SaveAsChooser::chooseOutputFile(const std::string& defaultName, std::string
   const SafeFileName proposal = safeFileName(defaultName);
   const std::string& name = proposal.name;  // empty unless usable
   const QString shown = displayName(name);
-  const std::optional<QString> chosen = services.saveFile(&dialog, shown, defaultSuffixOf(shown));
+  const std::optional<QString> chosen =
+      services.saveFile(&dialog, startFolder, shown, defaultSuffixOf(shown));
   if (!chosen) return false;
   path = confirmedPathBytes(*chosen, shown, name);
   existing = !shown.isEmpty() && QFileInfo(*chosen).fileName() == shown
@@ -45,10 +47,12 @@ QString defaultSuffixOf(const QString& name) {
 
 std::string confirmedPathBytes(const QString& chosen, const QString& shownName,
                                const std::string& rawName) {
-  if (shownName.isEmpty() || QFileInfo(chosen).fileName() != shownName) {
-    return toStdString(QFile::encodeName(chosen));
-  }
-  return toStdString(QFile::encodeName(chosen.chopped(shownName.size()))) + rawName;
+  const qsizetype slash = chosen.lastIndexOf(QLatin1Char('/'));
+  const QString folder = chosen.left(slash + 1);
+  const QString name = chosen.mid(slash + 1);
+  const bool asProposed = !shownName.isEmpty() && name == shownName;
+  return toStdString(localPathBytes(folder)) +
+         (asProposed ? rawName : toStdString(QFile::encodeName(name)));
 }
 
 }  // namespace korvani::gui

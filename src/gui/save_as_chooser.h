@@ -1,4 +1,6 @@
-// The desktop's OutputChooser: the Save-As dialog over the main dialog.
+// The desktop's OutputChooser: the Save-As dialog over the main dialog, opened in the source's
+// folder (a desktop launch runs in the home folder, where a proposed dotfile name would replace
+// the user's own file).
 //
 // A name proposed by a mail arrives as the mail's raw bytes and is proposed as safeFileName()
 // makes it (UTF-8, no folder part, no leading dot). When the user confirms it unchanged, a
@@ -15,8 +17,10 @@ namespace korvani::gui {
 
 class SaveAsChooser : public OutputChooser {
  public:
-  // `dialog` is the window the Save-As dialog appears over; both must outlive the chooser.
-  SaveAsChooser(DialogServices& services, QWidget& dialog) : services(services), dialog(dialog) {}
+  // `dialog` is the window the Save-As dialog appears over; both must outlive the chooser. The
+  // dialog opens in `startFolder` (the working folder when empty).
+  SaveAsChooser(DialogServices& services, QWidget& dialog, QString startFolder = QString())
+      : services(services), dialog(dialog), startFolder(std::move(startFolder)) {}
 
   // Shows the Save-As dialog proposing displayName() of the last component of `defaultName`
   // (control bytes made '_'; nothing when that is empty, "." or ".."), with defaultSuffixOf()
@@ -32,6 +36,7 @@ class SaveAsChooser : public OutputChooser {
   DialogServices& services;
   QWidget& dialog;
   ExistingEntry existing = ExistingEntry::ReplaceTarget;
+  QString startFolder;
 };
 
 // `rawName` made readable: as UTF-8 when it is valid UTF-8 (plain ASCII included), otherwise as
@@ -42,8 +47,8 @@ QString displayName(const std::string& rawName);
 QString defaultSuffixOf(const QString& name);
 
 // The bytes of the path `chosen`. When its final component equals `shownName` (non-empty), that
-// component is `rawName` itself and the rest is the file system's encoding of `chosen`;
-// otherwise the whole of `chosen` in the file system's encoding.
+// component is `rawName` itself; otherwise it is encoded as it stands. The folder part is
+// localPathBytes() of it, so that a folder whose name is not UTF-8 is still the one written to.
 std::string confirmedPathBytes(const QString& chosen, const QString& shownName,
                                const std::string& rawName);
 

@@ -2,20 +2,27 @@
 // with the file dialogs and message boxes answered by ScriptedDialogServices.
 #include "gui/converter_dialog.h"
 
+#include <QAccessible>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
+#include <cstdio>
 
 #include "common/messages.h"
 #include "gui/command_line.h"
@@ -55,6 +62,16 @@ void writeAll(const QString& path, const QByteArray& bytes) {
   QCOMPARE(file.write(bytes), bytes.size());
 }
 
+// The command line `arguments` (program name first) as korvani-gui reads them.
+GuiCommandLine parseCommandLine(const QList<QByteArray>& arguments) {
+  QStringList texts;
+  for (const QByteArray& argument : arguments) texts.append(QString::fromLocal8Bit(argument));
+  QCommandLineParser parser;
+  describeCommandLine(parser);
+  [&] { QVERIFY(parser.parse(texts)); }();
+  return readCommandLine(parser, arguments);
+}
+
 QString captionOf(const QWidget* widget) {
   if (auto* box = qobject_cast<const QGroupBox*>(widget)) return box->title();
   if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
@@ -88,7 +105,13 @@ struct Fixture {
 class ConverterDialogTest : public QObject {
   Q_OBJECT
 
+  QTemporaryDir settingsFolder;
+
  private slots:
+  void initTestCase() {
+    // The remembered Open folder goes to a folder of the test's own.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+  }
   void dialogUnitsRoundLikeTheDesktop_data();
   void dialogUnitsRoundLikeTheDesktop();
   void dialogFontIsIpaPGothicWithItsBaseUnits();
@@ -112,6 +135,20 @@ class ConverterDialogTest : public QObject {
   void proposedNameIsOfferedAndStoredInUtf8_data();
   void proposedNameIsOfferedAndStoredInUtf8();
   void fileDialogsShowAllFilesAndNeverConfirmOverwriting();
+  void anySourceNameOpens_data();
+  void anySourceNameOpens();
+  void commandLineOptionsAreMatchedExactly_data();
+  void commandLineOptionsAreMatchedExactly();
+  void helpAndVersionNeedNoDisplay();
+  void startupFailuresReachADesktopUser();
+  void qtDialogsSpeakTheUsersLanguage();
+  void messageBoxesShowPlainTextWithTheirCaption();
+  void layoutFitsEveryCaptionInEitherFont_data();
+  void layoutFitsEveryCaptionInEitherFont();
+  void conversionShowsTheWaitCursorWhileItWorks_data();
+  void conversionShowsTheWaitCursorWhileItWorks();
+  void fileDialogsStartInTheSourcesFolder();
+  void everyControlHasAnAccessibleName();
 };
 
 void ConverterDialogTest::dialogUnitsRoundLikeTheDesktop_data() {
@@ -143,7 +180,8 @@ void ConverterDialogTest::dialogFontIsIpaPGothicWithItsBaseUnits() {
 void ConverterDialogTest::controlsFollowTheTemplateInTabOrder() {
   Fixture fixture;
   QCOMPARE(fixture.dialog.windowTitle(), QStringLiteral("Korvani Ver1.04"));
-  const DialogUnits units{QFontMetricsF(fixture.dialog.font())};
+  const DialogUnits& units = fixture.dialog.dialogUnits();
+  QCOMPARE(units.baseUnits(), DialogUnits(QFontMetricsF(fixture.dialog.font())).baseUnits());
   QCOMPARE(fixture.dialog.size(), units.toPixels(kDialogSize).size());
 
   const QList<QGroupBox*> groupBoxes = fixture.dialog.findChildren<QGroupBox*>();
@@ -291,6 +329,8 @@ void ConverterDialogTest::convertWithoutSourceIsTheDialogsMessage() {
   }
   QCOMPARE(fixture.services.messages.size(), std::size_t{1});
   QCOMPARE(fixture.services.messages[0].owner, &fixture.dialog);
+  QCOMPARE(fixture.services.messages[0].caption, QStringLiteral("Korvani"));
+  QCOMPARE(fixture.services.messages[0].icon, QMessageBox::NoIcon);
   QCOMPARE(fixture.services.messages[0].text, QStringLiteral("変換元ファイル名が未指定です。"));
   QVERIFY(fixture.services.saveRequests.empty());
   QCOMPARE(fixture.dialog.focusWidget(), fixture.at(control::kSourceEdit));
@@ -322,7 +362,7 @@ void ConverterDialogTest::enterEndsTheDialogUnlessOnAButton() {
   QTest::keyClick(fixture.at(focus), Qt::Key_Return);
   QCOMPARE(finished.count(), ends ? 1 : 0);
   if (ends) QCOMPARE(fixture.dialog.result(), int{QDialog::Accepted});
-  QCOMPARE(fixture.services.openRequests, opens);
+  QCOMPARE(fixture.services.openRequests.size(), static_cast<std::size_t>(opens));
   QCOMPARE(fixture.services.messages.size(), static_cast<std::size_t>(messages));
 }
 
@@ -345,7 +385,7 @@ void ConverterDialogTest::browseSetsTheSourceAndCancelChangesNothing() {
 
   fixture.services.openAnswer.reset();
   fixture.click(control::kBrowse);
-  QCOMPARE(fixture.services.openRequests, 2);
+  QCOMPARE(fixture.services.openRequests.size(), std::size_t{2});
   QCOMPARE(fixture.dialog.optionState().sourcePath, chosen);
 }
 
@@ -373,13 +413,8 @@ void ConverterDialogTest::droppedLocalFileBecomesTheSource() {
 }
 
 void ConverterDialogTest::commandLineNamesTheSourceAndTheScreenshot() {
-  const auto parse = [](const QStringList& arguments) {
-    QCommandLineParser parser;
-    describeCommandLine(parser);
-    [&] { QVERIFY(parser.parse(arguments)); }();
-    return readCommandLine(parser);
-  };
-  const GuiCommandLine none = parse({QStringLiteral("korvani-gui")});
+  const auto parse = [](const QList<QByteArray>& arguments) { return parseCommandLine(arguments); };
+  const GuiCommandLine none = parse({"korvani-gui"});
   QCOMPARE(none.initialSource, QString());
   QCOMPARE(none.screenshotPath, QString());
   const GuiCommandLine two = parse({"korvani-gui", "--screenshot", "shot.png", "a.eml", "b.eml"});
@@ -462,6 +497,13 @@ void ConverterDialogTest::workerFailuresAreUnownedMessages_data() {
   QTest::newRow("binary decode of a file that is no mail")
       << control::kBinaryDecode << QByteArray("just text\r\n")
       << fromUtf8(messages::kBadMailStructure);
+  // The one empty message: a box with nothing but a warning icon.
+  QTest::newRow("binary decode of an attachment that is not base64")
+      << control::kBinaryDecode
+      << QByteArray(
+             "Content-Type: application/octet-stream; name=\"a.bin\"\r\n"
+             "Content-Transfer-Encoding: quoted-printable\r\n\r\n=41\r\n")
+      << QString();
 }
 
 void ConverterDialogTest::workerFailuresAreUnownedMessages() {
@@ -477,12 +519,16 @@ void ConverterDialogTest::workerFailuresAreUnownedMessages() {
   QCOMPARE(fixture.dialog.convert(), ConvertOutcome::Failed);
   QCOMPARE(fixture.services.messages.size(), std::size_t{1});
   QCOMPARE(fixture.services.messages[0].owner, nullptr);
+  QCOMPARE(fixture.services.messages[0].caption, QStringLiteral("エラー"));
   // An open failure names the path and the reason on a second line, under the fixed text.
   QCOMPARE(fixture.services.messages[0].text.section(QLatin1Char('\n'), 0, 0), message);
   if (content.isEmpty()) {
     QCOMPARE(fixture.services.messages[0].text.section(QLatin1Char('\n'), 1),
              folder.filePath("in") + QStringLiteral(": No such file or directory"));
   }
+  QCOMPARE(fixture.services.messages[0].icon,
+           message.isEmpty() ? QMessageBox::Warning : QMessageBox::NoIcon);
+  QVERIFY(!fixture.services.messages[0].waitCursor);
   QVERIFY(fixture.services.saveRequests.empty());
   QVERIFY(!QFile::exists(folder.filePath("out")));
 }
@@ -547,13 +593,13 @@ void ConverterDialogTest::proposedNameIsOfferedAndStoredInUtf8() {
 void ConverterDialogTest::fileDialogsShowAllFilesAndNeverConfirmOverwriting() {
   QFileDialog save;
   save.setOption(QFileDialog::DontUseNativeDialog);
-  configureSaveDialog(save, QStringLiteral("report.pdf"), QStringLiteral("pdf"));
+  configureSaveDialog(save, QString(), QStringLiteral("report.pdf"), QStringLiteral("pdf"));
   QCOMPARE(save.acceptMode(), QFileDialog::AcceptSave);
   QVERIFY(save.testOption(QFileDialog::DontConfirmOverwrite));
   QCOMPARE(save.defaultSuffix(), QStringLiteral("pdf"));
   QFileDialog open;
   open.setOption(QFileDialog::DontUseNativeDialog);
-  configureOpenDialog(open);
+  configureOpenDialog(open, QString());
   QCOMPARE(open.acceptMode(), QFileDialog::AcceptOpen);
   QCOMPARE(open.fileMode(), QFileDialog::ExistingFile);
   QCOMPARE(open.defaultSuffix(), QString());
@@ -567,6 +613,305 @@ void ConverterDialogTest::fileDialogsShowAllFilesAndNeverConfirmOverwriting() {
     auto* model = dialog->findChild<QFileSystemModel*>();
     QVERIFY(model);
     QCOMPARE(model->nameFilters(), QStringList{QStringLiteral("*")});
+  }
+}
+
+// A file named by bytes that are not UTF-8, next to one named in UTF-8.
+constexpr char kNotUtf8Name[] = "\xff\xfe \x95\xf1.bin";
+
+void ConverterDialogTest::anySourceNameOpens_data() {
+  QTest::addColumn<QString>("route");
+  QTest::newRow("command line") << "command line";
+  QTest::newRow("drop") << "drop";
+  QTest::newRow("Browse") << "Browse";
+}
+
+void ConverterDialogTest::anySourceNameOpens() {
+  QFETCH(QString, route);
+  QTemporaryDir folder;
+  const QByteArray source = QFile::encodeName(folder.path()) + '/' + kNotUtf8Name;
+  std::FILE* file = std::fopen(source.constData(), "wb");
+  QVERIFY(file);
+  std::fputs("payload", file);
+  std::fclose(file);
+
+  Fixture fixture;
+  if (route == "command line") {
+    const GuiCommandLine commandLine = parseCommandLine({"korvani-gui", "--", source});
+    QCOMPARE(commandLine.initialSourceBytes, source);
+    fixture.dialog.setInitialSource(commandLine.initialSourceBytes);
+  } else if (route == "drop") {
+    QMimeData files;
+    files.setUrls(
+        {QUrl(QStringLiteral("file://") + QString::fromLatin1(source.toPercentEncoding("/")))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&fixture.dialog, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&fixture.dialog, &drop);
+  } else {
+    fixture.services.openAnswer = QFile::decodeName(source);  // as the dialog lists it
+    fixture.click(control::kBrowse);
+  }
+  QCOMPARE(fixture.dialog.optionState().sourcePath, QFile::decodeName(source));
+  QCOMPARE(fixture.encode(QString(), folder.filePath("mail.eml")), ConvertOutcome::Converted);
+  QVERIFY(fixture.services.messages.empty());
+  QVERIFY(readAll(folder.filePath("mail.eml")).contains("cGF5bG9hZA=="));
+
+  // Once edited, the field's text is the path.
+  auto* edit = static_cast<QLineEdit*>(fixture.at(control::kSourceEdit));
+  edit->setText(edit->text() + QStringLiteral("x"));
+  edit->setText(edit->text().chopped(1));
+  QCOMPARE(fixture.dialog.convert(), ConvertOutcome::Failed);
+  QCOMPARE(fixture.services.messages.back().text.section(QLatin1Char('\n'), 0, 0),
+           fromUtf8(messages::kPackageOpenFailed));
+}
+
+void ConverterDialogTest::commandLineOptionsAreMatchedExactly_data() {
+  QTest::addColumn<QList<QByteArray>>("arguments");
+  QTest::addColumn<bool>("screenshot");
+  QTest::addColumn<bool>("information");
+  QTest::addColumn<QByteArray>("source");
+  using List = QList<QByteArray>;
+  QTest::newRow("plain") << List{"a.eml"} << false << false << QByteArray("a.eml");
+  QTest::newRow("screenshot") << List{"--screenshot", "x.png", "a.eml"} << true << false
+                              << QByteArray("a.eml");
+  QTest::newRow("screenshot=") << List{"--screenshot=x.png", "a.eml"} << true << false
+                               << QByteArray("a.eml");
+  QTest::newRow("a file that begins like it")
+      << List{"--", "--screenshots.eml"} << false << false << QByteArray("--screenshots.eml");
+  QTest::newRow("a longer option") << List{"--screenshots"} << false << false << QByteArray();
+  QTest::newRow("after --") << List{"--", "--screenshot", "--version"} << false << false
+                            << QByteArray("--screenshot");
+  QTest::newRow("version") << List{"--version"} << false << true << QByteArray();
+  QTest::newRow("-h") << List{"-h"} << false << true << QByteArray();
+  QTest::newRow("same text, other bytes")
+      << List{"--screenshot", "\xff.png", "\xfe.png"} << true << false << QByteArray("\xfe.png");
+}
+
+void ConverterDialogTest::commandLineOptionsAreMatchedExactly() {
+  QFETCH(QList<QByteArray>, arguments);
+  QFETCH(bool, screenshot);
+  QFETCH(bool, information);
+  QFETCH(QByteArray, source);
+  arguments.prepend("korvani-gui");
+  QCOMPARE(asksForScreenshot(arguments), screenshot);
+  QCOMPARE(asksForInformation(arguments), information);
+  if (arguments.contains("--screenshots")) return;  // an unknown option: no parse to read
+  QCOMPARE(parseCommandLine(arguments).initialSourceBytes, source);
+}
+
+void ConverterDialogTest::helpAndVersionNeedNoDisplay() {
+  const auto run = [](const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      environment.remove(QString::fromLatin1(name));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KORVANI_GUI_BINARY), arguments);
+    [&] { QVERIFY(process.waitForFinished(10000)); }();
+    return std::pair(process.exitCode(), process.readAllStandardOutput());
+  };
+  QCOMPARE(run({"--version"}), std::pair(0, QByteArray("korvani-gui " KORVANI_VERSION "\n")));
+  const auto [status, help] = run({"--help"});
+  QCOMPARE(status, 0);
+  QVERIFY(help.contains("--screenshot <file>"));
+}
+
+void ConverterDialogTest::startupFailuresReachADesktopUser() {
+  for (const bool onTerminal : {true, false}) {
+    testing::ScriptedDialogServices services;
+    reportStartupFailure(services, QStringLiteral("Unknown option 'x'."), onTerminal);
+    QCOMPARE(services.messages.size(), std::size_t{onTerminal ? 0u : 1u});
+    if (!onTerminal) QCOMPARE(services.messages[0].caption, QStringLiteral("Korvani"));
+  }
+}
+
+void ConverterDialogTest::qtDialogsSpeakTheUsersLanguage() {
+  QVERIFY(!installQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::C)));
+  QVERIFY(installQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::Japanese)));
+  auto* translator = QCoreApplication::instance()->findChild<QTranslator*>();
+  QFileDialog save;
+  save.setOption(QFileDialog::DontUseNativeDialog);
+  configureSaveDialog(save, QString(), QString(), QString());
+  const QString title = save.windowTitle();
+  const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+  QCoreApplication::removeTranslator(translator);
+  delete translator;
+  QCOMPARE(title, QStringLiteral("名前を付けて保存"));
+  QCOMPARE(cancel, QStringLiteral("キャンセル"));
+}
+
+void ConverterDialogTest::messageBoxesShowPlainTextWithTheirCaption() {
+  QMessageBox box;
+  const QString text = QStringLiteral("出力ファイルオープンＮＧ\n/tmp/<b>x</b>: Permission denied");
+  configureMessageBox(box, QStringLiteral("エラー"), text, QMessageBox::Warning);
+  QCOMPARE(box.windowTitle(), QStringLiteral("エラー"));
+  QCOMPARE(box.text(), text);
+  QCOMPARE(box.textFormat(), Qt::PlainText);
+  QCOMPARE(box.icon(), QMessageBox::Warning);
+  QCOMPARE(box.standardButtons(), QMessageBox::Ok);
+}
+
+void ConverterDialogTest::layoutFitsEveryCaptionInEitherFont_data() {
+  QTest::addColumn<QString>("family");  // empty: the default dialog font
+  QTest::addColumn<QSize>("size");      // empty: not fixed
+  QTest::newRow("IPAPGothic") << "IPAPGothic" << QSize(464, 332);
+  // Its Latin letters are as wide as IPAPGothic's but its captions wider: the horizontal unit
+  // grows for Binaryエンコード. Its lines are taller, and so is the dialog.
+  QTest::newRow("Noto Sans CJK JP") << "Noto Sans CJK JP" << QSize(489, 434);
+  QTest::newRow("the default") << QString() << QSize();
+}
+
+void ConverterDialogTest::layoutFitsEveryCaptionInEitherFont() {
+  QFETCH(QString, family);
+  QFETCH(QSize, size);
+  QFont font = ConverterDialog::defaultDialogFont();
+  if (!family.isEmpty()) {
+    if (!QFontDatabase::families().contains(family)) QSKIP("the font is not installed");
+    font.setFamilies({family});
+  }
+  korvani::PosixPlatform platform;
+  testing::ScriptedDialogServices services;
+  ConverterDialog dialog(platform, services, font);
+  dialog.show();
+  const QFontInfo info(dialog.font());
+  QVERIFY2(family.isEmpty() || info.family() == family, qPrintable(info.family()));
+  // The default is IPAPGothic or, without it, a Japanese font: never one without kana.
+  QVERIFY2(QFontMetrics(dialog.font()).inFontUcs4(U'エ'), qPrintable(info.family()));
+  QCOMPARE(dialog.dialogUnits().baseUnits(), DialogUnits(QFontMetricsF(dialog.font())).baseUnits());
+  if (size.isValid()) QCOMPARE(dialog.size(), size);
+
+  // Each caption has its room, inside its group box and clear of its neighbours.
+  const QRect client = dialog.rect();
+  QRect groupBox;
+  QList<QRect> row;
+  for (const ControlRow& controlRow : controlTable()) {
+    if (controlRow.id == -1) {
+      groupBox = dialog.dialogUnits().toPixels(controlRow.rect);
+      row.clear();
+      continue;
+    }
+    QWidget* widget = dialog.control(controlRow.id);
+    QVERIFY2(client.contains(widget->geometry()), controlRow.caption);
+    QVERIFY2(widget->width() >= widget->sizeHint().width() || !qobject_cast<QRadioButton*>(widget),
+             controlRow.caption);
+    if (qobject_cast<QRadioButton*>(widget)) {
+      QVERIFY2(groupBox.contains(widget->geometry()), controlRow.caption);
+      for (const QRect& other : row)
+        QVERIFY2(!other.intersects(widget->geometry()), controlRow.caption);
+      row.append(widget->geometry());
+    }
+  }
+}
+
+namespace {
+
+// The real disk, as seen at the moment the source is read: whether the wait cursor shows and
+// how often the dialog it filters events of has painted. Reports the source `reportedSize` long.
+// The real platform, watched: what the screen showed when the source was read.
+class WatchedPlatform : public QObject, public korvani::PosixPlatform {
+ public:
+  std::uint64_t reportedSize = 0;
+  int paints = 0;
+  bool waitCursorAtRead = false;
+  int paintsAtRead = -1;
+
+  std::unique_ptr<korvani::ReadableFile> openForReading(const std::string& path,
+                                                        korvani::ShareMode mode,
+                                                        int* errorNumber) override {
+    waitCursorAtRead = testing::ScriptedDialogServices::waitCursorShows();
+    paintsAtRead = paints;
+    return PosixPlatform::openForReading(path, mode, errorNumber);
+  }
+  bool readStatus(const std::string& path, korvani::FileStatus& status) override {
+    if (!PosixPlatform::readStatus(path, status)) return false;
+    if (reportedSize != 0) status.size = reportedSize;
+    return true;
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    paints += event->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+}  // namespace
+
+void ConverterDialogTest::conversionShowsTheWaitCursorWhileItWorks_data() {
+  QTest::addColumn<quint64>("size");
+  QTest::addColumn<bool>("paintsFirst");
+  QTest::newRow("small source") << quint64{0} << false;
+  QTest::newRow("at the limit") << quint64{ConverterDialog::kRepaintBeforeBytes} << false;
+  QTest::newRow("over 50 MB") << quint64{ConverterDialog::kRepaintBeforeBytes + 1} << true;
+}
+
+void ConverterDialogTest::conversionShowsTheWaitCursorWhileItWorks() {
+  QFETCH(quint64, size);
+  QFETCH(bool, paintsFirst);
+  QTemporaryDir folder;
+  writeAll(folder.filePath("in.bin"), "data");
+  testing::ScriptedDialogServices services;
+  WatchedPlatform platform;
+  platform.reportedSize = size;
+  ConverterDialog dialog(platform, services);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  dialog.installEventFilter(&platform);
+  dialog.setInitialSource(folder.filePath("in.bin"));
+  QTest::mouseClick(dialog.control(control::kBinaryEncode), Qt::LeftButton);
+  services.saveAnswer = folder.filePath("out.eml");
+  dialog.update();  // a paint is pending when Convert starts
+  platform.paints = 0;
+  QCOMPARE(dialog.convert(), ConvertOutcome::Converted);
+
+  QVERIFY(platform.waitCursorAtRead);
+  QCOMPARE(platform.paintsAtRead > 0, paintsFirst);
+  QCOMPARE(services.saveRequests.size(), std::size_t{1});
+  QVERIFY(!services.saveRequests[0].waitCursor);
+  QVERIFY(!testing::ScriptedDialogServices::waitCursorShows());
+}
+
+void ConverterDialogTest::fileDialogsStartInTheSourcesFolder() {
+  QTemporaryDir folder;
+  writeAll(folder.filePath("in.bin"), "data");
+  Fixture fixture;
+  fixture.click(control::kBrowse);  // no source: the folder last used
+  QCOMPARE(fixture.services.openRequests.back().startFolder, QString());
+  QCOMPARE(fixture.encode(folder.filePath("in.bin"), folder.filePath("out.eml")),
+           ConvertOutcome::Converted);
+  QCOMPARE(fixture.services.saveRequests[0].startFolder, folder.path());
+  fixture.click(control::kBrowse);
+  QCOMPARE(fixture.services.openRequests.back().startFolder, folder.path());
+  fixture.dialog.setInitialSource(folder.filePath("gone/in.bin"));
+  fixture.click(control::kBrowse);  // a folder that is not there: the folder last used
+  QCOMPARE(fixture.services.openRequests.back().startFolder, QString());
+
+  // The desktop's dialogs: the folder given, else the one last confirmed in the Open dialog.
+  QFileDialog save;
+  save.setOption(QFileDialog::DontUseNativeDialog);
+  configureSaveDialog(save, folder.path(), QString(), QString());
+  QCOMPARE(save.directory().absolutePath(), folder.path());
+  QTemporaryDir other;
+  rememberOpenFolder(other.filePath("mail.eml"));
+  QCOMPARE(lastOpenFolder(), other.path());
+  for (const QString& start : {QString(), folder.path()}) {
+    QFileDialog open;
+    open.setOption(QFileDialog::DontUseNativeDialog);
+    configureOpenDialog(open, start);
+    QCOMPARE(open.directory().absolutePath(), start.isEmpty() ? other.path() : start);
+  }
+}
+
+void ConverterDialogTest::everyControlHasAnAccessibleName() {
+  Fixture fixture;
+  const QList<QGroupBox*> groupBoxes = fixture.dialog.findChildren<QGroupBox*>();
+  qsizetype groupBoxIndex = 0;
+  for (const ControlRow& row : controlTable()) {
+    QWidget* widget = row.id == -1 ? groupBoxes.value(groupBoxIndex++) : fixture.at(row.id);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(accessible);
+    const QString expected = row.kind == ControlKind::Edit ? QStringLiteral("変換元ファイル")
+                                                           : QString::fromUtf8(row.caption);
+    QCOMPARE(accessible->text(QAccessible::Name), expected);
   }
 }
 

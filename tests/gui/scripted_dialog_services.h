@@ -2,6 +2,7 @@
 // file dialogs and message boxes.
 #pragma once
 
+#include <QGuiApplication>
 #include <QString>
 #include <QWidget>
 #include <optional>
@@ -13,34 +14,47 @@ namespace korvani::gui::testing {
 
 class ScriptedDialogServices : public DialogServices {
  public:
+  struct OpenRequest {
+    QString startFolder;
+    bool waitCursor;  // whether the wait cursor showed while the dialog was up
+  };
   struct SaveRequest {
     QWidget* parent;
+    QString startFolder;
     QString proposedName;
     QString defaultSuffix;
+    bool waitCursor;
   };
   struct Message {
     QWidget* owner;
+    QString caption;
     QString text;
+    QMessageBox::Icon icon;
+    bool waitCursor;
   };
 
   std::optional<QString> openAnswer;  // nullopt: the user cancels
   std::optional<QString> saveAnswer;  // nullopt: the user cancels
 
-  int openRequests = 0;
+  std::vector<OpenRequest> openRequests;
   std::vector<SaveRequest> saveRequests;
   std::vector<Message> messages;
 
-  std::optional<QString> openFile(QWidget*) override {
-    ++openRequests;
+  static bool waitCursorShows() { return QGuiApplication::overrideCursor() != nullptr; }
+
+  std::optional<QString> openFile(QWidget*, const QString& startFolder) override {
+    openRequests.push_back({startFolder, waitCursorShows()});
     return openAnswer;
   }
-  std::optional<QString> saveFile(QWidget* parent, const QString& proposedName,
+  std::optional<QString> saveFile(QWidget* parent, const QString& startFolder,
+                                  const QString& proposedName,
                                   const QString& defaultSuffix) override {
-    saveRequests.push_back({parent, proposedName, defaultSuffix});
+    saveRequests.push_back({parent, startFolder, proposedName, defaultSuffix, waitCursorShows()});
     return saveAnswer;
   }
-  void showMessage(QWidget* owner, const QString& text) override {
-    messages.push_back({owner, text});
+  void showMessage(QWidget* owner, const QString& caption, const QString& text,
+                   QMessageBox::Icon icon) override {
+    messages.push_back({owner, caption, text, icon, waitCursorShows()});
   }
 };
 

@@ -70,7 +70,7 @@ install)
     fail "the changelog does not start with $version"
   if [ "$with_gui" = ON ]; then
     got=$(QT_QPA_PLATFORM=offscreen "$root/usr/bin/korvani-gui" --version 2>/dev/null)
-    [ "$got" = "Korvani $version_string" ] || fail "korvani-gui --version said '$got'"
+    [ "$got" = "korvani-gui $version_string" ] || fail "korvani-gui --version said '$got'"
     metainfo=$(ls "$root"/usr/share/metainfo/*.metainfo.xml)
     grep -qF "<release version=\"$version\"" "$metainfo" || fail "metainfo release is not $version"
     # The screenshot the metadata names is the one the package holds.

@@ -5,6 +5,7 @@
 #include "fuzz_support.h"
 #include "platform/posix_platform.h"
 #include "support/fake_platform.h"
+#include "support/text_decoder_test_access.h"
 #include "textdecode/text_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -18,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   korvani::PosixPlatform platform;
   korvani::testing::RecordingSink sink;
   korvani::TextDecoder decoder(platform, sink);
-  decoder.encodingOption = encoding;
-  decoder.charsetOption = charset;
+  korvani::TextDecoderTestAccess::encodingOption(decoder) = encoding;
+  korvani::TextDecoderTestAccess::charsetOption(decoder) = charset;
   korvani::OutputArea out(platform, platform.allocateZeroed(source.size()));
   const auto length = static_cast<std::uint32_t>(source.size());
   if (mail) {

@@ -21,7 +21,6 @@ void printLine(std::FILE* stream, std::string_view text) {
 }  // namespace
 
 void StderrSink::showMessage(std::string_view text, MessageOwner) {
-  said = true;
   printLine(stream, text);
 }
 

@@ -28,16 +28,14 @@ struct Environment {
   std::FILE* errorStream;
 };
 
-// Prints each message as "korvani: MESSAGE" and remembers that something was said.
+// Prints each message as "korvani: MESSAGE", a second line of it after ": ".
 class StderrSink : public MessageSink {
  public:
   explicit StderrSink(std::FILE* stream) : stream(stream) {}
   void showMessage(std::string_view text, MessageOwner owner = MessageOwner::None) override;
-  bool saidAnything() const { return said; }
 
  private:
   std::FILE* stream;
-  bool said = false;
 };
 
 // The output named with -o.

@@ -241,7 +241,6 @@ void ConverterDialog::setInitialSource(const QByteArray& path) {
 void ConverterDialog::setSource(const QByteArray& path) {
   state.sourcePath = QFile::decodeName(path);
   state.sourceBytes = path;
-  state.hasSource = !path.isEmpty();
   refresh();
 }
 
@@ -249,11 +248,10 @@ void ConverterDialog::onSourceEdited(const QString& text) {
   // refresh() showing the state is no edit; anything else is, and the text is then the path.
   if (text != state.sourcePath) state.sourceBytes.clear();
   state.sourcePath = text;
-  state.hasSource = !text.isEmpty();
 }
 
 QString ConverterDialog::sourceFolder() const {
-  if (!state.hasSource) return QString();
+  if (!state.hasSource()) return QString();
   const QFileInfo folder(QFileInfo(state.sourcePath).absolutePath());
   return folder.isDir() ? folder.absoluteFilePath() : QString();
 }
@@ -306,7 +304,7 @@ ConvertOutcome ConverterDialog::convert() {
   request.charsetOption = state.charsetOption;
 
   FileStatus status;
-  const bool longWork = state.hasSource && platform.readStatus(request.sourcePath, status) &&
+  const bool longWork = state.hasSource() && platform.readStatus(request.sourcePath, status) &&
                         status.size > kRepaintBeforeBytes;
   const WaitCursor waitCursor;
   if (longWork) paintPendingEvents();

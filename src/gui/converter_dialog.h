@@ -35,14 +35,15 @@ class QLineEdit;
 
 namespace korvani::gui {
 
-// The user's choices. `hasSource` is true exactly when `sourcePath` is non-empty.
+// The user's choices.
 struct OptionState {
   QString sourcePath;  // as the source field shows it
   // The path's own bytes when it came from the command line, a drop or the Open dialog and has
   // not been edited since (a name that is not UTF-8 cannot be shown as it is); empty otherwise,
   // and then `sourcePath` in the file system's encoding is the path.
   QByteArray sourceBytes;
-  bool hasSource = false;
+  // Whether a source is named: exactly when `sourcePath` is non-empty.
+  bool hasSource() const { return !sourcePath.isEmpty(); }
   ConvertMode mode = ConvertMode::BinaryDecode;
   TextEncoding encodingOption = TextEncoding::Auto;
   TextCharset charsetOption = TextCharset::Auto;

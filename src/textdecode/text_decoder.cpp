@@ -99,14 +99,16 @@ int TextDecoder::decode(const std::string& sourcePath, const std::string& output
 }
 
 int TextDecoder::decodeMailLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out) {
-  return runLines(data, length, out, MailState::Start);
+  runLines(data, length, out, MailState::Start);
+  return 1;
 }
 
 int TextDecoder::decodeTextLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out) {
-  return runLines(data, length, out, MailState::TextBody);
+  runLines(data, length, out, MailState::TextBody);
+  return 1;
 }
 
-int TextDecoder::runLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out,
+void TextDecoder::runLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out,
                           MailState initial) {
   currentEncoding = encodingOption;
   currentCharset = charsetOption;
@@ -128,7 +130,6 @@ int TextDecoder::runLines(const std::uint8_t* data, std::uint32_t length, Output
       decodeTextLine(out, line, count);
     }
   }
-  return 1;
 }
 
 void TextDecoder::joinSoftLineBreaks(const std::uint8_t* data, std::uint32_t length,

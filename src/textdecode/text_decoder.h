@@ -97,25 +97,29 @@ class TextDecoder {
   int decodeMailLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out);
   int decodeTextLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out);
 
-  // The options of the current conversion (set by decodeMail / decodeText, or directly by tests
-  // that drive the line loops).
+  // How the line loops cut lines. Fast (cutLine) writes only the line and the 0 after it, which
+  // is as far as any handler reads; Plain (readLine) zero-fills the whole 4096-byte buffer
+  // first. The output is the same; Plain is the reference that Fast is tested against.
+  enum class LineCutting { Fast, Plain };
+
+ private:
+  // Tests that drive the line loops set the options and look at what the loops learned through
+  // it (tests/support/text_decoder_test_access.h).
+  friend class TextDecoderTestAccess;
+
+  // The options of the current conversion, set by decodeMail / decodeText.
   TextEncoding encodingOption = TextEncoding::Auto;
   TextCharset charsetOption = TextCharset::Auto;
 
-  // What the line loops have learned; exposed so that tests can look at the machine's state.
+  // What the line loops have learned.
   TextEncoding currentEncoding = TextEncoding::Auto;
   TextCharset currentCharset = TextCharset::Auto;
   MailState state = MailState::Start;
   int multipart = 0;
   std::string boundary;
 
-  // How the line loops cut lines. Fast (cutLine) writes only the line and the 0 after it, which
-  // is as far as any handler reads; Plain (readLine) zero-fills the whole 4096-byte buffer
-  // first. The output is the same; Plain is the reference that Fast is tested against.
-  enum class LineCutting { Fast, Plain };
   LineCutting lineCutting = LineCutting::Fast;
 
- private:
   using Loop = int (TextDecoder::*)(const std::uint8_t*, std::uint32_t, OutputArea&);
   int decode(const std::string& sourcePath, const std::string& outputPath,
              const OutputForm& output, Loop loop);
@@ -123,7 +127,7 @@ class TextDecoder {
   // The line loop both modes share: resets what the loop learns, starts in `initial` (Start for
   // mail decode, TextBody for text decode) and hands each line, joined at soft line breaks while
   // in TextBody with quoted-printable in force, to its handler.
-  int runLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out, MailState initial);
+  void runLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out, MailState initial);
 
   // Joins quoted-printable soft line breaks: while the line's last significant byte is '=', the
   // next input line is read over that '='.

@@ -299,12 +299,12 @@ void ConverterDialogTest::sourceFieldTracksHasSource() {
   auto* edit = static_cast<QLineEdit*>(fixture.at(control::kSourceEdit));
   QTest::keyClicks(edit, QStringLiteral("inbox/mail.eml"));
   QCOMPARE(fixture.dialog.optionState().sourcePath, QStringLiteral("inbox/mail.eml"));
-  QVERIFY(fixture.dialog.optionState().hasSource);
+  QVERIFY(fixture.dialog.optionState().hasSource());
 
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Backspace);
   QCOMPARE(fixture.dialog.optionState().sourcePath, QString());
-  QVERIFY(!fixture.dialog.optionState().hasSource);
+  QVERIFY(!fixture.dialog.optionState().hasSource());
 }
 
 void ConverterDialogTest::convertWithoutSourceIsTheDialogsMessage_data() {
@@ -381,7 +381,7 @@ void ConverterDialogTest::browseSetsTheSourceAndCancelChangesNothing() {
   fixture.click(control::kBrowse);
   QCOMPARE(static_cast<QLineEdit*>(fixture.at(control::kSourceEdit))->text(), chosen);
   QCOMPARE(fixture.dialog.optionState().sourcePath, chosen);
-  QVERIFY(fixture.dialog.optionState().hasSource);
+  QVERIFY(fixture.dialog.optionState().hasSource());
 
   fixture.services.openAnswer.reset();
   fixture.click(control::kBrowse);
@@ -423,11 +423,11 @@ void ConverterDialogTest::commandLineNamesTheSourceAndTheScreenshot() {
 
   Fixture fixture;
   fixture.dialog.setInitialSource(QString());
-  QVERIFY(!fixture.dialog.optionState().hasSource);
+  QVERIFY(!fixture.dialog.optionState().hasSource());
   fixture.dialog.setInitialSource(two.initialSource);
   QCOMPARE(static_cast<QLineEdit*>(fixture.at(control::kSourceEdit))->text(),
            QStringLiteral("a.eml"));
-  QVERIFY(fixture.dialog.optionState().hasSource);
+  QVERIFY(fixture.dialog.optionState().hasSource());
   fixture.dialog.setInitialSource(QString());
   QCOMPARE(fixture.dialog.optionState().sourcePath, QStringLiteral("a.eml"));
 }

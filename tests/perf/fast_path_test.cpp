@@ -16,6 +16,7 @@
 #include "perf/reference_paths.h"
 #include "support/fake_platform.h"
 #include "textdecode/text_decoder.h"
+#include "support/text_decoder_test_access.h"
 
 namespace korvani {
 namespace {
@@ -389,9 +390,9 @@ LoopResult runLoop(const std::string& input, bool mail, TextEncoding encoding, T
   FakePlatform platform;
   RecordingSink sink;
   TextDecoder decoder(platform, sink);
-  decoder.encodingOption = encoding;
-  decoder.charsetOption = charset;
-  decoder.lineCutting = cutting;
+  TextDecoderTestAccess::encodingOption(decoder) = encoding;
+  TextDecoderTestAccess::charsetOption(decoder) = charset;
+  TextDecoderTestAccess::lineCutting(decoder) = cutting;
   // The output area starts small, as for a source that shrank, so that it grows now and then.
   OutputArea out(platform, platform.allocateZeroed(input.size() / 2));
   const auto length = static_cast<std::uint32_t>(input.size());
@@ -402,11 +403,11 @@ LoopResult runLoop(const std::string& input, bool mail, TextEncoding encoding, T
   }
   EXPECT_FALSE(out.failed());
   return {std::string(reinterpret_cast<const char*>(out.data()), out.size()),
-          decoder.currentEncoding,
-          decoder.currentCharset,
-          decoder.state,
-          decoder.multipart,
-          decoder.boundary};
+          TextDecoderTestAccess::currentEncoding(decoder),
+          TextDecoderTestAccess::currentCharset(decoder),
+          TextDecoderTestAccess::state(decoder),
+          TextDecoderTestAccess::multipart(decoder),
+          TextDecoderTestAccess::boundary(decoder)};
 }
 
 TEST(DecoderFastPathTest, CuttingOnlyTheLineEqualsZeroFillingTheBufferForEveryOptionPair) {

@@ -5,6 +5,7 @@
 
 #include "support/fake_platform.h"
 #include "textdecode/text_decoder.h"
+#include "support/text_decoder_test_access.h"
 
 namespace korvani {
 namespace {
@@ -16,8 +17,8 @@ class MailDecodeTest : public ::testing::Test {
  protected:
   std::string decodeMail(const std::string& mail, TextEncoding encoding = TextEncoding::Auto,
                          TextCharset charset = TextCharset::Auto) {
-    decoder.encodingOption = encoding;
-    decoder.charsetOption = charset;
+    TextDecoderTestAccess::encodingOption(decoder) = encoding;
+    TextDecoderTestAccess::charsetOption(decoder) = charset;
     OutputArea out(platform, platform.allocateZeroed(mail.size()));
     decoder.decodeMailLines(reinterpret_cast<const std::uint8_t*>(mail.data()),
                             static_cast<std::uint32_t>(mail.size()), out);
@@ -52,9 +53,9 @@ TEST_F(MailDecodeTest, SinglePartIso2022JpQuotedPrintableMail) {
             "\x82\xA0\x82\xA2 end\r\n"
             "\r\n"
             "ab=c\r\n");
-  EXPECT_EQ(decoder.state, MailState::TextBody);
-  EXPECT_EQ(decoder.currentEncoding, TextEncoding::QuotedPrintable);
-  EXPECT_EQ(decoder.currentCharset, TextCharset::Jis);
+  EXPECT_EQ(TextDecoderTestAccess::state(decoder), MailState::TextBody);
+  EXPECT_EQ(TextDecoderTestAccess::currentEncoding(decoder), TextEncoding::QuotedPrintable);
+  EXPECT_EQ(TextDecoderTestAccess::currentCharset(decoder), TextCharset::Jis);
 }
 
 TEST_F(MailDecodeTest, FixedOptionsIgnoreTheHeaders) {
@@ -92,9 +93,9 @@ TEST_F(MailDecodeTest, MultipartMailOfOurOwnComposerComesBackUnchanged) {
       "\r\n"
       "--DATE050309_TIME140507--\r\n";
   EXPECT_EQ(decodeMail(mail), mail);
-  EXPECT_EQ(decoder.state, MailState::Epilogue);
-  EXPECT_EQ(decoder.boundary, "DATE050309_TIME140507");
-  EXPECT_EQ(decoder.multipart, 1);
+  EXPECT_EQ(TextDecoderTestAccess::state(decoder), MailState::Epilogue);
+  EXPECT_EQ(TextDecoderTestAccess::boundary(decoder), "DATE050309_TIME140507");
+  EXPECT_EQ(TextDecoderTestAccess::multipart(decoder), 1);
 }
 
 TEST_F(MailDecodeTest, Utf8Base64PartWithAQuotedCharsetName) {
@@ -122,9 +123,9 @@ TEST_F(MailDecodeTest, Utf8Base64PartWithAQuotedCharsetName) {
 
 TEST_F(MailDecodeTest, QuotedCharsetNameIsNotRecognisedInTheMainHeader) {
   decodeMail("Content-Type: text/plain; charset=\"utf-8\"\r\n\r\n");
-  EXPECT_EQ(decoder.currentCharset, TextCharset::Auto);
+  EXPECT_EQ(TextDecoderTestAccess::currentCharset(decoder), TextCharset::Auto);
   decodeMail("Content-Type: text/plain; charset=utf-8\r\n\r\n");
-  EXPECT_EQ(decoder.currentCharset, TextCharset::Utf8);
+  EXPECT_EQ(TextDecoderTestAccess::currentCharset(decoder), TextCharset::Utf8);
 }
 
 TEST_F(MailDecodeTest, EucJpWithLineFeedsGrowsPastTheSourceLength) {
@@ -156,7 +157,7 @@ TEST_F(MailDecodeTest, DateLineInATextBodyStartsAHeaderAgain) {
             "Subject: ABC\r\n"
             "\r\n"
             "=?utf-8?B?QUJD?=\r\n");  // a text body again: no encoded words there
-  EXPECT_EQ(decoder.state, MailState::TextBody);
+  EXPECT_EQ(TextDecoderTestAccess::state(decoder), MailState::TextBody);
 }
 
 TEST_F(MailDecodeTest, BoundaryIsLearnedAfterTheMultipartNoticeOfAnAlternativeMail) {
@@ -193,8 +194,8 @@ TEST_F(MailDecodeTest, BoundaryIsLearnedAfterTheMultipartNoticeOfAnAlternativeMa
             "<p>\x82\xA0</p>\r\n"
             "--alt--\r\n"
             "trailer ABC\r\n");
-  EXPECT_EQ(decoder.multipart, 0);
-  EXPECT_EQ(decoder.boundary, "alt");
+  EXPECT_EQ(TextDecoderTestAccess::multipart(decoder), 0);
+  EXPECT_EQ(TextDecoderTestAccess::boundary(decoder), "alt");
 }
 
 TEST_F(MailDecodeTest, PreambleTakesAnyLineWithTwoDashesForTheDelimiter) {
@@ -202,8 +203,8 @@ TEST_F(MailDecodeTest, PreambleTakesAnyLineWithTwoDashesForTheDelimiter) {
       "Content-Type: multipart/mixed\r\n"
       "\r\n"
       "Hello -- world \r\n");
-  EXPECT_EQ(decoder.boundary, "Hello -- world ");
-  EXPECT_EQ(decoder.state, MailState::TextPartHeader);
+  EXPECT_EQ(TextDecoderTestAccess::boundary(decoder), "Hello -- world ");
+  EXPECT_EQ(TextDecoderTestAccess::state(decoder), MailState::TextPartHeader);
 }
 
 TEST_F(MailDecodeTest, FoldedBoundaryParameterIsCapturedAndLongOnesAreCut) {
@@ -211,14 +212,14 @@ TEST_F(MailDecodeTest, FoldedBoundaryParameterIsCapturedAndLongOnesAreCut) {
       "Content-Type: multipart/mixed;\r\n"
       "\tboundary=\"folded\"\r\n"
       "\r\n");
-  EXPECT_EQ(decoder.boundary, "folded");
-  EXPECT_EQ(decoder.state, MailState::Preamble);
+  EXPECT_EQ(TextDecoderTestAccess::boundary(decoder), "folded");
+  EXPECT_EQ(TextDecoderTestAccess::state(decoder), MailState::Preamble);
 
   const std::string longBoundary(200, 'b');
   decodeMail("Content-Type: multipart/mixed; boundary=\"" + longBoundary +
              "\"\r\n\r\n--" + longBoundary + "\r\n\r\nx\r\n--" + longBoundary + "--\r\n");
-  EXPECT_EQ(decoder.boundary, longBoundary.substr(0, 127));
-  EXPECT_EQ(decoder.state, MailState::OtherPartHeader);  // the closing line reads as a delimiter
+  EXPECT_EQ(TextDecoderTestAccess::boundary(decoder), longBoundary.substr(0, 127));
+  EXPECT_EQ(TextDecoderTestAccess::state(decoder), MailState::OtherPartHeader);  // the closing line reads as a delimiter
 }
 
 TEST_F(MailDecodeTest, PartsAfterATextPartAreNonTextUnlessDeclaredText) {
@@ -287,7 +288,7 @@ TEST_F(MailDecodeTest, LinesLongerThanTheBufferArriveInPieces) {
 TEST_F(MailDecodeTest, HeaderWithoutABlankLineKeepsTheWholeMailInTheHeader) {
   const std::string mail = "\r\n\r\nSubject: =?utf-8?B?QUJD?=\r\nbody =?utf-8?B?REVG?=\r\n";
   EXPECT_EQ(decodeMail(mail), "\r\n\r\nSubject: ABC\r\nbody DEF\r\n");
-  EXPECT_EQ(decoder.state, MailState::Header);
+  EXPECT_EQ(TextDecoderTestAccess::state(decoder), MailState::Header);
 }
 
 }  // namespace

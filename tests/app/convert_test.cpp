@@ -6,6 +6,7 @@
 
 #include "common/messages.h"
 #include "support/fake_platform.h"
+#include "support/mail_fixtures.h"
 
 namespace korvani {
 namespace {
@@ -75,17 +76,7 @@ TEST(ConvertTest, CancellingTheOutputWritesAndShowsNothing) {
   EXPECT_EQ(platform.files.size(), 1u);
 }
 
-const std::string kMailWithAttachment =
-    "Content-Type: multipart/mixed; boundary=\"b\"\r\n"
-    "\r\n"
-    "--b\r\n"
-    "Content-Type: application/octet-stream; name=\"report.pdf\"\r\n"
-    "Content-Transfer-Encoding: base64\r\n"
-    "Content-Disposition: attachment; filename=\"report.pdf\"\r\n"
-    "\r\n"
-    "YWJjZA==\r\n"
-    "\r\n"
-    "--b--\r\n";
+const std::string kMailWithAttachment = testing::mailNaming("report.pdf");
 
 TEST(ConvertTest, BinaryDecodeScansTheMailBeforeProposingTheAttachmentsName) {
   FakePlatform platform;

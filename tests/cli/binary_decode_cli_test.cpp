@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/mail_fixtures.h"
 #include "support/test_files.h"
 
 namespace korvani {
@@ -16,26 +17,12 @@ namespace {
 
 using testing::entriesOf;
 using testing::fileExists;
+using testing::mailNaming;
 using testing::readFile;
 using testing::runKorvani;
 using testing::ScopedTempDir;
 using testing::writeFile;
 
-// A mail proposing `name` (raw bytes) for an attachment holding "abcd".
-std::string mailNaming(const std::string& name) {
-  return "Content-Type: multipart/mixed; boundary=\"b\"\r\n"
-         "\r\n"
-         "--b\r\n"
-         "Content-Type: application/octet-stream; name=\"x\"\r\n"
-         "Content-Transfer-Encoding: base64\r\n"
-         "Content-Disposition: attachment; filename=\"" +
-         name +
-         "\"\r\n"
-         "\r\n"
-         "YWJjZA==\r\n"
-         "\r\n"
-         "--b--\r\n";
-}
 
 
 void setTimes(const std::string& path, time_t access, time_t modification) {

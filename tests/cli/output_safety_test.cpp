@@ -11,26 +11,20 @@
 #include <string>
 
 #include "platform/posix_platform.h"
+#include "support/mail_fixtures.h"
 #include "support/test_files.h"
 
 namespace korvani {
 namespace {
 
 using testing::entriesOf;
+using testing::mailNaming;
 using testing::readFile;
 using testing::runKorvani;
 using testing::runProgram;
 using testing::ScopedTempDir;
 using testing::writeFile;
 
-// A mail whose attachment "abcd" is proposed as `name`, its part header written as `header`.
-std::string mailWith(const std::string& name, const std::string& header = "") {
-  return "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
-         "Content-Type: application/octet-stream; name=\"x\"\r\n"
-         "Content-Transfer-Encoding: base64\r\n" +
-         header + "Content-Disposition: attachment; filename=\"" + name +
-         "\"\r\n\r\nYWJjZA==\r\n\r\n--b--\r\n";
-}
 
 // A shell command line from its words, each quoted.
 std::string shellLine(std::initializer_list<std::string> words) {
@@ -50,7 +44,7 @@ std::string linkTarget(const std::string& path) {
 TEST(OutputSafetyTest, AChosenNameNeverWritesThroughASymbolicLink) {
   ScopedTempDir dir;
   ::mkdir(dir.file("into").c_str(), 0700);
-  writeFile(dir.file("m.eml"), mailWith("a.bin"));
+  writeFile(dir.file("m.eml"), mailNaming("a.bin"));
   writeFile(dir.file("victim"), "precious");
   ::symlink("../victim", dir.file("into/a.bin").c_str());
   writeFile(dir.file("target"), "old");
@@ -145,7 +139,7 @@ TEST(OutputSafetyTest, PartHeaderFieldsOfTodaysMailersDoNotStartTheBody) {
       "X-Folded: first\r\n\tsecond\r\n",
   };
   for (const std::string& header : headers) {
-    writeFile(dir.file("m.eml"), mailWith("a.bin", header));
+    writeFile(dir.file("m.eml"), mailNaming("a.bin", header));
     const auto result = runKorvani({"binary-decode", dir.file("m.eml"), "-o", dir.file("out")});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(readFile(dir.file("out")), "abcd") << header;

@@ -33,17 +33,6 @@ long residentKiB() {
   return 0;
 }
 
-class SilentChooser : public OutputChooser {
- public:
-  explicit SilentChooser(std::string path) : path(std::move(path)) {}
-  bool chooseOutputFile(const std::string&, std::string& chosen) override {
-    chosen = path;
-    return true;
-  }
-
- private:
-  std::string path;
-};
 
 TEST(SoakTest, TenThousandMixedConversionsLeaveMemoryFlat) {
   ScopedTempDir dir;
@@ -63,7 +52,7 @@ TEST(SoakTest, TenThousandMixedConversionsLeaveMemoryFlat) {
     sources.push_back(path);
     if (i % 3 == 2 && size > 0) {
       testing::RecordingSink sink;
-      SilentChooser chooser(path + ".eml");
+      testing::ScriptedChooser chooser(path + ".eml");
       ConversionRequest request{path, "", ConvertMode::BinaryEncode};
       ASSERT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Converted);
       std::string mail = testing::readFile(path + ".eml");
@@ -76,7 +65,7 @@ TEST(SoakTest, TenThousandMixedConversionsLeaveMemoryFlat) {
   auto convertMany = [&](int count) {
     for (int i = 0; i < count; ++i) {
       testing::RecordingSink sink;
-      SilentChooser chooser(dir.file("out"));
+      testing::ScriptedChooser chooser(dir.file("out"));
       ConversionRequest request{sources[random() % sources.size()], "",
                                 static_cast<ConvertMode>(random() % 4),
                                 static_cast<TextEncoding>(random() % 3),

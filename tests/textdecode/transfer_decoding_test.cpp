@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -154,14 +156,22 @@ TEST(DecodeQuotedPrintableTest, EscapesAndLiterals) {
   }
 }
 
-// Every escape writes the byte that hexValue gives for its two characters.
-TEST(DecodeQuotedPrintableTest, EveryEscapeAgreesWithHexValue) {
+// Every escape writes the byte its two characters give as hexadecimal digits, worked out here
+// independently: a non-digit counts as 0, and a NUL ends the pair early (its digit is then
+// missing, not 0: "=4" NUL gives 0x04).
+TEST(DecodeQuotedPrintableTest, EveryEscapeGivesTheByteOfItsTwoDigits) {
+  const auto digit = [](int c) {
+    const char* const digits = "0123456789abcdef";
+    const char* found = c == 0 ? nullptr : std::strchr(digits, std::tolower(c));
+    return found ? static_cast<int>(found - digits) : 0;
+  };
   for (int first = 0; first < 256; ++first) {
     for (int second = 0; second < 256; ++second) {
-      const char digits[3] = {static_cast<char>(first), static_cast<char>(second), '\0'};
-      const std::string escape = "="s + digits[0] + digits[1];
-      ASSERT_EQ(run(decodeQuotedPrintable, escape),
-                std::string(1, static_cast<char>(hexValue(digits) & 0xFF)))
+      const std::string escape = "="s + static_cast<char>(first) + static_cast<char>(second);
+      const int expected = first == 0    ? 0
+                           : second == 0 ? digit(first)
+                                         : digit(first) * 16 + digit(second);
+      ASSERT_EQ(run(decodeQuotedPrintable, escape), std::string(1, static_cast<char>(expected)))
           << first << ' ' << second;
     }
   }

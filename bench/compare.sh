@@ -43,7 +43,7 @@ for tool in "$korvani" "$data_maker" "$memcpy_limit" "$io_floor"; do
 done
 
 # Debian packages of the peers and of the measuring tools, installed only when missing.
-"$root/scripts/install-deps.sh" nkf mpack time hyperfine libc-bin coreutils
+"$root/scripts/install-deps.sh" nkf mpack ripmime time hyperfine libc-bin coreutils
 
 mib=1048576
 if [ -z "${BENCH_DIR:-}" ]; then

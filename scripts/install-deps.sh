@@ -10,6 +10,7 @@ packages=("$@")
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev fonts-ipafont-gothic
   clang libclang-rt-14-dev
+  libgmime-3.0-dev libxml2-dev libuchardet-dev nlohmann-json3-dev
 )
 
 missing=()

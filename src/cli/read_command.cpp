@@ -26,8 +26,8 @@ int readMail(Environment& environment, const ReadOptions& options) {
   int errorNumber = 0;
   const auto file = mail::MailFile::open(options.mail, errorNumber);
   if (!file) {
-    printError(environment,
-               messages::describeOpenFailure(messages::kDecodeOpenFailed, options.mail, errorNumber));
+    printError(environment, messages::describeOpenFailure(messages::kDecodeOpenFailed, options.mail,
+                                                          errorNumber));
     return kExitFailed;
   }
   const bool toStandardOutput = options.output == StandardOutputPlatform::kName;

@@ -20,20 +20,31 @@ struct MediaTypeExtension {
 };
 
 constexpr std::array kExtensions{
-    MediaTypeExtension{"text/plain", "txt"},       MediaTypeExtension{"text/html", "html"},
-    MediaTypeExtension{"text/calendar", "ics"},    MediaTypeExtension{"text/csv", "csv"},
-    MediaTypeExtension{"text/vcard", "vcf"},       MediaTypeExtension{"text/x-vcard", "vcf"},
-    MediaTypeExtension{"image/jpeg", "jpg"},       MediaTypeExtension{"image/png", "png"},
-    MediaTypeExtension{"image/gif", "gif"},        MediaTypeExtension{"image/webp", "webp"},
-    MediaTypeExtension{"image/heic", "heic"},      MediaTypeExtension{"image/svg+xml", "svg"},
-    MediaTypeExtension{"image/bmp", "bmp"},        MediaTypeExtension{"image/tiff", "tif"},
-    MediaTypeExtension{"application/pdf", "pdf"},  MediaTypeExtension{"application/zip", "zip"},
-    MediaTypeExtension{"application/json", "json"}, MediaTypeExtension{"application/xml", "xml"},
+    MediaTypeExtension{"text/plain", "txt"},
+    MediaTypeExtension{"text/html", "html"},
+    MediaTypeExtension{"text/calendar", "ics"},
+    MediaTypeExtension{"text/csv", "csv"},
+    MediaTypeExtension{"text/vcard", "vcf"},
+    MediaTypeExtension{"text/x-vcard", "vcf"},
+    MediaTypeExtension{"image/jpeg", "jpg"},
+    MediaTypeExtension{"image/png", "png"},
+    MediaTypeExtension{"image/gif", "gif"},
+    MediaTypeExtension{"image/webp", "webp"},
+    MediaTypeExtension{"image/heic", "heic"},
+    MediaTypeExtension{"image/svg+xml", "svg"},
+    MediaTypeExtension{"image/bmp", "bmp"},
+    MediaTypeExtension{"image/tiff", "tif"},
+    MediaTypeExtension{"application/pdf", "pdf"},
+    MediaTypeExtension{"application/zip", "zip"},
+    MediaTypeExtension{"application/json", "json"},
+    MediaTypeExtension{"application/xml", "xml"},
     MediaTypeExtension{"application/pgp-signature", "asc"},
     MediaTypeExtension{"application/pkcs7-signature", "p7s"},
     MediaTypeExtension{"application/ms-tnef", "dat"},
-    MediaTypeExtension{"message/rfc822", "eml"},   MediaTypeExtension{"message/delivery-status", "txt"},
-    MediaTypeExtension{"audio/mpeg", "mp3"},       MediaTypeExtension{"video/mp4", "mp4"},
+    MediaTypeExtension{"message/rfc822", "eml"},
+    MediaTypeExtension{"message/delivery-status", "txt"},
+    MediaTypeExtension{"audio/mpeg", "mp3"},
+    MediaTypeExtension{"video/mp4", "mp4"},
 };
 
 std::string asciiLower(std::string_view text) {
@@ -62,7 +73,8 @@ std::string safeAttachmentName(std::string_view proposed) {
   if (separator != std::string::npos) name.erase(0, separator + 1);
   for (char& c : name) {
     const auto byte = static_cast<std::uint8_t>(c);
-    if (byte < 0x20 || byte == 0x7F || std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
+    if (byte < 0x20 || byte == 0x7F ||
+        std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
       c = '_';
     }
   }

@@ -24,7 +24,7 @@ namespace korvani::mail::shim {
 
 // What the parser said about one message through its warning callback.
 struct ParserReport {
-  bool truncated = false;       // the mail ends inside an open multipart
+  bool truncated = false;        // the mail ends inside an open multipart
   bool nestingOverflow = false;  // GMime's own nesting bound was hit
 };
 

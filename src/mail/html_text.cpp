@@ -11,12 +11,12 @@
 namespace korvani::mail {
 namespace {
 
-constexpr std::array<std::string_view, 6> kSkipped{"script", "style", "head", "template",
-                                                    "noscript", "title"};
+constexpr std::array<std::string_view, 6> kSkipped{"script",   "style",    "head",
+                                                   "template", "noscript", "title"};
 constexpr std::array<std::string_view, 27> kBlocks{
-    "p",     "div",   "li",  "tr",  "h1",         "h2",      "h3",     "h4",    "h5",
-    "h6",    "ul",    "ol",  "table", "blockquote", "pre",   "hr",     "dl",    "dt",
-    "dd",    "section", "article", "header", "footer", "address", "center", "body", "html"};
+    "p",  "div",     "li",      "tr",     "h1",         "h2",      "h3",     "h4",   "h5",
+    "h6", "ul",      "ol",      "table",  "blockquote", "pre",     "hr",     "dl",   "dt",
+    "dd", "section", "article", "header", "footer",     "address", "center", "body", "html"};
 
 bool named(const xmlNode* node, std::string_view name) {
   return node->name && name == reinterpret_cast<const char*>(node->name);
@@ -66,9 +66,9 @@ class TextWriter {
 
 std::string htmlToText(std::string_view html) {
   if (html.empty() || html.size() > INT_MAX) return {};
-  XmlDocPtr document(htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
-                                    HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
-                                        HTML_PARSE_NOWARNING | HTML_PARSE_NONET));
+  XmlDocPtr document(htmlReadMemory(
+      html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
+      HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET));
   if (!document) return {};
   TextWriter writer;
   // An iterative walk: the parser's own depth limit bounds the tree, but not our stack.
@@ -82,6 +82,7 @@ std::string htmlToText(std::string_view html) {
         writer.lineBreak(false);
       } else if (!namedOneOf(node, kSkipped)) {
         if (namedOneOf(node, kBlocks)) writer.lineBreak(true);
+        if (named(node, "td") || named(node, "th")) writer.text(" ");
         descend = node->children != nullptr;
       }
     }

@@ -50,8 +50,8 @@ std::string proposedName(GMimeObject* object) {
     const char* parameter;
     bool disposition;
   };
-  for (const Source& source : {Source{"Content-Disposition", "filename", true},
-                               Source{"Content-Type", "name", false}}) {
+  for (const Source& source :
+       {Source{"Content-Disposition", "filename", true}, Source{"Content-Type", "name", false}}) {
     if (auto raw = shim::plainParameter(object, source.header, source.parameter)) {
       std::string name = decodeHeaderText(*raw);
       if (!name.empty()) return name;
@@ -217,7 +217,8 @@ bool Mail::decode(std::size_t index, const ChunkSink& sink, std::uint64_t* size)
 
 std::uint64_t Mail::decodedSize(std::size_t index) const {
   std::uint64_t size = 0;
-  decode(index, [](const std::uint8_t*, std::size_t) { return true; }, &size);
+  decode(
+      index, [](const std::uint8_t*, std::size_t) { return true; }, &size);
   return size;
 }
 
@@ -233,8 +234,8 @@ std::string Mail::text(std::size_t index) const {
   const char* declared = g_mime_object_get_content_type_parameter(object, "charset");
   std::string charset = declared ? declared : "";
   if (charset.empty()) charset = guessCharset(bytes);
-  std::string text = normalizeText(charset.empty() ? rawTextToUtf8(bytes)
-                                                   : charsetToUtf8(charset, bytes));
+  std::string text =
+      normalizeText(charset.empty() ? rawTextToUtf8(bytes) : charsetToUtf8(charset, bytes));
   if (impl->parts[index].mediaType == "text/html") text = htmlToText(text);
   return text;
 }
@@ -305,8 +306,8 @@ std::unique_ptr<Mail> MailFile::parse(std::size_t index) const {
   auto bytes = adopt(g_mime_stream_mem_new());
   if (g_mime_stream_write_to_stream(part.get(), bytes.get()) < 0) return nullptr;
   GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(bytes.get()));
-  const std::string unescaped = unescapeFromLines(
-      std::string_view(reinterpret_cast<const char*>(array->data), array->len));
+  const std::string unescaped =
+      unescapeFromLines(std::string_view(reinterpret_cast<const char*>(array->data), array->len));
   return parseMail(unescaped);
 }
 

@@ -33,9 +33,9 @@ inline constexpr std::size_t kMaxPartsPerMail = 10000;
 inline constexpr int kMaxNesting = 64;  // multiparts and forwarded messages, one inside another
 
 enum class PartRole {
-  Message,     // the mail itself (path "") or a forwarded message/rfc822 part
-  Text,        // a text/plain or text/html body part: what the mail shows, not a file
-  Attachment   // every other leaf part: a file to extract
+  Message,    // the mail itself (path "") or a forwarded message/rfc822 part
+  Text,       // a text/plain or text/html body part: what the mail shows, not a file
+  Attachment  // every other leaf part: a file to extract
 };
 
 struct MailPart {

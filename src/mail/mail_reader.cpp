@@ -9,11 +9,12 @@ namespace korvani::mail {
 namespace {
 
 // Appends `block` as a paragraph: one empty line before it unless it starts the text.
-void appendBlock(std::string& out, const std::string& block) {
+void appendBlock(std::string& out, std::string_view block) {
+  while (!block.empty() && (block.back() == '\n' || block.back() == ' ')) block.remove_suffix(1);
   if (block.empty()) return;
-  if (!out.empty()) out += out.back() == '\n' ? "\n" : "\n\n";
+  if (!out.empty()) out += '\n';
   out += block;
-  if (out.back() != '\n') out += '\n';
+  out += '\n';
 }
 
 }  // namespace

@@ -25,19 +25,32 @@ struct CharsetLabel {
 // Labels mailers put on Japanese text. Shift_JIS is code page 932 under every name: mail written
 // on Windows and on phones uses its NEC and IBM rows whatever the label says.
 constexpr std::array kLabels{
-    CharsetLabel{"shift_jis", Family::Cp932},    CharsetLabel{"shift-jis", Family::Cp932},
-    CharsetLabel{"sjis", Family::Cp932},         CharsetLabel{"x-sjis", Family::Cp932},
-    CharsetLabel{"windows-31j", Family::Cp932},  CharsetLabel{"cp932", Family::Cp932},
-    CharsetLabel{"ms932", Family::Cp932},        CharsetLabel{"ms_kanji", Family::Cp932},
-    CharsetLabel{"csshiftjis", Family::Cp932},   CharsetLabel{"x-ms-cp932", Family::Cp932},
-    CharsetLabel{"iso-2022-jp", Family::Iso2022Jp}, CharsetLabel{"csiso2022jp", Family::Iso2022Jp},
-    CharsetLabel{"iso-2022-jp-1", Family::Iso2022Jp}, CharsetLabel{"iso-2022-jp-ms", Family::Iso2022Jp},
-    CharsetLabel{"cp50220", Family::Iso2022Jp},  CharsetLabel{"cp50221", Family::Iso2022Jp},
-    CharsetLabel{"cp50222", Family::Iso2022Jp},  CharsetLabel{"euc-jp", Family::EucJp},
-    CharsetLabel{"x-euc-jp", Family::EucJp},     CharsetLabel{"eucjp", Family::EucJp},
-    CharsetLabel{"euc-jp-ms", Family::EucJp},    CharsetLabel{"cp51932", Family::EucJp},
-    CharsetLabel{"utf-8", Family::Utf8},         CharsetLabel{"utf8", Family::Utf8},
-    CharsetLabel{"us-ascii", Family::Utf8},      CharsetLabel{"ascii", Family::Utf8},
+    CharsetLabel{"shift_jis", Family::Cp932},
+    CharsetLabel{"shift-jis", Family::Cp932},
+    CharsetLabel{"sjis", Family::Cp932},
+    CharsetLabel{"x-sjis", Family::Cp932},
+    CharsetLabel{"windows-31j", Family::Cp932},
+    CharsetLabel{"cp932", Family::Cp932},
+    CharsetLabel{"ms932", Family::Cp932},
+    CharsetLabel{"ms_kanji", Family::Cp932},
+    CharsetLabel{"csshiftjis", Family::Cp932},
+    CharsetLabel{"x-ms-cp932", Family::Cp932},
+    CharsetLabel{"iso-2022-jp", Family::Iso2022Jp},
+    CharsetLabel{"csiso2022jp", Family::Iso2022Jp},
+    CharsetLabel{"iso-2022-jp-1", Family::Iso2022Jp},
+    CharsetLabel{"iso-2022-jp-ms", Family::Iso2022Jp},
+    CharsetLabel{"cp50220", Family::Iso2022Jp},
+    CharsetLabel{"cp50221", Family::Iso2022Jp},
+    CharsetLabel{"cp50222", Family::Iso2022Jp},
+    CharsetLabel{"euc-jp", Family::EucJp},
+    CharsetLabel{"x-euc-jp", Family::EucJp},
+    CharsetLabel{"eucjp", Family::EucJp},
+    CharsetLabel{"euc-jp-ms", Family::EucJp},
+    CharsetLabel{"cp51932", Family::EucJp},
+    CharsetLabel{"utf-8", Family::Utf8},
+    CharsetLabel{"utf8", Family::Utf8},
+    CharsetLabel{"us-ascii", Family::Utf8},
+    CharsetLabel{"ascii", Family::Utf8},
 };
 
 std::string lowercase(std::string_view text) {
@@ -161,8 +174,8 @@ int hexValue(char c) {
 
 struct EncodedWord {
   std::string charset;
-  std::string bytes;      // the decoded payload
-  std::size_t end = 0;    // just past the closing "?="
+  std::string bytes;    // the decoded payload
+  std::size_t end = 0;  // just past the closing "?="
 };
 
 // Reads "=?charset[*lang]?B|Q?payload?=" at `at`. The payload holds no '?' and no white space.
@@ -198,9 +211,10 @@ bool readEncodedWord(std::string_view text, std::size_t at, EncodedWord& word) {
     for (std::size_t i = 0; i < payload.size(); ++i) {
       if (payload[i] == '_') {
         word.bytes.push_back(' ');
-      } else if (payload[i] == '=' && i + 2 < payload.size() &&
-                 hexValue(payload[i + 1]) >= 0 && hexValue(payload[i + 2]) >= 0) {
-        word.bytes.push_back(static_cast<char>(hexValue(payload[i + 1]) * 16 + hexValue(payload[i + 2])));
+      } else if (payload[i] == '=' && i + 2 < payload.size() && hexValue(payload[i + 1]) >= 0 &&
+                 hexValue(payload[i + 2]) >= 0) {
+        word.bytes.push_back(
+            static_cast<char>(hexValue(payload[i + 1]) * 16 + hexValue(payload[i + 2])));
         i += 2;
       } else {
         word.bytes.push_back(payload[i]);
@@ -222,7 +236,12 @@ std::string repairUtf8(std::string_view bytes) {
   std::size_t at = 0;
   while (at < bytes.size()) {
     const auto lead = static_cast<std::uint8_t>(bytes[at]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xC2 ? 0
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                               : lead < 0xF5 ? 4
+                                             : 0;
     if (length > 0 && at + length <= bytes.size() && isValidUtf8(bytes.substr(at, length))) {
       out.append(bytes.substr(at, length));
       at += length;

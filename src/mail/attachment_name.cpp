@@ -98,6 +98,9 @@ std::string safeAttachmentName(std::string_view proposed) {
       extension = std::string_view(name).substr(dot);
     }
     std::string cut(cutAtBoundary(name, kMaxNameBytes - extension.size()));
+    // The cut may end in a space or a dot, which Windows drops from a name.
+    while (!cut.empty() && (cut.back() == '.' || cut.back() == ' ')) cut.pop_back();
+    if (cut.empty()) cut.push_back('_');
     cut += extension;
     name = std::move(cut);
   }

@@ -71,6 +71,7 @@ TEST(AttachmentNameTest, HostileNamesStayInsideTheFolder) {
       {"", ""},
       {std::string(300, 'a') + ".pdf", std::string(251, 'a') + ".pdf"},
       {repeat("長", 90) + ".txt", repeat("長", 83) + ".txt"},  // 3 bytes a character
+      {std::string(254, 'a') + " b", std::string(254, 'a')},   // no space left by the cut
   };
   for (const Case& c : cases) {
     const std::string safe = safeAttachmentName(c.proposed);

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "mail/mail_text.h"
+
 namespace korvani::mail::shim {
 namespace {
 
@@ -132,12 +134,13 @@ std::string mediaTypeOf(GMimeObject* object) {
   GMimeContentType* type = g_mime_object_get_content_type(object);
   if (!type) return "application/octet-stream";
   const GCharPtr mimeType(g_mime_content_type_get_mime_type(type));
-  return mimeType ? lowercase(mimeType.get()) : std::string("application/octet-stream");
+  // A hostile mail may put any bytes in its media type; what leaves the engine is UTF-8.
+  return mimeType ? repairUtf8(lowercase(mimeType.get())) : std::string("application/octet-stream");
 }
 
 std::string transferEncodingOf(GMimePart* part) {
   const char* name = g_mime_content_encoding_to_string(g_mime_part_get_content_encoding(part));
-  return name ? lowercase(name) : std::string("7bit");
+  return name ? repairUtf8(lowercase(name)) : std::string("7bit");
 }
 
 }  // namespace korvani::mail::shim

@@ -49,8 +49,8 @@ TEST(MailTextTest, ShiftJisUnderEveryLabelIsCodePage932WithNecAndIbmRows) {
   EXPECT_EQ(charsetToUtf8("iso-8859-1", "caf\xe9"), "café");
   EXPECT_EQ(charsetToUtf8("utf-8", "a\xff"), "a\xEF\xBF\xBD");
   EXPECT_EQ(utf8ToCp932Lossy("a①😀"), "a\x87\x40\x81\xac");
-  EXPECT_EQ(normalizeText(std::string("\xEF\xBB\xBFone\r\ntwo\rthree\0four", 24)),
-            "one\ntwo\nthreefour");
+  constexpr char kText[] = "\xEF\xBB\xBFone\r\ntwo\rthree\0four";
+  EXPECT_EQ(normalizeText(std::string(kText, sizeof kText - 1)), "one\ntwo\nthreefour");
 }
 
 TEST(AttachmentNameTest, HostileNamesStayInsideTheFolder) {

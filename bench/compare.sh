@@ -43,7 +43,7 @@ for tool in "$korvani" "$data_maker" "$memcpy_limit" "$io_floor"; do
 done
 
 # Debian packages of the peers and of the measuring tools, installed only when missing.
-"$root/scripts/install-deps.sh" nkf mpack time hyperfine libc-bin coreutils
+"$root/scripts/install-deps.sh" nkf mpack ripmime time hyperfine libc-bin coreutils
 
 mib=1048576
 if [ -z "${BENCH_DIR:-}" ]; then
@@ -159,6 +159,8 @@ row() {
 
 echo "Measuring, $runs runs of each command, alternately" >&2
 k="$korvani"
+# ONLY_MAIL=1 measures only the today's-mail rows below.
+if [ -z "${ONLY_MAIL:-}" ]; then
 row "binary-encode" random.bin out.eml 0.5 \
   "$k binary-encode random.bin -o out.eml" \
   "base64 -w 60" "base64 -w 60 random.bin > out.eml" \
@@ -209,6 +211,65 @@ startup_mail=$(cd "$work" && startup "$k mail-decode small.eml -o small.txt")
 startup_encode=$(cd "$work" && startup "$k binary-encode small.eml -o small.b64.eml")
 startup_true=$(cd "$work" && startup "/bin/true")
 
+fi
+# --- today's mail: extract and --list --------------------------------------------------------
+# mail_row NAME GOAL OURS PEER_NAME PEER: medians of RUNS alternate runs of two whole commands,
+# and korvani's largest resident set in MiB (its goal is a bound whatever the mail's size).
+mail_table=()
+mail_row() {
+  local name=$1 goal=$2 ours=$3 peer_name=$4 peer=$5 run
+  local -a ours_times=() peer_times=() peaks=()
+  for ((run = 0; run < runs; run++)); do
+    run_timed "$ours"
+    ours_times+=("$seconds")
+    peaks+=("$peak_kib")
+    run_timed "$peer"
+    peer_times+=("$seconds")
+  done
+  local a b ratio verdict="" peak
+  a=$(median "${ours_times[@]}")
+  b=$(median "${peer_times[@]}")
+  ratio=$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", a / b }')
+  if [ "$goal" != "-" ]; then
+    if awk -v r="$ratio" -v g="$goal" 'BEGIN { exit !(r <= g) }'; then
+      verdict=" (goal ≤ $goal: met)"
+    else
+      verdict=" (goal ≤ $goal: NOT met)"
+      goals_missed=$((goals_missed + 1))
+    fi
+  fi
+  peak=$(printf '%s\n' "${peaks[@]}" | sort -n | tail -n 1)
+  mail_table+=("$(printf '| %s | %.3f s | %s | %.3f s | %s%s | %.1f MiB |' "$name" "$a" \
+    "$peer_name" "$b" "$ratio" "$verdict" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')")")
+  echo "  done: $name" >&2
+}
+
+# 10 000 small mails, each with a text part and a small attachment, in one folder.
+mkdir -p "$work/small"
+for ((n = 0; n < 10000; n++)); do
+  printf 'From: a@example.com\nSubject: %d\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nmail %d\n--b\nContent-Type: application/octet-stream; name="f%d.bin"\nContent-Transfer-Encoding: base64\n\nAAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4\n--b--\n' \
+    "$n" "$n" "$n" > "$work/small/$n.eml"
+done
+
+k="$korvani"
+mail_row "extract, 64 MiB attachment in an 88 MiB mail" 0.5 \
+  "rm -rf ext && mkdir ext && $k extract random.eml -d ext" \
+  "ripmime" "rm -rf rip && mkdir rip && ripmime -i random.eml -d rip"
+mail_row "extract, the same mail" - \
+  "rm -rf ext && mkdir ext && $k extract random.eml -d ext" \
+  "munpack" "rm -rf unpack && mkdir unpack && munpack -q -C unpack random.eml"
+mail_row "extract, 10 000 small mails in one call" 0.5 \
+  "rm -rf ext && mkdir ext && $k extract small -d ext" \
+  "munpack" "rm -rf unpack && mkdir unpack && munpack -q -f -C unpack small/*.eml"
+rm -rf "$work/ext" && mkdir "$work/ext" && "$korvani" extract "$work/random.eml" -d "$work/ext"
+cmp -s "$work/ext/random.bin" "$work/random.bin" || { echo "compare.sh: extract differs" >&2; exit 1; }
+list_times=()
+for ((run = 0; run < runs; run++)); do
+  run_timed "$k extract small --list"
+  list_times+=("$seconds")
+done
+list_rate=$(awk -v s="$(median "${list_times[@]}")" 'BEGIN { printf "%.0f", 10000 / s }')
+
 cpu=$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)
 cat <<EOF
 
@@ -225,6 +286,14 @@ cat <<EOF
 Whole process on a 1 KiB mail (hyperfine -N, mean of 300): mail-decode $startup_mail ms,
 binary-encode $startup_encode ms; /bin/true on this machine: $startup_true ms.
 EOF
+cat <<EOF
+
+| today's mail | korvani | peer | peer's time | korvani / peer | korvani peak RSS |
+|---|---|---|---|---|---|
+EOF
+printf '%s\n' "${mail_table[@]}"
+echo
+echo "extract --list over the 10 000 small mails: $list_rate mails per second (goal ≥ 20 000)."
 if [ "$goals_missed" -gt 0 ]; then
   echo "$goals_missed time goal(s) not met in this run."
 fi

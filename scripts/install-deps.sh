@@ -12,6 +12,7 @@ packages=("$@")
   fonts-noto-cjk qt6-translations-l10n
   clang libclang-rt-14-dev
   dpkg-dev file lintian scdoc man-db bash-completion zsh appstream desktop-file-utils
+  libgmime-3.0-dev libxml2-dev libuchardet-dev nlohmann-json3-dev
 )
 
 missing=()

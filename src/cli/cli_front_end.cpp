@@ -60,6 +60,8 @@ int run(int argc, const char* const* argv, Environment& environment) {
   addBinaryDecodeCommand(app, environment, action);
   addBinaryEncodeCommand(app, environment, action);
   addTextDecodeCommands(app, environment, action);
+  addExtractCommand(app, environment, action);
+  addReadCommand(app, environment, action);
 
   try {
     app.parse(argc, argv);

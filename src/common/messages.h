@@ -67,4 +67,21 @@ std::string describeOpenFailure(std::string_view title, std::string_view path, i
 // Ours: the output would replace the source itself.
 std::string describeOutputIsSource(std::string_view output, std::string_view source);
 
+// Ours: the today's-mail commands (extract, read). Texts that follow a path say so.
+inline constexpr std::string_view kNotAMail = "is not a mail: no header could be read";
+inline constexpr std::string_view kAttachmentExists =
+    "already exists; give --force to replace it";  // after the path
+inline constexpr std::string_view kAttachmentTruncated =
+    "the mail ends inside this attachment; the part that is there was written";  // after the path
+inline constexpr std::string_view kAttachmentUnreadable =
+    "the attachment could not be read from the mail";  // after the path
+inline constexpr std::string_view kPartLimitReached =
+    "holds more parts, or nests them deeper, than are read; the rest were skipped";  // after the mail
+inline constexpr std::string_view kNoMailFound = "holds no mail file";  // after the folder
+inline constexpr std::string_view kFolderFailed = "フォルダ作成ＮＧ";
+inline constexpr std::string_view kTruncatedMark = "(cut short)";  // after a listed part
+// What `read` writes between the parts of a mail.
+inline constexpr std::string_view kForwardedMessage = "---------- 転送メッセージ ----------";
+inline constexpr std::string_view kAttachmentMark = "[添付]";
+
 }  // namespace korvani::messages

@@ -1,0 +1,96 @@
+// korvani read MAIL [-o OUTPUT|-] [--output-charset utf-8|sjis]
+#include <CLI/CLI.hpp>
+#include <map>
+#include <memory>
+
+#include "cli/cli_front_end.h"
+#include "cli/standard_output_platform.h"
+#include "common/messages.h"
+#include "mail/mail_engine.h"
+#include "mail/mail_reader.h"
+#include "mail/mail_text.h"
+
+namespace korvani::cli {
+namespace {
+
+enum class OutputCharset { Utf8, Sjis };
+
+struct ReadOptions {
+  std::string mail;
+  std::string output = StandardOutputPlatform::kName;
+  OutputCharset charset = OutputCharset::Utf8;
+};
+
+int readMail(Environment& environment, const ReadOptions& options) {
+  mail::MailLibrary library;
+  int errorNumber = 0;
+  const auto file = mail::MailFile::open(options.mail, errorNumber);
+  if (!file) {
+    printError(environment, messages::describeOpenFailure(messages::kDecodeOpenFailed, options.mail,
+                                                          errorNumber));
+    return kExitFailed;
+  }
+  const bool toStandardOutput = options.output == StandardOutputPlatform::kName;
+  if (!toStandardOutput && environment.platform.sameFile(options.output, options.mail)) {
+    printError(environment, messages::describeOutputIsSource(options.output, options.mail));
+    return kExitFailed;
+  }
+  // Every message of an mbox file in turn, one empty line between them.
+  std::string text;
+  int status = kExitConverted;
+  for (std::size_t index = 0; index < file->messageCount(); ++index) {
+    const auto parsed = file->parse(index);
+    const std::string label =
+        file->isMbox() ? options.mail + "#" + std::to_string(index + 1) : options.mail;
+    if (!parsed) {
+      printError(environment, label + ": " + std::string(messages::kNotAMail));
+      status = kExitFailed;
+      continue;
+    }
+    if (parsed->limitReached()) {
+      printError(environment, label + ": " + std::string(messages::kPartLimitReached));
+      status = kExitFailed;
+    }
+    if (!text.empty()) text += '\n';
+    text += mail::renderMail(*parsed);
+  }
+  if (text.empty() && status != kExitConverted) return status;
+  if (options.charset == OutputCharset::Sjis) text = mail::utf8ToCp932Lossy(text);
+
+  StandardOutputPlatform standardOutput(environment.platform);
+  Platform& platform =
+      toStandardOutput ? static_cast<Platform&>(standardOutput) : environment.platform;
+  const WriteResult result =
+      platform.writeFile(options.output, reinterpret_cast<const std::uint8_t*>(text.data()),
+                         text.size(), ExistingEntry::ReplaceTarget);
+  if (result.status != WriteStatus::Written) {
+    printError(environment, messages::describeWriteFailure(options.output, result.errorNumber));
+    return kExitFailed;
+  }
+  return status;
+}
+
+}  // namespace
+
+void addReadCommand(CLI::App& app, Environment& environment, Action& action) {
+  auto options = std::make_shared<ReadOptions>();
+  CLI::App* command = app.add_subcommand(
+      "read",
+      "Write a mail as a person reads it: its main header fields decoded, the text of each part, "
+      "forwarded messages in turn and one line per attachment.");
+  command->add_option("MAIL", options->mail, "The mail file (or mbox file) to read")->required();
+  command->add_option("-o,--output", options->output,
+                      "The file to write (replaced if it exists); - for standard output, the "
+                      "default");
+  const std::map<std::string, OutputCharset> charsets{{"utf-8", OutputCharset::Utf8},
+                                                      {"sjis", OutputCharset::Sjis}};
+  command
+      ->add_option("--output-charset", options->charset,
+                   "utf-8 (default) or sjis: code page 932, with 〓 for what it cannot hold")
+      ->transform(CLI::CheckedTransformer(charsets, CLI::ignore_case));
+  command->callback([&environment, &action, options] {
+    action = [&environment, options] { return readMail(environment, *options); };
+  });
+}
+
+}  // namespace korvani::cli

@@ -1,0 +1,146 @@
+#include "mail/gmime_shim.h"
+
+#include <array>
+
+#include "mail/mail_text.h"
+
+namespace korvani::mail::shim {
+namespace {
+
+// Raw 8-bit headers and names: UTF-8 first (what today's mailers write), then the two Japanese
+// encodings older ones wrote unencoded.
+const char* kFallbackCharsets[] = {"utf-8", "cp932", "euc-jp", nullptr};
+
+constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr int kMaxEmptyReads = 1024;
+
+void collectWarning(gint64, GMimeParserWarning code, const gchar*, gpointer data) {
+  auto* report = static_cast<ParserReport*>(data);
+  if (code == GMIME_WARN_TRUNCATED_MESSAGE) report->truncated = true;
+  if (code == GMIME_CRIT_NESTING_OVERFLOW) report->nestingOverflow = true;
+}
+
+std::string lowercase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+ParserOptionsPtr parserOptions(ParserReport& report) {
+  ParserOptionsPtr options(g_mime_parser_options_new());
+  g_mime_parser_options_set_fallback_charsets(options.get(), kFallbackCharsets);
+  g_mime_parser_options_set_warning_callback(options.get(), collectWarning, &report);
+  return options;
+}
+
+GObjectPtr<GMimeMessage> parseMessage(GMimeStream* stream, ParserReport& report) {
+  const ParserOptionsPtr options = parserOptions(report);
+  auto parser = adopt(g_mime_parser_new_with_stream(stream));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  g_mime_parser_set_persist_stream(parser.get(), TRUE);
+  return adopt(g_mime_parser_construct_message(parser.get(), options.get()));
+}
+
+std::string rawHeader(GMimeObject* object, const char* name) {
+  GMimeHeader* header = g_mime_header_list_get_header(g_mime_object_get_header_list(object), name);
+  if (!header) return {};
+  const char* value = g_mime_header_get_raw_value(header);
+  return value ? std::string(value) : std::string();
+}
+
+std::optional<std::string> plainParameter(GMimeObject* object, const char* header,
+                                          std::string_view name) {
+  const std::string raw = rawHeader(object, header);
+  std::size_t at = 0;
+  // Skips a value: a quoted string (only \" escapes) or anything up to the next ';'.
+  auto readValue = [&](std::string* value) {
+    if (at < raw.size() && raw[at] == '"') {
+      for (++at; at < raw.size() && raw[at] != '"'; ++at) {
+        if (raw[at] == '\\' && at + 1 < raw.size() && raw[at + 1] == '"') ++at;
+        if (value) value->push_back(raw[at]);
+      }
+      if (at < raw.size()) ++at;
+      while (at < raw.size() && raw[at] != ';') ++at;
+    } else {
+      const std::size_t start = at;
+      while (at < raw.size() && raw[at] != ';') ++at;
+      if (value) {
+        *value = raw.substr(start, at - start);
+        while (!value->empty() && isSpace(value->back())) value->pop_back();
+      }
+    }
+  };
+  readValue(nullptr);  // the disposition or media type itself
+  while (at < raw.size()) {
+    ++at;  // ';'
+    while (at < raw.size() && isSpace(raw[at])) ++at;
+    const std::size_t nameStart = at;
+    while (at < raw.size() && raw[at] != '=' && raw[at] != ';' && !isSpace(raw[at])) ++at;
+    const std::string parameter = lowercase(raw.substr(nameStart, at - nameStart));
+    while (at < raw.size() && isSpace(raw[at])) ++at;
+    if (at >= raw.size() || raw[at] != '=') continue;
+    ++at;
+    while (at < raw.size() && isSpace(raw[at])) ++at;
+    if (parameter == name) {
+      std::string value;
+      readValue(&value);
+      return value;
+    }
+    readValue(nullptr);
+  }
+  return std::nullopt;
+}
+
+bool decodeContent(GMimePart* part, const ChunkSink& sink, std::uint64_t* size) {
+  if (size) *size = 0;
+  GMimeDataWrapper* content = g_mime_part_get_content(part);
+  if (!content) return true;
+  GMimeStream* raw = g_mime_data_wrapper_get_stream(content);
+  if (!raw || g_mime_stream_reset(raw) == -1) return false;
+  auto filtered = adopt(g_mime_stream_filter_new(raw));
+  const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+  if (encoding == GMIME_CONTENT_ENCODING_BASE64 ||
+      encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
+      encoding == GMIME_CONTENT_ENCODING_UUENCODE) {
+    auto decoder = adopt(g_mime_filter_basic_new(encoding, FALSE));
+    g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered.get()), decoder.get());
+  }
+  std::array<char, kChunkSize> chunk;
+  // A filter may swallow input without giving output yet; a read that gives nothing many times
+  // over without reaching the end would be a fault in the stream, not a reason to spin.
+  int emptyReads = 0;
+  for (;;) {
+    const ssize_t got = g_mime_stream_read(filtered.get(), chunk.data(), chunk.size());
+    if (got < 0) return false;
+    if (got == 0) {
+      if (g_mime_stream_eos(filtered.get()) || ++emptyReads > kMaxEmptyReads) break;
+      continue;
+    }
+    emptyReads = 0;
+    if (size) *size += static_cast<std::uint64_t>(got);
+    if (!sink(reinterpret_cast<const std::uint8_t*>(chunk.data()), static_cast<std::size_t>(got))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string mediaTypeOf(GMimeObject* object) {
+  GMimeContentType* type = g_mime_object_get_content_type(object);
+  if (!type) return "application/octet-stream";
+  const GCharPtr mimeType(g_mime_content_type_get_mime_type(type));
+  // A hostile mail may put any bytes in its media type; what leaves the engine is UTF-8.
+  return mimeType ? repairUtf8(lowercase(mimeType.get())) : std::string("application/octet-stream");
+}
+
+std::string transferEncodingOf(GMimePart* part) {
+  const char* name = g_mime_content_encoding_to_string(g_mime_part_get_content_encoding(part));
+  return name ? repairUtf8(lowercase(name)) : std::string("7bit");
+}
+
+}  // namespace korvani::mail::shim

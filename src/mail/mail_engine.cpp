@@ -1,0 +1,319 @@
+#include "mail/mail_engine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "mail/attachment_name.h"
+#include "mail/c_handles.h"
+#include "mail/gmime_shim.h"
+#include "mail/html_text.h"
+#include "mail/mail_text.h"
+#include "mail/mbox_splitter.h"
+
+namespace korvani::mail {
+
+MailLibrary::MailLibrary() { g_mime_init(); }
+MailLibrary::~MailLibrary() { g_mime_shutdown(); }
+
+struct Mail::Impl {
+  GObjectPtr<GMimeMessage> message;
+  std::vector<MailPart> parts;
+  std::vector<GMimeObject*> objects;  // per part, owned by `message`
+  bool limitReached = false;
+};
+
+namespace {
+
+constexpr std::array<const char*, 5> kShownFields{"From", "To", "Cc", "Date", "Subject"};
+
+std::string childPath(const std::string& parent, std::size_t number) {
+  return parent.empty() ? std::to_string(number) : parent + "." + std::to_string(number);
+}
+
+bool isBodyText(GMimeObject* object, const std::string& mediaType) {
+  if (mediaType != "text/plain" && mediaType != "text/html") return false;
+  const char* disposition = g_mime_object_get_disposition(object);
+  if (disposition && g_ascii_strcasecmp(disposition, "attachment") == 0) return false;
+  return !shim::plainParameter(object, "Content-Disposition", "filename") &&
+         !g_mime_object_get_content_disposition_parameter(object, "filename") &&
+         !g_mime_object_get_content_type_parameter(object, "name");
+}
+
+// The name the part proposes, decoded. The plain forms are read raw and decoded by Korvani;
+// the RFC 2231 forms (name*=) as GMime decodes them.
+std::string proposedName(GMimeObject* object) {
+  struct Source {
+    const char* header;
+    const char* parameter;
+    bool disposition;
+  };
+  for (const Source& source :
+       {Source{"Content-Disposition", "filename", true}, Source{"Content-Type", "name", false}}) {
+    if (auto raw = shim::plainParameter(object, source.header, source.parameter)) {
+      std::string name = decodeHeaderText(*raw);
+      if (!name.empty()) return name;
+    }
+    const char* decoded =
+        source.disposition
+            ? g_mime_object_get_content_disposition_parameter(object, source.parameter)
+            : g_mime_object_get_content_type_parameter(object, source.parameter);
+    if (decoded && *decoded) return repairUtf8(decoded);
+  }
+  return {};
+}
+
+class Walker {
+ public:
+  explicit Walker(Mail::Impl& mail) : mail(mail) {}
+
+  void message(GMimeMessage* message, const std::string& path, int forwardDepth, int nesting) {
+    if (!admit(nesting)) return;
+    MailPart part;
+    part.role = PartRole::Message;
+    part.path = path;
+    part.mediaType = "message/rfc822";
+    part.forwardDepth = forwardDepth;
+    add(std::move(part), GMIME_OBJECT(message));
+    GMimeObject* body = g_mime_message_get_mime_part(message);
+    if (!body) return;
+    if (GMIME_IS_MULTIPART(body)) {
+      node(body, path, forwardDepth, nesting + 1, true);
+    } else {
+      node(body, childPath(path, 1), forwardDepth, nesting + 1, true);
+    }
+  }
+
+ private:
+  bool admit(int nesting) {
+    if (mail.parts.size() >= kMaxPartsPerMail || nesting > kMaxNesting) {
+      mail.limitReached = true;
+      return false;
+    }
+    return true;
+  }
+
+  void add(MailPart part, GMimeObject* object) {
+    mail.parts.push_back(std::move(part));
+    mail.objects.push_back(object);
+  }
+
+  // A multipart's own path is the prefix of its children's (the top one's is "").
+  void node(GMimeObject* object, const std::string& path, int forwardDepth, int nesting,
+            bool shown) {
+    if (!admit(nesting)) return;
+    if (GMIME_IS_MULTIPART(object)) {
+      GMimeMultipart* multipart = GMIME_MULTIPART(object);
+      const int count = g_mime_multipart_get_count(multipart);
+      const bool alternative = mediaTypeIs(object, "multipart/alternative");
+      const int chosen = alternative ? chooseAlternative(multipart) : -1;
+      for (int i = 0; i < count; ++i) {
+        GMimeObject* child = g_mime_multipart_get_part(multipart, i);
+        const std::string path_ = childPath(path, static_cast<std::size_t>(i) + 1);
+        const bool childShown = shown && (!alternative || i == chosen);
+        if (GMIME_IS_MULTIPART(child)) {
+          node(child, path_, forwardDepth, nesting + 1, childShown);
+        } else {
+          node(child, path_, forwardDepth, nesting + 1, childShown);
+        }
+      }
+      return;
+    }
+    if (GMIME_IS_MESSAGE_PART(object)) {
+      GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+      if (inner) {
+        message(inner, path, forwardDepth + 1, nesting + 1);
+        return;
+      }
+    }
+    if (!GMIME_IS_PART(object)) return;
+    MailPart part;
+    part.path = path;
+    part.mediaType = shim::mediaTypeOf(object);
+    part.transferEncoding = shim::transferEncodingOf(GMIME_PART(object));
+    part.forwardDepth = forwardDepth;
+    if (isBodyText(object, part.mediaType)) {
+      part.role = PartRole::Text;
+      part.shown = shown;
+    } else {
+      part.role = PartRole::Attachment;
+      std::string name = safeAttachmentName(proposedName(object));
+      if (name.empty()) name = defaultAttachmentName(++unnamed, part.mediaType);
+      part.name = names.claim(name);
+    }
+    add(std::move(part), object);
+  }
+
+  static bool mediaTypeIs(GMimeObject* object, std::string_view type) {
+    return shim::mediaTypeOf(object) == type;
+  }
+
+  // The text/plain alternative when there is one, else the last (the richest) one.
+  static int chooseAlternative(GMimeMultipart* multipart) {
+    const int count = g_mime_multipart_get_count(multipart);
+    for (int i = 0; i < count; ++i) {
+      GMimeObject* child = g_mime_multipart_get_part(multipart, i);
+      if (GMIME_IS_PART(child) && isBodyText(child, shim::mediaTypeOf(child)) &&
+          mediaTypeIs(child, "text/plain")) {
+        return i;
+      }
+    }
+    return count - 1;
+  }
+
+  Mail::Impl& mail;
+  NameRegistry names;
+  std::size_t unnamed = 0;
+};
+
+std::unique_ptr<Mail> parseStream(GMimeStream* stream) {
+  shim::ParserReport report;
+  auto message = shim::parseMessage(stream, report);
+  if (!message) return nullptr;
+  auto impl = std::make_unique<Mail::Impl>();
+  Walker(*impl).message(message.get(), "", 0, 0);
+  impl->message = std::move(message);
+  if (report.nestingOverflow) impl->limitReached = true;
+  if (report.truncated) {
+    for (auto part = impl->parts.rbegin(); part != impl->parts.rend(); ++part) {
+      if (part->role != PartRole::Message) {
+        part->truncated = true;
+        break;
+      }
+    }
+  }
+  return std::make_unique<Mail>(std::move(impl));
+}
+
+}  // namespace
+
+Mail::Mail(std::unique_ptr<Impl> impl) : impl(std::move(impl)) {}
+Mail::~Mail() = default;
+
+const std::vector<MailPart>& Mail::parts() const { return impl->parts; }
+bool Mail::limitReached() const { return impl->limitReached; }
+
+std::vector<HeaderField> Mail::headers(std::size_t index) const {
+  std::vector<HeaderField> fields;
+  if (index >= impl->parts.size() || impl->parts[index].role != PartRole::Message) return fields;
+  GMimeObject* message = impl->objects[index];
+  for (const char* name : kShownFields) {
+    GMimeHeader* header =
+        g_mime_header_list_get_header(g_mime_object_get_header_list(message), name);
+    if (!header) continue;
+    const char* raw = g_mime_header_get_raw_value(header);
+    fields.push_back({name, decodeHeaderText(raw ? raw : "")});
+  }
+  return fields;
+}
+
+bool Mail::decode(std::size_t index, const ChunkSink& sink, std::uint64_t* size) const {
+  if (size) *size = 0;
+  if (index >= impl->parts.size() || !GMIME_IS_PART(impl->objects[index])) return false;
+  return shim::decodeContent(GMIME_PART(impl->objects[index]), sink, size);
+}
+
+std::uint64_t Mail::decodedSize(std::size_t index) const {
+  std::uint64_t size = 0;
+  decode(
+      index, [](const std::uint8_t*, std::size_t) { return true; }, &size);
+  return size;
+}
+
+std::string Mail::text(std::size_t index) const {
+  std::string bytes;
+  if (!decode(index, [&bytes](const std::uint8_t* data, std::size_t size) {
+        bytes.append(reinterpret_cast<const char*>(data), size);
+        return true;
+      })) {
+    if (bytes.empty()) return {};
+  }
+  GMimeObject* object = impl->objects[index];
+  const char* declared = g_mime_object_get_content_type_parameter(object, "charset");
+  std::string charset = declared ? declared : "";
+  if (charset.empty()) charset = guessCharset(bytes);
+  std::string text =
+      normalizeText(charset.empty() ? rawTextToUtf8(bytes) : charsetToUtf8(charset, bytes));
+  if (impl->parts[index].mediaType == "text/html") text = htmlToText(text);
+  return text;
+}
+
+struct MailFile::Impl {
+  GObjectPtr<GMimeStream> stream;  // the whole file
+  bool mbox = false;
+  std::vector<MboxMessage> messages;
+};
+
+MailFile::MailFile(std::unique_ptr<Impl> impl) : impl(std::move(impl)) {}
+MailFile::~MailFile() = default;
+
+std::unique_ptr<MailFile> MailFile::open(const std::string& path, int& errorNumber) {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (descriptor < 0) {
+    errorNumber = errno;
+    return nullptr;
+  }
+  struct stat status {};
+  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    errorNumber = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    ::close(descriptor);
+    return nullptr;
+  }
+  auto impl = std::make_unique<Impl>();
+  impl->stream = adopt(g_mime_stream_fs_new(descriptor));  // owns the descriptor from here
+  char head[5] = {};
+  const ssize_t got = g_mime_stream_read(impl->stream.get(), head, sizeof head);
+  if (got < 0) {
+    errorNumber = EIO;
+    return nullptr;
+  }
+  impl->mbox = looksLikeMbox(std::string_view(head, static_cast<std::size_t>(got)));
+  if (impl->mbox) {
+    g_mime_stream_reset(impl->stream.get());
+    GMimeStream* stream = impl->stream.get();
+    const bool read = splitMbox(
+        [stream](char* buffer, std::size_t size) {
+          return static_cast<long>(g_mime_stream_read(stream, buffer, size));
+        },
+        impl->messages);
+    if (!read) {
+      errorNumber = EIO;
+      return nullptr;
+    }
+  }
+  g_mime_stream_reset(impl->stream.get());
+  return std::make_unique<MailFile>(std::move(impl));
+}
+
+bool MailFile::isMbox() const { return impl->mbox; }
+
+std::size_t MailFile::messageCount() const { return impl->mbox ? impl->messages.size() : 1; }
+
+std::unique_ptr<Mail> MailFile::parse(std::size_t index) const {
+  if (!impl->mbox) {
+    if (index != 0) return nullptr;
+    g_mime_stream_reset(impl->stream.get());
+    return parseStream(impl->stream.get());
+  }
+  if (index >= impl->messages.size()) return nullptr;
+  const MboxMessage& range = impl->messages[index];
+  auto part = adopt(g_mime_stream_substream(impl->stream.get(), static_cast<gint64>(range.begin),
+                                            static_cast<gint64>(range.end)));
+  if (!range.hasEscapedFrom) return parseStream(part.get());
+  // Escaped "From " lines must lose their '>': this message is read into memory to do so.
+  auto bytes = adopt(g_mime_stream_mem_new());
+  if (g_mime_stream_write_to_stream(part.get(), bytes.get()) < 0) return nullptr;
+  GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(bytes.get()));
+  const std::string unescaped =
+      unescapeFromLines(std::string_view(reinterpret_cast<const char*>(array->data), array->len));
+  return parseMail(unescaped);
+}
+
+std::unique_ptr<Mail> parseMail(std::string_view bytes) {
+  auto stream = adopt(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+  return parseStream(stream.get());
+}
+
+}  // namespace korvani::mail

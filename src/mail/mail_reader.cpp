@@ -1,0 +1,73 @@
+#include "mail/mail_reader.h"
+
+#include <array>
+#include <cstdio>
+
+#include "common/messages.h"
+
+namespace korvani::mail {
+namespace {
+
+// Appends `block` as a paragraph: one empty line before it unless it starts the text.
+void appendBlock(std::string& out, std::string_view block) {
+  while (!block.empty() && (block.back() == '\n' || block.back() == ' ')) block.remove_suffix(1);
+  if (block.empty()) return;
+  if (!out.empty()) out += '\n';
+  out += block;
+  out += '\n';
+}
+
+}  // namespace
+
+std::string readableSize(std::uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " B";
+  constexpr std::array<const char*, 4> kUnits{"KB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes) / 1024;
+  std::size_t unit = 0;
+  while (value >= 1024 && unit + 1 < kUnits.size()) {
+    value /= 1024;
+    ++unit;
+  }
+  std::array<char, 32> text;
+  std::snprintf(text.data(), text.size(), "%.1f %s", value, kUnits[unit]);
+  return text.data();
+}
+
+std::string renderMail(const Mail& mail) {
+  std::string out;
+  std::string attachments;  // the lines of the current run of attachments
+  const auto& parts = mail.parts();
+  auto flushAttachments = [&] {
+    appendBlock(out, attachments);
+    attachments.clear();
+  };
+  for (std::size_t index = 0; index < parts.size(); ++index) {
+    const MailPart& part = parts[index];
+    switch (part.role) {
+      case PartRole::Message: {
+        flushAttachments();
+        std::string block;
+        if (part.forwardDepth > 0) block += std::string(messages::kForwardedMessage) + "\n";
+        for (const HeaderField& field : mail.headers(index)) {
+          block += field.name + ": " + field.value + "\n";
+        }
+        appendBlock(out, block);
+        break;
+      }
+      case PartRole::Text:
+        if (part.shown) {
+          flushAttachments();
+          appendBlock(out, mail.text(index));
+        }
+        break;
+      case PartRole::Attachment:
+        attachments += std::string(messages::kAttachmentMark) + " " + part.name + " (" +
+                       part.mediaType + ", " + readableSize(mail.decodedSize(index)) + ")\n";
+        break;
+    }
+  }
+  flushAttachments();
+  return out;
+}
+
+}  // namespace korvani::mail

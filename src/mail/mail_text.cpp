@@ -1,0 +1,379 @@
+#include "mail/mail_text.h"
+
+#include <gmime/gmime.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <vector>
+
+#include "common/cp932_text.h"
+#include "mail/c_handles.h"
+#include "textdecode/charset_conversion.h"
+
+namespace korvani::mail {
+namespace {
+
+enum class Family { Cp932, Iso2022Jp, EucJp, Utf8, Other };
+
+struct CharsetLabel {
+  std::string_view label;
+  Family family;
+};
+
+// Labels mailers put on Japanese text. Shift_JIS is code page 932 under every name: mail written
+// on Windows and on phones uses its NEC and IBM rows whatever the label says.
+constexpr std::array kLabels{
+    CharsetLabel{"shift_jis", Family::Cp932},
+    CharsetLabel{"shift-jis", Family::Cp932},
+    CharsetLabel{"sjis", Family::Cp932},
+    CharsetLabel{"x-sjis", Family::Cp932},
+    CharsetLabel{"windows-31j", Family::Cp932},
+    CharsetLabel{"cp932", Family::Cp932},
+    CharsetLabel{"ms932", Family::Cp932},
+    CharsetLabel{"ms_kanji", Family::Cp932},
+    CharsetLabel{"csshiftjis", Family::Cp932},
+    CharsetLabel{"x-ms-cp932", Family::Cp932},
+    CharsetLabel{"iso-2022-jp", Family::Iso2022Jp},
+    CharsetLabel{"csiso2022jp", Family::Iso2022Jp},
+    CharsetLabel{"iso-2022-jp-1", Family::Iso2022Jp},
+    CharsetLabel{"iso-2022-jp-ms", Family::Iso2022Jp},
+    CharsetLabel{"cp50220", Family::Iso2022Jp},
+    CharsetLabel{"cp50221", Family::Iso2022Jp},
+    CharsetLabel{"cp50222", Family::Iso2022Jp},
+    CharsetLabel{"euc-jp", Family::EucJp},
+    CharsetLabel{"x-euc-jp", Family::EucJp},
+    CharsetLabel{"eucjp", Family::EucJp},
+    CharsetLabel{"euc-jp-ms", Family::EucJp},
+    CharsetLabel{"cp51932", Family::EucJp},
+    CharsetLabel{"utf-8", Family::Utf8},
+    CharsetLabel{"utf8", Family::Utf8},
+    CharsetLabel{"us-ascii", Family::Utf8},
+    CharsetLabel{"ascii", Family::Utf8},
+};
+
+std::string lowercase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+Family familyOf(std::string_view charset) {
+  const std::string lower = lowercase(charset);
+  for (const CharsetLabel& row : kLabels) {
+    if (row.label == lower) return row.family;
+  }
+  return Family::Other;
+}
+
+const std::uint8_t* bytesOf(std::string_view text) {
+  return reinterpret_cast<const std::uint8_t*>(text.data());
+}
+
+// ISO-2022-JP as Windows writes it (CP50221): JIS X 0208 rows, NEC row 13 and the IBM rows go
+// through the classic converter, whose arithmetic lands them on their code page 932 codes. Its
+// converter knows no half-width katakana, so the runs after ESC ( I (and between SO and SI) are
+// cut out here and moved to 0xA1-0xDF, where code page 932 keeps them.
+std::string iso2022JpToCp932(std::string_view text) {
+  constexpr char kEscape = 0x1B, kShiftOut = 0x0E, kShiftIn = 0x0F;
+  std::string out;
+  out.reserve(text.size() + 1);
+  std::vector<std::uint8_t> buffer;
+  auto convertRun = [&](std::string_view run) {
+    if (run.empty()) return;
+    buffer.resize(run.size() + 1);
+    std::uint32_t length = 0;
+    jisToSjis(buffer.data(), length, bytesOf(run), static_cast<std::uint32_t>(run.size()));
+    out.append(reinterpret_cast<const char*>(buffer.data()), length);
+  };
+  std::size_t runStart = 0;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const bool kanaEscape = text.compare(at, 3, "\x1b(I") == 0;
+    if (!kanaEscape && text[at] != kShiftOut) {
+      ++at;
+      continue;
+    }
+    convertRun(text.substr(runStart, at - runStart));
+    at += kanaEscape ? 3 : 1;
+    // Katakana until the next escape sequence (or SI), which the next run starts with.
+    while (at < text.size() && text[at] != kEscape && text[at] != kShiftIn) {
+      const auto byte = static_cast<std::uint8_t>(text[at]);
+      out.push_back(byte >= 0x21 && byte <= 0x5F ? static_cast<char>(byte + 0x80) : text[at]);
+      ++at;
+    }
+    if (at < text.size() && text[at] == kShiftIn) ++at;
+    runStart = at;
+  }
+  convertRun(text.substr(runStart));
+  return out;
+}
+
+std::string eucJpToCp932(std::string_view text) {
+  std::vector<std::uint8_t> buffer(2 * text.size() + 2);
+  std::uint32_t length = 0;
+  eucToSjis(buffer.data(), length, bytesOf(text), static_cast<std::uint32_t>(text.size()));
+  return std::string(reinterpret_cast<const char*>(buffer.data()), length);
+}
+
+bool isWellFormedCp932(std::string_view bytes) {
+  for (std::size_t at = 0; at < bytes.size(); ++at) {
+    const auto byte = static_cast<std::uint8_t>(bytes[at]);
+    if (byte < 0x80 || (byte >= 0xA1 && byte <= 0xDF)) continue;
+    const bool lead = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    if (!lead || at + 1 >= bytes.size()) return false;
+    const auto trail = static_cast<std::uint8_t>(bytes[++at]);
+    if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
+  }
+  return true;
+}
+
+std::string cp932BytesToUtf8(std::string_view bytes) {
+  return repairUtf8(cp932ToUtf8(bytes, UnmappedBytes::PassThrough));
+}
+
+// Any other charset, through GMime's iconv layer (which knows the charset aliases mailers use).
+// A byte iconv cannot read becomes U+FFFD and the conversion goes on after it.
+bool iconvToUtf8(std::string_view charset, std::string_view bytes, std::string& out) {
+  const std::string name(charset);
+  iconv_t converter = g_mime_iconv_open("UTF-8", name.c_str());
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+  std::array<char, 4096> chunk;
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  while (inLeft > 0) {
+    char* to = chunk.data();
+    std::size_t toLeft = chunk.size();
+    const std::size_t result = iconv(converter, &in, &inLeft, &to, &toLeft);
+    out.append(chunk.data(), chunk.size() - toLeft);
+    if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      out += "\xEF\xBF\xBD";
+      ++in;
+      --inLeft;
+    }
+  }
+  char* to = chunk.data();
+  std::size_t toLeft = chunk.size();
+  iconv(converter, nullptr, nullptr, &to, &toLeft);
+  out.append(chunk.data(), chunk.size() - toLeft);
+  g_mime_iconv_close(converter);
+  return true;
+}
+
+bool isLinearSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+struct EncodedWord {
+  std::string charset;
+  std::string bytes;    // the decoded payload
+  std::size_t end = 0;  // just past the closing "?="
+};
+
+// Reads "=?charset[*lang]?B|Q?payload?=" at `at`. The payload holds no '?' and no white space.
+bool readEncodedWord(std::string_view text, std::size_t at, EncodedWord& word) {
+  if (text.compare(at, 2, "=?") != 0) return false;
+  const std::size_t charsetEnd = text.find('?', at + 2);
+  if (charsetEnd == std::string_view::npos || charsetEnd + 2 >= text.size() ||
+      text[charsetEnd + 2] != '?') {
+    return false;
+  }
+  const char encoding = text[charsetEnd + 1];
+  const std::size_t payloadStart = charsetEnd + 3;
+  const std::size_t payloadEnd = text.find("?=", payloadStart);
+  if (payloadEnd == std::string_view::npos) return false;
+  const std::string_view payload = text.substr(payloadStart, payloadEnd - payloadStart);
+  if (std::any_of(payload.begin(), payload.end(), [](char c) { return isLinearSpace(c); })) {
+    return false;
+  }
+  std::string_view charset = text.substr(at + 2, charsetEnd - at - 2);
+  if (charset.empty()) return false;
+  charset = charset.substr(0, charset.find('*'));  // RFC 2231 language suffix
+  word.charset = std::string(charset);
+  word.bytes.clear();
+  if (encoding == 'B' || encoding == 'b') {
+    word.bytes.resize(payload.size() * 3 / 4 + 3);
+    int state = 0;
+    guint32 save = 0;
+    const std::size_t length = g_mime_encoding_base64_decode_step(
+        bytesOf(payload), payload.size(), reinterpret_cast<unsigned char*>(word.bytes.data()),
+        &state, &save);
+    word.bytes.resize(length);
+  } else if (encoding == 'Q' || encoding == 'q') {
+    for (std::size_t i = 0; i < payload.size(); ++i) {
+      if (payload[i] == '_') {
+        word.bytes.push_back(' ');
+      } else if (payload[i] == '=' && i + 2 < payload.size() && hexValue(payload[i + 1]) >= 0 &&
+                 hexValue(payload[i + 2]) >= 0) {
+        word.bytes.push_back(
+            static_cast<char>(hexValue(payload[i + 1]) * 16 + hexValue(payload[i + 2])));
+        i += 2;
+      } else {
+        word.bytes.push_back(payload[i]);
+      }
+    }
+  } else {
+    return false;
+  }
+  word.end = payloadEnd + 2;
+  return true;
+}
+
+}  // namespace
+
+std::string repairUtf8(std::string_view bytes) {
+  if (isValidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() + 16);
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const auto lead = static_cast<std::uint8_t>(bytes[at]);
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xC2 ? 0
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                               : lead < 0xF5 ? 4
+                                             : 0;
+    if (length > 0 && at + length <= bytes.size() && isValidUtf8(bytes.substr(at, length))) {
+      out.append(bytes.substr(at, length));
+      at += length;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++at;
+    }
+  }
+  return out;
+}
+
+std::string rawTextToUtf8(std::string_view bytes) {
+  if (isValidUtf8(bytes)) return std::string(bytes);
+  if (isWellFormedCp932(bytes)) return cp932BytesToUtf8(bytes);
+  return cp932BytesToUtf8(eucJpToCp932(bytes));
+}
+
+std::string charsetToUtf8(std::string_view charset, std::string_view bytes) {
+  switch (familyOf(charset)) {
+    case Family::Cp932:
+      return cp932BytesToUtf8(bytes);
+    case Family::Iso2022Jp:
+      return cp932BytesToUtf8(iso2022JpToCp932(bytes));
+    case Family::EucJp:
+      return cp932BytesToUtf8(eucJpToCp932(bytes));
+    case Family::Utf8:
+      return repairUtf8(bytes);
+    case Family::Other:
+      break;
+  }
+  std::string out;
+  if (!charset.empty() && iconvToUtf8(charset, bytes, out)) return repairUtf8(out);
+  return rawTextToUtf8(bytes);
+}
+
+std::string guessCharset(std::string_view bytes) {
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; }) &&
+      bytes.find('\x1b') == std::string_view::npos) {
+    return {};
+  }
+  DetectorPtr detector(uchardet_new());
+  if (!detector) return {};
+  if (uchardet_handle_data(detector.get(), bytes.data(), bytes.size()) != 0) return {};
+  uchardet_data_end(detector.get());
+  const char* charset = uchardet_get_charset(detector.get());
+  return charset ? std::string(charset) : std::string();
+}
+
+std::string decodeHeaderText(std::string_view raw) {
+  std::string out;
+  std::string pendingRaw;      // raw 8-bit text not yet converted
+  std::string pendingCharset;  // the charset of the run of words in pendingBytes
+  std::string pendingBytes;
+  auto flushWords = [&] {
+    if (!pendingCharset.empty()) out += charsetToUtf8(pendingCharset, pendingBytes);
+    pendingCharset.clear();
+    pendingBytes.clear();
+  };
+  auto flushRaw = [&] {
+    out += rawTextToUtf8(pendingRaw);
+    pendingRaw.clear();
+  };
+  std::size_t at = 0;
+  bool lastWasWord = false;
+  while (at < raw.size()) {
+    EncodedWord word;
+    if (raw[at] == '=' && readEncodedWord(raw, at, word)) {
+      // The white space between two encoded words is not part of the text (RFC 2047, 6.2).
+      if (lastWasWord) {
+        while (!pendingRaw.empty() && isLinearSpace(pendingRaw.back())) pendingRaw.pop_back();
+      }
+      if (!pendingRaw.empty()) {
+        flushWords();
+        flushRaw();
+      }
+      if (lowercase(word.charset) != lowercase(pendingCharset)) flushWords();
+      pendingCharset = word.charset;
+      pendingBytes += word.bytes;
+      at = word.end;
+      lastWasWord = true;
+      continue;
+    }
+    if (raw[at] == '\r' || raw[at] == '\n') {  // unfolding
+      ++at;
+      continue;
+    }
+    if (lastWasWord && !isLinearSpace(raw[at])) lastWasWord = false;
+    pendingRaw.push_back(raw[at] == '\t' ? ' ' : raw[at]);
+    ++at;
+  }
+  if (lastWasWord) pendingRaw.clear();  // only the space after the last word: trimmed anyway
+  flushWords();
+  flushRaw();
+  const std::size_t first = out.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  const std::size_t last = out.find_last_not_of(" \t");
+  return out.substr(first, last - first + 1);
+}
+
+std::string normalizeText(std::string_view utf8) {
+  if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t at = 0; at < utf8.size(); ++at) {
+    const char c = utf8[at];
+    if (c == '\r') {
+      out.push_back('\n');
+      if (at + 1 < utf8.size() && utf8[at + 1] == '\n') ++at;
+    } else if (c != '\0') {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string utf8ToCp932Lossy(std::string_view utf8) {
+  std::string out;
+  if (utf8ToCp932(utf8, out)) return out;
+  out.clear();
+  const std::string text = repairUtf8(utf8);
+  std::string one;
+  for (std::size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<std::uint8_t>(text[at]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (utf8ToCp932(std::string_view(text).substr(at, length), one)) {
+      out += one;
+    } else {
+      out += "\x81\xAC";  // 〓, the geta mark
+    }
+    at += length;
+  }
+  return out;
+}
+
+}  // namespace korvani::mail

@@ -1,0 +1,46 @@
+// Text of today's mail made readable: bytes in a declared (or guessed) charset to UTF-8, RFC 2047
+// header words, line ends, and UTF-8 back to code page 932 for a Shift_JIS reader.
+//
+// Every function takes and returns std types; none fails. Bytes that cannot be read in their
+// charset become U+FFFD, so every returned "UTF-8" string is well-formed UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace korvani::mail {
+
+// Converts `bytes` in `charset` (a MIME charset label, any case) to UTF-8.
+//
+// Every Shift_JIS label (shift_jis, sjis, x-sjis, windows-31j, cp932, ms_kanji, ...) is read as
+// code page 932. ISO-2022-JP (half-width katakana through ESC ( I and SO/SI included) and EUC-JP
+// go through Korvani's own converters to code page 932, so that NEC row 13 and the IBM extensions
+// survive. UTF-8 and US-ASCII are checked and kept. Any other label goes through GMime's iconv
+// layer; an unknown label, or an empty one, is read as raw header text (below).
+std::string charsetToUtf8(std::string_view charset, std::string_view bytes);
+
+// Raw 8-bit text with no charset (a header, a name): UTF-8 when it is well-formed UTF-8, else
+// code page 932 when it is well-formed there, else EUC-JP.
+std::string rawTextToUtf8(std::string_view bytes);
+
+// The charset uchardet guesses for `bytes`, or "" when it has no guess. Plain ASCII gives "".
+std::string guessCharset(std::string_view bytes);
+
+// Decodes a raw header value as a person reads it: folding removed, every RFC 2047 encoded word
+// decoded (B and Q), adjacent words of one charset joined at the byte level before conversion
+// (so a character split between words, or a word ending in '=' padding, loses nothing), the
+// white space between adjacent words dropped, raw 8-bit text read as rawTextToUtf8 does, and
+// leading and trailing white space trimmed.
+std::string decodeHeaderText(std::string_view raw);
+
+// Readable text: a leading byte-order mark removed, CR LF and lone CR turned into LF, NUL bytes
+// and U+FFFD-free invalid sequences handled by the caller's conversion. Expects UTF-8.
+std::string normalizeText(std::string_view utf8);
+
+// Replaces every ill-formed sequence of `bytes` with U+FFFD.
+std::string repairUtf8(std::string_view bytes);
+
+// UTF-8 to code page 932; a character without a code page 932 form becomes 〓 (0x81 0xAC).
+std::string utf8ToCp932Lossy(std::string_view utf8);
+
+}  // namespace korvani::mail

@@ -1,0 +1,128 @@
+// End-to-end tests of `korvani extract` and `korvani read` over the mail corpus: the real binary
+// on real files. Each corpus mail has its expected attachments in expected/<mail>/ and its
+// expected reading in expected/<mail>.txt.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "support/test_files.h"
+
+namespace korvani {
+namespace {
+
+using testing::entriesOf;
+using testing::readFile;
+using testing::runKorvani;
+using testing::ScopedTempDir;
+using testing::writeFile;
+
+const std::string kCorpus = KORVANI_MAIL_CORPUS;
+
+std::vector<std::string> corpusMails() {
+  std::vector<std::string> mails;
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+    if (entry.path().extension() == ".eml") mails.push_back(entry.path().stem().string());
+  }
+  std::sort(mails.begin(), mails.end());
+  return mails;
+}
+
+TEST(MailCorpusTest, EveryAttachmentComesOutUnderItsNameByteForByte) {
+  for (const std::string& mail : corpusMails()) {
+    ScopedTempDir dir;
+    const auto result = runKorvani({"extract", kCorpus + "/" + mail + ".eml", "-d", dir.path()});
+    // A mail without attachments has no folder of expected files (git keeps no empty folder).
+    const std::string expected = kCorpus + "/expected/" + mail;
+    const std::vector<std::string> expectedNames =
+        std::filesystem::is_directory(expected) ? entriesOf(expected) : std::vector<std::string>{};
+    const bool truncated = mail == "truncated";
+    EXPECT_EQ(result.exitCode, truncated ? 1 : 0) << mail << ": " << result.err;
+    EXPECT_EQ(entriesOf(dir.path()), expectedNames) << mail;
+    for (const std::string& name : expectedNames) {
+      EXPECT_EQ(readFile(dir.file(name)), readFile(expected + "/" + name)) << mail << "/" << name;
+    }
+  }
+}
+
+TEST(MailCorpusTest, EveryMailReadsAsExpected) {
+  for (const std::string& mail : corpusMails()) {
+    const auto result = runKorvani({"read", kCorpus + "/" + mail + ".eml"});
+    EXPECT_EQ(result.exitCode, 0) << mail << ": " << result.err;
+    EXPECT_EQ(result.out, readFile(kCorpus + "/expected/" + mail + ".txt")) << mail;
+  }
+}
+
+TEST(MailCliTest, ExistingFilesAndLinksAreKeptUnlessForced) {
+  ScopedTempDir dir;
+  const std::string mail = kCorpus + "/encodings.eml";
+  writeFile(dir.file("note.txt"), "mine");
+  ASSERT_EQ(::symlink("/nonexistent-target", dir.file("data.uu").c_str()), 0);
+  auto result = runKorvani({"extract", mail, "-d", dir.path()});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err,
+            "korvani: " + dir.file("data.uu") +
+                ": already exists; give --force to replace it\nkorvani: " + dir.file("note.txt") +
+                ": already exists; give --force to replace it\n");
+  EXPECT_EQ(readFile(dir.file("note.txt")), "mine");
+
+  result = runKorvani({"extract", mail, "-d", dir.path(), "--force"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  struct stat status {};
+  ASSERT_EQ(::lstat(dir.file("data.uu").c_str(), &status), 0);
+  EXPECT_TRUE(S_ISREG(status.st_mode)) << "the link itself was replaced";
+  EXPECT_EQ(readFile(dir.file("note.txt")), readFile(kCorpus + "/expected/encodings/note.txt"));
+}
+
+TEST(MailCliTest, SeveralMailsGetASubfolderEachAndMboxMessagesTheirNumber) {
+  ScopedTempDir dir;
+  const auto result = runKorvani({"extract", kCorpus + "/archive.mbox", kCorpus + "/gmail.eml",
+                                  kCorpus + "/not_a_mail.txt", "-d", dir.path()});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err,
+            "korvani: " + kCorpus + "/not_a_mail.txt: is not a mail: no header could be read\n");
+  EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"archive-1", "archive-3", "gmail"}));
+  EXPECT_EQ(entriesOf(dir.file("archive-3")), (std::vector<std::string>{"memo.txt", "report.bin"}));
+}
+
+TEST(MailCliTest, ListAndJsonDescribeEveryPartAndWriteNothing) {
+  ScopedTempDir dir;
+  const std::string mail = kCorpus + "/forwarded.eml";
+  auto result = runKorvani({"extract", mail, "--list"}, dir.path());
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "1 text/plain 7bit 33 -\n"
+            "2.1 text/plain 8bit 29 -\n"
+            "2.2 application/octet-stream base64 17 report.bin\n"
+            "3 text/plain quoted-printable 6 memo.txt\n");
+  result = runKorvani({"extract", mail, "--json"}, dir.path());
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  const auto json = nlohmann::json::parse(result.out);
+  ASSERT_EQ(json.size(), 1u);
+  EXPECT_EQ(json[0]["parts"][2]["name"], "report.bin");
+  EXPECT_EQ(json[0]["parts"][2]["size"], 17);
+  EXPECT_TRUE(json[0]["parts"][0]["name"].is_null());
+  EXPECT_TRUE(entriesOf(dir.path()).empty());
+  result = runKorvani({"extract", kCorpus + "/truncated.eml", "--list"});
+  EXPECT_NE(result.out.find("cut.bin (cut short)"), std::string::npos) << result.out;
+}
+
+TEST(MailCliTest, ReadWritesShiftJisWithGetaForWhatItCannotHold) {
+  ScopedTempDir dir;
+  const auto result = runKorvani(
+      {"read", kCorpus + "/iphone.eml", "-o", dir.file("out.txt"), "--output-charset", "sjis"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  const std::string text = readFile(dir.file("out.txt"));
+  EXPECT_NE(text.find("Subject: \x82\xa8\x82\xcd\x82\xe6\x82\xa4 \x81\xac\n"), std::string::npos);
+  const auto self = runKorvani({"read", dir.file("out.txt"), "-o", dir.file("out.txt")});
+  EXPECT_EQ(self.exitCode, 1);
+  EXPECT_EQ(runKorvani({"read", kCorpus + "/not_a_mail.txt"}).exitCode, 1);
+  EXPECT_EQ(runKorvani({"read", kCorpus + "/iphone.eml", "--output-charset", "latin1"}).exitCode,
+            2);
+}
+
+}  // namespace
+}  // namespace korvani

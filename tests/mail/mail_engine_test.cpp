@@ -1,0 +1,147 @@
+// The mail engine's own rules: header words, names, charsets, HTML, mbox cutting, limits.
+#include "mail/mail_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "mail/attachment_name.h"
+#include "mail/html_text.h"
+#include "mail/mail_text.h"
+#include "mail/mbox_splitter.h"
+
+namespace korvani::mail {
+namespace {
+
+const MailLibrary kLibrary;
+
+std::string repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+TEST(MailTextTest, HeaderWordsAreJoinedByCharsetAndDecodedWhole) {
+  struct Case {
+    const char* raw;
+    const char* text;
+  } cases[] = {
+      // A word ending in '=' padding does not swallow the words after it.
+      {"=?UTF-8?B?5pel?= =?UTF-8?B?5pys?=\r\n =?UTF-8?B?6Kqe44Gu?=", "日本語の"},
+      // A character split between two words.
+      {"=?UTF-8?B?5pe=?= =?UTF-8?B?pQ==?=", "日"},
+      {"=?utf-8?Q?caf=C3=A9_au?= lait", "café au lait"},
+      {"Re: =?ISO-2022-JP?B?GyRCLSEtIhsoQg==?= end", "Re: ①② end"},
+      {"=?iso-2022-jp?B?GyhJPrAbKEI=?=", "ｾｰ"},
+      {"=?shift_jis?B?gUA=?=", "\u3000"},
+      {"=?euc-jp?B?pKI=?=", "あ"},
+      {"plain\r\n\tfolded", "plain folded"},
+      {"=?UTF-8?B?broken", "=?UTF-8?B?broken"},
+      {"\x82\xa0", "あ"},  // raw code page 932
+  };
+  for (const Case& c : cases) EXPECT_EQ(decodeHeaderText(c.raw), c.text) << c.raw;
+}
+
+TEST(MailTextTest, ShiftJisUnderEveryLabelIsCodePage932WithNecAndIbmRows) {
+  for (const char* label : {"shift_jis", "SJIS", "x-sjis", "windows-31j", "cp932", "MS_Kanji"}) {
+    EXPECT_EQ(charsetToUtf8(label, "\x87\x40\xfb\xfc\xfa\xb1\x81\x60"), "①髙﨑～") << label;
+  }
+  EXPECT_EQ(charsetToUtf8("iso-8859-1", "caf\xe9"), "café");
+  EXPECT_EQ(charsetToUtf8("utf-8", "a\xff"), "a\xEF\xBF\xBD");
+  EXPECT_EQ(utf8ToCp932Lossy("a①😀"), "a\x87\x40\x81\xac");
+  constexpr char kText[] = "\xEF\xBB\xBFone\r\ntwo\rthree\0four";
+  EXPECT_EQ(normalizeText(std::string(kText, sizeof kText - 1)), "one\ntwo\nthreefour");
+}
+
+TEST(AttachmentNameTest, HostileNamesStayInsideTheFolder) {
+  struct Case {
+    std::string proposed;
+    std::string safe;
+  } cases[] = {
+      {"../../.bashrc", "_bashrc"},
+      {"..\\..\\Startup\\x.bat", "x.bat"},
+      {"/etc/passwd", "passwd"},
+      {"a<b>c:d|e?f*\"g\x01.txt", "a_b_c_d_e_f__g_.txt"},
+      {"name. . ", "name"},
+      {"CON", "_CON"},
+      {"nul.tar.gz", "_nul.tar.gz"},
+      {"com1.txt", "_com1.txt"},
+      {"console.txt", "console.txt"},
+      {"...", ""},
+      {"", ""},
+      {std::string(300, 'a') + ".pdf", std::string(251, 'a') + ".pdf"},
+      {repeat("長", 90) + ".txt", repeat("長", 83) + ".txt"},  // 3 bytes a character
+      {std::string(254, 'a') + " b", std::string(254, 'a')},   // no space left by the cut
+  };
+  for (const Case& c : cases) {
+    const std::string safe = safeAttachmentName(c.proposed);
+    EXPECT_LE(safe.size(), kMaxNameBytes);
+    EXPECT_EQ(safe, c.safe) << c.proposed;
+    EXPECT_EQ(safe.find('/'), std::string::npos);
+    EXPECT_EQ(repairUtf8(safe), safe) << "cut inside a character";
+  }
+  NameRegistry names;
+  EXPECT_EQ(names.claim("a.txt"), "a.txt");
+  EXPECT_EQ(names.claim("A.TXT"), "A (2).TXT");
+  EXPECT_EQ(names.claim("a.txt"), "a (3).txt");
+  EXPECT_EQ(names.claim("README"), "README");
+  EXPECT_EQ(names.claim("README"), "README (2)");
+  EXPECT_EQ(defaultAttachmentName(3, "image/jpeg"), "part-3.jpg");
+  EXPECT_EQ(defaultAttachmentName(1, "application/x-unknown"), "part-1.bin");
+}
+
+TEST(HtmlTextTest, RendersBlocksBreaksAndEntitiesAndSkipsScripts) {
+  EXPECT_EQ(htmlToText("<html><head><style>p{}</style><script>x()</script></head><body>"
+                       "<p>One  &amp;\n two</p><div>three<br>four</div>"
+                       "<ul><li>a</li><li>b</li></ul>&lt;tag&gt;&#x263A;</body></html>"),
+            "One & two\nthree\nfour\na\nb\n<tag>☺\n");
+  EXPECT_EQ(htmlToText(""), "");
+  EXPECT_EQ(htmlToText(std::string(20000, '<') + "b"), htmlToText(std::string(20000, '<') + "b"));
+}
+
+TEST(MboxSplitterTest, CutsOnFromLinesAfterEmptyLinesAndMarksEscapes) {
+  const std::string mbox =
+      "From a\nSubject: 1\n\nbody\nFrom inside a paragraph\n\n"
+      "From b\nSubject: 2\n\n>From quoted\n>>From twice\n\nFrom c\nSubject: 3";
+  std::size_t at = 0;
+  std::vector<MboxMessage> messages;
+  ASSERT_TRUE(splitMbox(
+      [&](char* buffer, std::size_t size) {
+        const std::size_t n =
+            std::min<std::size_t>(size, std::min<std::size_t>(5, mbox.size() - at));
+        mbox.copy(buffer, n, at);
+        at += n;
+        return static_cast<long>(n);
+      },
+      messages));
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(mbox.substr(messages[0].begin, messages[0].end - messages[0].begin),
+            "Subject: 1\n\nbody\nFrom inside a paragraph\n");
+  EXPECT_FALSE(messages[0].hasEscapedFrom);
+  EXPECT_TRUE(messages[1].hasEscapedFrom);
+  EXPECT_EQ(mbox.substr(messages[2].begin, messages[2].end - messages[2].begin), "Subject: 3");
+  EXPECT_EQ(unescapeFromLines(">From quoted\n>>From twice\n> From not\n"),
+            "From quoted\n>From twice\n> From not\n");
+}
+
+TEST(MailEngineTest, BoundsHostileStructure) {
+  std::string many = "Content-Type: multipart/mixed; boundary=b\n\n";
+  for (int i = 0; i < 12000; ++i) many += "--b\n\nx\n";
+  const auto wide = parseMail(many);
+  ASSERT_TRUE(wide);
+  EXPECT_TRUE(wide->limitReached());
+  EXPECT_LE(wide->parts().size(), kMaxPartsPerMail);
+
+  std::string deep;
+  for (int i = 0; i < 2000; ++i) deep += "Content-Type: message/rfc822\n\n";
+  deep += "Subject: bottom\n\nx\n";
+  const auto nested = parseMail(deep);
+  ASSERT_TRUE(nested);
+  EXPECT_TRUE(nested->limitReached());
+
+  EXPECT_FALSE(parseMail("not a mail at all\n"));
+  EXPECT_FALSE(parseMail(std::string("\0\1\2", 3)));
+}
+
+}  // namespace
+}  // namespace korvani::mail

@@ -6,6 +6,11 @@
 
 namespace korvani::cli {
 
+const std::map<std::string, OutputCharset> kOutputCharsetNames = {
+    {"sjis", OutputCharset::Sjis},
+    {"utf-8", OutputCharset::Utf8},
+};
+
 namespace {
 
 // One line on the terminal: a message's second line (the path and the OS's reason after an open

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "app/convert.h"
@@ -21,6 +22,9 @@ namespace korvani::cli {
 inline constexpr int kExitConverted = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+
+// The values of --output-charset, for every command that writes text.
+extern const std::map<std::string, OutputCharset> kOutputCharsetNames;
 
 // What every subcommand works with.
 struct Environment {

@@ -13,8 +13,6 @@
 namespace korvani::cli {
 namespace {
 
-enum class OutputCharset { Utf8, Sjis };
-
 struct ReadOptions {
   std::string mail;
   std::string output = StandardOutputPlatform::kName;
@@ -82,12 +80,10 @@ void addReadCommand(CLI::App& app, Environment& environment, Action& action) {
   command->add_option("-o,--output", options->output,
                       "The file to write (replaced if it exists); - for standard output, the "
                       "default");
-  const std::map<std::string, OutputCharset> charsets{{"utf-8", OutputCharset::Utf8},
-                                                      {"sjis", OutputCharset::Sjis}};
   command
       ->add_option("--output-charset", options->charset,
                    "utf-8 (default) or sjis: code page 932, with 〓 for what it cannot hold")
-      ->transform(CLI::CheckedTransformer(charsets, CLI::ignore_case));
+      ->transform(CLI::CheckedTransformer(kOutputCharsetNames, CLI::ignore_case));
   command->callback([&environment, &action, options] {
     action = [&environment, options] { return readMail(environment, *options); };
   });

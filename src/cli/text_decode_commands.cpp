@@ -22,11 +22,6 @@ const std::map<std::string, TextCharset> kCharsetNames = {
     {"sjis", TextCharset::Sjis}, {"euc", TextCharset::Euc},
 };
 
-const std::map<std::string, OutputCharset> kOutputCharsetNames = {
-    {"sjis", OutputCharset::Sjis},
-    {"utf-8", OutputCharset::Utf8},
-};
-
 struct Options {
   std::string source;
   std::string output;

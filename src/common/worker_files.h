@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/message_sink.h"
+#include "common/message_sink.h"
 #include "platform/platform.h"
 
 namespace korvani {

@@ -25,7 +25,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/message_sink.h"
+#include "common/message_sink.h"
 #include "platform/platform.h"
 
 namespace korvani {

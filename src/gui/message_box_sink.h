@@ -6,7 +6,7 @@
 #pragma once
 
 #include "gui/dialog_services.h"
-#include "platform/message_sink.h"
+#include "common/message_sink.h"
 
 namespace korvani::gui {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "gui/dialog_services.h"
-#include "platform/output_chooser.h"
+#include "app/output_chooser.h"
 
 namespace korvani::gui {
 

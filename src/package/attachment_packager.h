@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/message_sink.h"
+#include "common/message_sink.h"
 #include "platform/platform.h"
 
 namespace korvani {

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "common/conversion_options.h"
-#include "platform/message_sink.h"
+#include "common/message_sink.h"
 #include "platform/platform.h"
 
 namespace korvani {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_sink.h"
-#include "platform/output_chooser.h"
+#include "common/message_sink.h"
+#include "app/output_chooser.h"
 #include "platform/platform.h"
 
 namespace korvani::testing {

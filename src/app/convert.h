@@ -11,8 +11,8 @@
 #pragma once
 
 #include "app/conversion_request.h"
-#include "common/message_sink.h"
 #include "app/output_chooser.h"
+#include "common/message_sink.h"
 #include "platform/platform.h"
 
 namespace korvani {

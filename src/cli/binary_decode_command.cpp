@@ -5,8 +5,8 @@
 
 #include "app/proposed_name.h"
 #include "cli/cli_front_end.h"
-#include "common/messages.h"
 #include "cli/standard_output_platform.h"
+#include "common/messages.h"
 
 namespace korvani::cli {
 namespace {
@@ -95,8 +95,9 @@ void addBinaryDecodeCommand(CLI::App& app, Environment& environment, Action& act
       "Extract the Base64 attachment of a saved mail and write its bytes with the mail's file "
       "times. Without -o the file is named as the mail proposes.");
   command->add_option("SOURCE", options->source, "The mail file to read")->required();
-  CLI::Option* output = command->add_option("-o,--output", options->output,
-                                            "The file to write (replaced if it exists); - for standard output");
+  CLI::Option* output =
+      command->add_option("-o,--output", options->output,
+                          "The file to write (replaced if it exists); - for standard output");
   CLI::Option* folder = command->add_option(
       "-d,--directory", options->folder,
       "Without -o: the folder to write the attachment to under its proposed name (default: the "

@@ -11,9 +11,9 @@ void addBinaryEncodeCommand(CLI::App& app, Environment& environment, Action& act
     std::string output;
   };
   auto options = std::make_shared<Options>();
-  CLI::App* command =
-      app.add_subcommand("binary-encode", "Package any file as a complete MIME mail with the file "
-                                          "as a Base64 attachment.");
+  CLI::App* command = app.add_subcommand("binary-encode",
+                                         "Package any file as a complete MIME mail with the file "
+                                         "as a Base64 attachment.");
   command->add_option("SOURCE", options->source, "The file to package")->required();
   command->add_option("-o,--output", options->output, "The mail file to write")->required();
   command->callback([&environment, &action, options] {

@@ -25,9 +25,7 @@ void printLine(std::FILE* stream, std::string_view text) {
 
 }  // namespace
 
-void StderrSink::showMessage(std::string_view text, MessageOwner) {
-  printLine(stream, text);
-}
+void StderrSink::showMessage(std::string_view text, MessageOwner) { printLine(stream, text); }
 
 void printError(const Environment& environment, std::string_view text) {
   printLine(environment.errorStream, text);

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app/convert.h"
-#include "common/message_sink.h"
 #include "app/output_chooser.h"
+#include "common/message_sink.h"
 #include "platform/platform.h"
 
 namespace CLI {

@@ -1,7 +1,6 @@
 // korvani mail-decode SOURCE -o OUTPUT [--encoding ...] [--charset ...] [--output-charset ...]
 // korvani text-decode SOURCE -o OUTPUT [--encoding ...] [--charset ...] [--output-charset ...]
 #include <CLI/CLI.hpp>
-
 #include <map>
 #include <memory>
 

@@ -6,7 +6,12 @@
 
 namespace korvani {
 
-enum class ConvertMode : std::int32_t { BinaryDecode = 0, BinaryEncode = 1, MailDecode = 2, TextDecode = 3 };
+enum class ConvertMode : std::int32_t {
+  BinaryDecode = 0,
+  BinaryEncode = 1,
+  MailDecode = 2,
+  TextDecode = 3
+};
 
 enum class TextEncoding : std::int32_t { Auto = 0, QuotedPrintable = 1, Base64 = 2 };
 

@@ -7,7 +7,9 @@
 namespace korvani {
 namespace {
 
-bool isLead(unsigned byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool isLead(unsigned byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 void appendUtf8(std::string& text, std::uint32_t character) {
   if (character < 0x80) {

@@ -76,7 +76,8 @@ inline constexpr std::string_view kAttachmentTruncated =
 inline constexpr std::string_view kAttachmentUnreadable =
     "the attachment could not be read from the mail";  // after the path
 inline constexpr std::string_view kPartLimitReached =
-    "holds more parts, or nests them deeper, than are read; the rest were skipped";  // after the mail
+    "holds more parts, or nests them deeper, than are read; the rest were skipped";  // after the
+                                                                                     // mail
 inline constexpr std::string_view kNoMailFound = "holds no mail file";  // after the folder
 inline constexpr std::string_view kFolderFailed = "フォルダ作成ＮＧ";
 inline constexpr std::string_view kTruncatedMark = "(cut short)";  // after a listed part

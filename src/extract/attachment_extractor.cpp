@@ -264,10 +264,10 @@ int AttachmentExtractor::locate(const std::string& sourcePath, std::string& defa
   bodyStart = 0;
   bodyEnd = 0;
   LoadedSource source;
-  if (!loadSource(platform, sink, sourcePath, ShareMode::Shared,
-                  {messages::kExtractOpenFailed, messages::kStatusFailed,
-                   messages::kExtractImageFailed},
-                  source)) {
+  if (!loadSource(
+          platform, sink, sourcePath, ShareMode::Shared,
+          {messages::kExtractOpenFailed, messages::kStatusFailed, messages::kExtractImageFailed},
+          source)) {
     return 0;
   }
   image = std::move(source.image);

@@ -61,9 +61,9 @@ class AttachmentExtractor {
   int locate(const std::string& sourcePath, std::string& defaultName);
 
   // Decodes the body range found by locate() and writes the bytes to `outputPath` (created, or
-  // replaced whole as `existing` allows), then stamps it with the mail's times. Requires a successful locate().
-  // Returns 1 when written, whether or not the times could be stamped. On failure shows one
-  // message and returns 0, and no file is created or changed:
+  // replaced whole as `existing` allows), then stamps it with the mail's times. Requires a
+  // successful locate(). Returns 1 when written, whether or not the times could be stamped. On
+  // failure shows one message and returns 0, and no file is created or changed:
   //   "変換先バッファ獲得ＮＧ"    the range ends before it begins (a later attachment began but
   //                               never ended), or no memory for the decoded bytes;
   //   "保存ファイルオープンＮＧ"  the output cannot be created or opened (the path and the OS's

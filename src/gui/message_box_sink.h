@@ -5,8 +5,8 @@
 // its box is recognisably a complaint.
 #pragma once
 
-#include "gui/dialog_services.h"
 #include "common/message_sink.h"
+#include "gui/dialog_services.h"
 
 namespace korvani::gui {
 

@@ -10,8 +10,8 @@
 #include <QString>
 #include <string>
 
-#include "gui/dialog_services.h"
 #include "app/output_chooser.h"
+#include "gui/dialog_services.h"
 
 namespace korvani::gui {
 

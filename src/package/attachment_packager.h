@@ -30,8 +30,8 @@ class AttachmentPackager {
   int load(const std::string& sourcePath);
 
   // Composes the mail for the loaded source and writes it to `outputPath` (created, or replaced
-  // whole as `existing` allows). The boundary is made from the platform's local time. Requires a successful load().
-  // Returns 1 when written. On failure shows one message and returns 0:
+  // whole as `existing` allows). The boundary is made from the platform's local time. Requires a
+  // successful load(). Returns 1 when written. On failure shows one message and returns 0:
   //   "変換先バッファ獲得ＮＧ"              no memory for the message;
   //   "保存ファイルのオープンＮＧ"          the output cannot be created or opened (the path
   //                                         and the OS's reason follow on a second line);

@@ -2,15 +2,16 @@
 
 namespace korvani {
 
-void stampFileTimes(Platform& platform, const FileStatus& sourceStatus, const std::string& outputPath) {
+void stampFileTimes(Platform& platform, const FileStatus& sourceStatus,
+                    const std::string& outputPath) {
   FileStatus outputStatus;
   if (!platform.readStatus(outputPath, outputStatus) || !outputStatus.regularFile) return;
   outputStatus.times = sourceStatus.times;
   platform.setFileTimes(outputPath, outputStatus.times);
 }
 
-WriteResult Platform::writeFile(const std::string& path, const std::uint8_t* data,
-                                std::size_t size, ExistingEntry existing) {
+WriteResult Platform::writeFile(const std::string& path, const std::uint8_t* data, std::size_t size,
+                                ExistingEntry existing) {
   WriteResult result;
   std::unique_ptr<NewFile> file = createFile(path, existing, result);
   if (!file) return result;

@@ -156,7 +156,9 @@ class Platform {
 };
 
 // Stamps `source`'s times on the file at `outputPath`, as the workers do after writing: only if
-// the output's status can be read and it is a regular file; any failure is silent. The output keeps its own attributes.
-void stampFileTimes(Platform& platform, const FileStatus& sourceStatus, const std::string& outputPath);
+// the output's status can be read and it is a regular file; any failure is silent. The output keeps
+// its own attributes.
+void stampFileTimes(Platform& platform, const FileStatus& sourceStatus,
+                    const std::string& outputPath);
 
 }  // namespace korvani

@@ -224,7 +224,9 @@ enum class Commit { NoReplace, ReplaceEntry };
 class PosixNewFile : public NewFile {
  public:
   PosixNewFile(std::string target, Commit commit, bool unnamed)
-      : target(std::move(target)), folder(folderOf(this->target)), commitBy(commit),
+      : target(std::move(target)),
+        folder(folderOf(this->target)),
+        commitBy(commit),
         tryUnnamed(unnamed) {}
   ~PosixNewFile() override { discard(); }
   PosixNewFile(const PosixNewFile&) = delete;
@@ -304,7 +306,8 @@ class PosixNewFile : public NewFile {
   WriteResult renameNamed() {
     if (::close(fd.release()) != 0) return {WriteStatus::WriteFailed, errno};
     if (commitBy == Commit::ReplaceEntry) {
-      if (::rename(temporary.c_str(), target.c_str()) != 0) return {WriteStatus::WriteFailed, errno};
+      if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return {WriteStatus::WriteFailed, errno};
       forgetTemporary();
       return {};
     }
@@ -388,7 +391,8 @@ std::unique_ptr<ReadableFile> PosixPlatform::openForReading(const std::string& p
   }
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-  return std::make_unique<PosixReadableFile>(fd.release(), static_cast<std::uint64_t>(status.st_size));
+  return std::make_unique<PosixReadableFile>(fd.release(),
+                                             static_cast<std::uint64_t>(status.st_size));
 }
 
 bool PosixPlatform::readStatus(const std::string& path, FileStatus& status) {
@@ -414,8 +418,8 @@ bool PosixPlatform::setFileTimes(const std::string& path, const FileTimes& times
   return ::utimensat(AT_FDCWD, path.c_str(), stamps, 0) == 0;
 }
 
-std::unique_ptr<NewFile> PosixPlatform::createFile(const std::string& path,
-                                                   ExistingEntry existing, WriteResult& result) {
+std::unique_ptr<NewFile> PosixPlatform::createFile(const std::string& path, ExistingEntry existing,
+                                                   WriteResult& result) {
   result = {};
   if (const int descriptor = descriptorNamedBy(path); descriptor >= 0) {
     return writeInPlace(::fcntl(descriptor, F_DUPFD_CLOEXEC, 3), result);
@@ -468,8 +472,7 @@ bool PosixPlatform::sameFile(const std::string& first, const std::string& second
   struct stat b {};
   const auto statOf = [](const std::string& path, struct stat& status) {
     const int descriptor = descriptorNamedBy(path);
-    return descriptor >= 0 ? ::fstat(descriptor, &status) == 0
-                           : ::stat(path.c_str(), &status) == 0;
+    return descriptor >= 0 ? ::fstat(descriptor, &status) == 0 : ::stat(path.c_str(), &status) == 0;
   };
   return statOf(first, a) && statOf(second, b) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }

@@ -86,8 +86,8 @@ void TextDecoder::testTransferEncoding(const std::uint8_t* line) {
 }
 
 void TextDecoder::matchCharsetName(const std::uint8_t* name) {
-  const TextCharset charset =
-      charsetFromName(name, static_cast<std::uint32_t>(std::strlen(reinterpret_cast<const char*>(name))));
+  const TextCharset charset = charsetFromName(
+      name, static_cast<std::uint32_t>(std::strlen(reinterpret_cast<const char*>(name))));
   if (charset != TextCharset::Auto) currentCharset = charset;
 }
 
@@ -129,7 +129,8 @@ void TextDecoder::handleHeaderLine(OutputArea& out, const std::uint8_t* line, st
   // One try only, right after "charset=": a quoted name is not recognised in the mail header.
   if (charsetOption == TextCharset::Auto) {
     if (const char* parameter = find(line, kCharsetParameter))
-      matchCharsetName(reinterpret_cast<const std::uint8_t*>(parameter) + lengthOf(kCharsetParameter));
+      matchCharsetName(reinterpret_cast<const std::uint8_t*>(parameter) +
+                       lengthOf(kCharsetParameter));
   }
   appendWords(out, line, count);
 }
@@ -154,7 +155,8 @@ void TextDecoder::handleTextPartHeaderLine(OutputArea& out, const std::uint8_t* 
   testTransferEncoding(line);
   if (charsetOption == TextCharset::Auto) {
     if (const char* parameter = find(line, kCharsetParameter)) {
-      const auto* name = reinterpret_cast<const std::uint8_t*>(parameter) + lengthOf(kCharsetParameter);
+      const auto* name =
+          reinterpret_cast<const std::uint8_t*>(parameter) + lengthOf(kCharsetParameter);
       matchCharsetName(name);
       // A second try one byte further recognises a quoted name, but only while nothing was
       // learned yet. Never past the line's terminating NUL.

@@ -4,8 +4,8 @@
 #include <limits>
 #include <memory>
 
-#include "common/line_primitives.h"
 #include "common/cp932_text.h"
+#include "common/line_primitives.h"
 #include "common/messages.h"
 #include "common/worker_files.h"
 #include "textdecode/transfer_decoding.h"
@@ -109,7 +109,7 @@ int TextDecoder::decodeTextLines(const std::uint8_t* data, std::uint32_t length,
 }
 
 void TextDecoder::runLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out,
-                          MailState initial) {
+                           MailState initial) {
   currentEncoding = encodingOption;
   currentCharset = charsetOption;
   state = initial;

@@ -25,14 +25,14 @@ namespace korvani {
 
 // Where the decoder stands in the structure of a mail. Text decode runs entirely in TextBody.
 enum class MailState : std::int32_t {
-  Start = -1,          // before the first non-blank line
-  Header = 0,          // the mail's header (also after a "Date:" line in a text body)
-  Preamble = 1,        // after the header of a multipart mail, before the first delimiter
-  TextPartHeader = 2,  // the header of a part treated as text
-  TextBody = 3,        // a body decoded as text
-  OtherPartHeader = 4, // the header of a part treated as non-text
-  OtherPartBody = 5,   // the body of a non-text part, copied
-  Epilogue = 6         // after the closing delimiter
+  Start = -1,           // before the first non-blank line
+  Header = 0,           // the mail's header (also after a "Date:" line in a text body)
+  Preamble = 1,         // after the header of a multipart mail, before the first delimiter
+  TextPartHeader = 2,   // the header of a part treated as text
+  TextBody = 3,         // a body decoded as text
+  OtherPartHeader = 4,  // the header of a part treated as non-text
+  OtherPartBody = 5,    // the body of a non-text part, copied
+  Epilogue = 6          // after the closing delimiter
 };
 
 // The decoded text of one conversion. It starts as one zero-filled block of the source's length
@@ -121,8 +121,8 @@ class TextDecoder {
   LineCutting lineCutting = LineCutting::Fast;
 
   using Loop = int (TextDecoder::*)(const std::uint8_t*, std::uint32_t, OutputArea&);
-  int decode(const std::string& sourcePath, const std::string& outputPath,
-             const OutputForm& output, Loop loop);
+  int decode(const std::string& sourcePath, const std::string& outputPath, const OutputForm& output,
+             Loop loop);
 
   // The line loop both modes share: resets what the loop learns, starts in `initial` (Start for
   // mail decode, TextBody for text decode) and hands each line, joined at soft line breaks while

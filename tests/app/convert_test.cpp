@@ -49,8 +49,7 @@ TEST(ConvertTest, BinaryEncodeReadsTheSourceBeforeAskingForTheOutputWithNoName) 
   platform.addFile("in.bin", "abcd");
   ConversionRequest request{"in.bin", "", ConvertMode::BinaryEncode};
   EXPECT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Converted);
-  EXPECT_EQ(platform.events,
-            (std::vector<std::string>{"open in.bin", "choose ", "write out.eml"}));
+  EXPECT_EQ(platform.events, (std::vector<std::string>{"open in.bin", "choose ", "write out.eml"}));
   EXPECT_EQ(request.outputPath, "out.eml");
 }
 
@@ -114,10 +113,9 @@ TEST(ConvertTest, BinaryDecodeCancelledOrFailingAtTheOutputEndsCleanly) {
               cancel ? ConvertOutcome::Cancelled : ConvertOutcome::Failed);
     EXPECT_EQ(chooser.proposedNames, std::vector<std::string>{"report.pdf"});
     EXPECT_EQ(platform.files.size(), 1u);
-    EXPECT_EQ(sink.texts(),
-              cancel ? std::vector<std::string>{}
-                     : std::vector<std::string>{messages::describeOpenFailure(
-                           messages::kExtractSaveOpenFailed, "no/out", ENOENT)});
+    EXPECT_EQ(sink.texts(), cancel ? std::vector<std::string>{}
+                                   : std::vector<std::string>{messages::describeOpenFailure(
+                                         messages::kExtractSaveOpenFailed, "no/out", ENOENT)});
   }
 }
 

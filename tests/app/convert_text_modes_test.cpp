@@ -21,10 +21,10 @@ TEST(ConvertTextModesTest, OutputIsChosenWithNoNameBeforeTheSourceIsRead) {
     ConversionRequest request{"missing.eml", "", mode};
     EXPECT_EQ(convert(request, platform, sink, chooser), ConvertOutcome::Failed);
     EXPECT_EQ(platform.events,
-              (std::vector<std::string>{"choose ", "open missing.eml",
-                                        "message " + messages::describeOpenFailure(
-                                                       messages::kDecodeOpenFailed, "missing.eml",
-                                                       ENOENT)}));
+              (std::vector<std::string>{
+                  "choose ", "open missing.eml",
+                  "message " + messages::describeOpenFailure(messages::kDecodeOpenFailed,
+                                                             "missing.eml", ENOENT)}));
   }
 }
 

@@ -12,13 +12,13 @@ TEST(SafeFileNameTest, KeepsOnlyTheLastComponentInUtf8WithControlBytesAndLeading
       {"report.pdf", "report.pdf"},
       {"../../.ssh/authorized_keys", "authorized_keys"},
       {"/etc/passwd", "passwd"},
-      {"a\\b.txt", "a\\b.txt"},          // '\' is no separator here
+      {"a\\b.txt", "a\\b.txt"},    // '\' is no separator here
       {"\x95\x5C.txt", "表.txt"},  // in Shift_JIS: 0x5C is a trail byte, no separator
       {"dir/\x83\x5C\x83\x74\x83\x67.doc", "ソフト.doc"},
       {"\x87\x40\xED\x40\xFA\x40.txt", "①纊ⅰ.txt"},  // NEC row 13, NEC and IBM extensions
-      {"\xB1\xB2.txt", "ｱｲ.txt"},                       // half-width katakana
+      {"\xB1\xB2.txt", "ｱｲ.txt"},                    // half-width katakana
       {"a\xA0\xFD.bin", "a__.bin"},  // no code page 932 character: no valid UTF-8 either
-      {"\xE8\xA1\xA8.txt", "\xE8\xA1\xA8.txt"},                              // 表.txt in UTF-8
+      {"\xE8\xA1\xA8.txt", "\xE8\xA1\xA8.txt"},  // 表.txt in UTF-8
       {"a\tb\r\n\x1B[31m\x7F.bin", "a_b___[31m_.bin"},
       {std::string("x\0y", 3), "x_y"},
       {"...", "___"},

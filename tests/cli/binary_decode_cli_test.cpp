@@ -23,8 +23,6 @@ using testing::runKorvani;
 using testing::ScopedTempDir;
 using testing::writeFile;
 
-
-
 void setTimes(const std::string& path, time_t access, time_t modification) {
   const struct timespec times[2] = {{access, 0}, {modification, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);

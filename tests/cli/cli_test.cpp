@@ -1,10 +1,9 @@
 // End-to-end tests of the korvani command: the real binary on real files.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
@@ -126,8 +125,9 @@ TEST(CliTest, BinaryEncodeOfASourceLockedByAnotherProcessFails) {
   const auto result = runKorvani({"binary-encode", dir.file("in"), "-o", dir.file("out")});
   ::close(holder);
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err,
-            dir.expand("korvani: 変換元ファイルオープンＮＧ: {in}: Resource temporarily unavailable\n"));
+  EXPECT_EQ(
+      result.err,
+      dir.expand("korvani: 変換元ファイルオープンＮＧ: {in}: Resource temporarily unavailable\n"));
   EXPECT_FALSE(fileExists(dir.file("out")));
 }
 

@@ -1,11 +1,10 @@
 // Where outputs go and what they may replace, end to end on the real file system.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 #include <string>
@@ -24,7 +23,6 @@ using testing::runKorvani;
 using testing::runProgram;
 using testing::ScopedTempDir;
 using testing::writeFile;
-
 
 // A shell command line from its words, each quoted.
 std::string shellLine(std::initializer_list<std::string> words) {
@@ -99,9 +97,9 @@ TEST(OutputSafetyTest, AFileSizeLimitIsAWriteFailureAndLeavesNothing) {
   ScopedTempDir dir;
   writeFile(dir.file("in"), std::string(200000, 'x'));
   // ulimit -f counts 512-byte blocks: 64 KiB here.
-  const std::string command =
-      std::string("ulimit -f 128; exec ")
-          .append(shellLine({KORVANI_BINARY, "binary-encode", dir.file("in"), "-o", dir.file("out")}));
+  const std::string command = std::string("ulimit -f 128; exec ")
+                                  .append(shellLine({KORVANI_BINARY, "binary-encode",
+                                                     dir.file("in"), "-o", dir.file("out")}));
   const auto result = runProgram("sh", {"-c", command});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err, "korvani: ファイル書込ＮＧ: " + dir.file("out") + ": File too large\n");
@@ -112,8 +110,8 @@ TEST(OutputSafetyTest, BinaryEncodeCarriesAUtf8NameInCodePage932AndNoHeaderInjec
   ScopedTempDir dir;
   ::mkdir(dir.file("back").c_str(), 0700);
   const std::pair<std::string, std::string> cases[] = {
-      {"報告書.pdf", "報告書.pdf"},     // code page 932 in the mail, UTF-8 again on disk
-      {"😀.txt", "😀.txt"},             // no code page 932 form: UTF-8 in the mail
+      {"報告書.pdf", "報告書.pdf"},  // code page 932 in the mail, UTF-8 again on disk
+      {"😀.txt", "😀.txt"},            // no code page 932 form: UTF-8 in the mail
       {"a\"b\rX-Evil: 1.txt", "a_b_X-Evil: 1.txt"},
   };
   for (const auto& [name, back] : cases) {

@@ -1,7 +1,6 @@
 // End-to-end tests of korvani mail-decode and text-decode.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -93,13 +92,17 @@ TEST(TextDecodeCliTest, FailuresAndUsageErrors) {
     std::string err;  // exact, when not empty
   };
   const Case cases[] = {
-      {{"mail-decode", dir.file("absent"), "-o", dir.file("out")}, 1,
+      {{"mail-decode", dir.file("absent"), "-o", dir.file("out")},
+       1,
        dir.expand("korvani: 入力ファイルオープンＮＧ: {absent}: No such file or directory\n")},
-      {{"text-decode", dir.file("folder"), "-o", dir.file("out")}, 1,
+      {{"text-decode", dir.file("folder"), "-o", dir.file("out")},
+       1,
        dir.expand("korvani: 入力ファイルオープンＮＧ: {folder}: Is a directory\n")},
-      {{"text-decode", dir.file("in"), "-o", dir.file("nowhere/out")}, 1,
+      {{"text-decode", dir.file("in"), "-o", dir.file("nowhere/out")},
+       1,
        dir.expand("korvani: 出力ファイルオープンＮＧ: {nowhere/out}: No such file or directory\n")},
-      {{"mail-decode", dir.file("in"), "-o", dir.file("folder")}, 1,
+      {{"mail-decode", dir.file("in"), "-o", dir.file("folder")},
+       1,
        dir.expand("korvani: 出力ファイルオープンＮＧ: {folder}: Is a directory\n")},
       {{"text-decode", dir.file("in"), "-o", dir.file("out"), "--charset", "latin1"}, 2, ""},
       {{"mail-decode", dir.file("in"), "-o", dir.file("out"), "--encoding", "uuencode"}, 2, ""},

@@ -25,14 +25,14 @@ TEST(DecodeQuartetTest, WritesThreeBytesAndCountsPads) {
       {"YWI=", std::string("ab\0", 3), 2},
       {"YQ==", std::string("a\0\0", 3), 1},
       {"Y===", std::string("\x60\0\0", 3), 0},
-      {"QU\r\n", "\x41\x45\x14", 3},           // CR LF repeat the value before them
+      {"QU\r\n", "\x41\x45\x14", 3},            // CR LF repeat the value before them
       {"QQ=A", std::string("\x41\0\0", 3), 2},  // '=' inside the quartet
       {"AAAA", std::string("\0\0\0", 3), 3},
       {"////", "\xFF\xFF\xFF", 3},
-      {"Q=\n\n", std::string("\x40\0\0", 3), 2},  // after '=' an outsider contributes 0
+      {"Q=\n\n", std::string("\x40\0\0", 3), 2},     // after '=' an outsider contributes 0
       {"\nQUJ", std::string("\x01\x05\x09", 3), 3},  // an outsider first contributes 0
-      {"====", std::string("\0\0\0", 3), 0},      // never a negative count
-      {"-_ \x80", std::string("\0\0\0", 3), 3},   // URL-safe letters are outsiders
+      {"====", std::string("\0\0\0", 3), 0},         // never a negative count
+      {"-_ \x80", std::string("\0\0\0", 3), 3},      // URL-safe letters are outsiders
   };
   for (const auto& c : cases) {
     int result = -9;
@@ -54,8 +54,8 @@ TEST(EncodeTripleTest, PadsShortGroups) {
     std::string text;
   };
   const Case cases[] = {
-      {"abc", 3, "YWJj"},    {"ab", 2, "YWI="},     {"a", 1, "YQ=="},
-      {"\xFF", 1, "/w=="},   {"\xFB\xFF", 2, "+/8="}, {std::string(1, '\0'), 1, "AA=="},
+      {"abc", 3, "YWJj"},  {"ab", 2, "YWI="},       {"a", 1, "YQ=="},
+      {"\xFF", 1, "/w=="}, {"\xFB\xFF", 2, "+/8="}, {std::string(1, '\0'), 1, "AA=="},
   };
   for (const auto& c : cases) {
     std::uint8_t out[5] = {};
@@ -67,8 +67,8 @@ TEST(EncodeTripleTest, PadsShortGroups) {
 // RFC 4648 section 10 vectors, and every byte value at every position of a triple, both ways.
 TEST(Base64RoundTripTest, MatchesRfc4648AndInverts) {
   const std::pair<std::string, std::string> vectors[] = {
-      {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
-      {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+      {"f", "Zg=="},        {"fo", "Zm8="},        {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
   for (const auto& [plain, encoded] : vectors) {
     std::string text;
     for (std::size_t i = 0; i < plain.size(); i += 3) {

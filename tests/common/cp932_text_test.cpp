@@ -10,13 +10,13 @@ TEST(Cp932ToUtf8Test, ConvertsSingleAndDoubleByteCharacters) {
   EXPECT_EQ(cp932ToUtf8("abc\r\n"), "abc\r\n");
   EXPECT_EQ(cp932ToUtf8("\x82\xA0"), "あ");
   EXPECT_EQ(cp932ToUtf8("\x95\x5C.txt"), "表.txt");  // the trail byte is '\', not a separator
-  EXPECT_EQ(cp932ToUtf8("\xB1"), "ｱ");                // half-width katakana
-  EXPECT_EQ(cp932ToUtf8("\x81\x60"), "～");           // code page 932's wave dash
+  EXPECT_EQ(cp932ToUtf8("\xB1"), "ｱ");               // half-width katakana
+  EXPECT_EQ(cp932ToUtf8("\x81\x60"), "～");          // code page 932's wave dash
 }
 
 TEST(Cp932ToUtf8Test, PassesInvalidBytesThroughUnchanged) {
-  EXPECT_EQ(cp932ToUtf8("a\x82"), "a\x82");          // a lone lead at the end
-  EXPECT_EQ(cp932ToUtf8("\x82\x20x"), "\x82 x");     // a lead before a byte that is no trail
+  EXPECT_EQ(cp932ToUtf8("a\x82"), "a\x82");       // a lone lead at the end
+  EXPECT_EQ(cp932ToUtf8("\x82\x20x"), "\x82 x");  // a lead before a byte that is no trail
   EXPECT_EQ(cp932ToUtf8("\xFD\xFE\xFF"), "\xFD\xFE\xFF");
   EXPECT_EQ(cp932ToUtf8(std::string("\0\x82\xA0", 3)), std::string("\0あ", 4));
 }
@@ -40,9 +40,9 @@ TEST(Cp932ToUtf8Test, EveryCodeDecodesAsTheCLibraryDecodesIt) {
   ASSERT_NE(converter, reinterpret_cast<iconv_t>(-1));
   std::size_t assigned = 0;
   for (unsigned code = 0; code < 0x10000; ++code) {
-    std::string input = code < 0x100 ? std::string(1, static_cast<char>(code))
-                                     : std::string{static_cast<char>(code >> 8),
-                                                   static_cast<char>(code & 0xFF)};
+    std::string input =
+        code < 0x100 ? std::string(1, static_cast<char>(code))
+                     : std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
     char output[8];
     char* in = input.data();
     char* out = output;

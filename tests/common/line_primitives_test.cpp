@@ -23,8 +23,7 @@ std::vector<std::string> pieces(const std::string& data, std::uint32_t size) {
 }
 
 TEST(ReadLineTest, CutsAtLineFeedsAndKeepsThem) {
-  EXPECT_EQ(pieces("ab\r\ncd\nef", 4096),
-            (std::vector<std::string>{"ab\r\n", "cd\n", "ef"}));
+  EXPECT_EQ(pieces("ab\r\ncd\nef", 4096), (std::vector<std::string>{"ab\r\n", "cd\n", "ef"}));
   EXPECT_EQ(pieces(std::string("a\0b\rc\n", 6), 4096),
             (std::vector<std::string>{std::string("a\0b\rc\n", 6)}));
   EXPECT_TRUE(pieces("", 4096).empty());
@@ -45,9 +44,11 @@ TEST(ReadLineTest, StopsAtTheGivenEndAndCopiesNothingWithSizeOne) {
   const std::string data = "abc\ndef\n";
   std::uint8_t line[16];
   std::uint32_t position = 0;
-  EXPECT_EQ(readLine(reinterpret_cast<const std::uint8_t*>(data.data()), line, 16, position, 2), 2u);
+  EXPECT_EQ(readLine(reinterpret_cast<const std::uint8_t*>(data.data()), line, 16, position, 2),
+            2u);
   EXPECT_EQ(position, 2u);
-  EXPECT_EQ(readLine(reinterpret_cast<const std::uint8_t*>(data.data()), line, 16, position, 2), 0u);
+  EXPECT_EQ(readLine(reinterpret_cast<const std::uint8_t*>(data.data()), line, 16, position, 2),
+            0u);
   position = 0;
   EXPECT_EQ(readLine(reinterpret_cast<const std::uint8_t*>(data.data()), line, 1, position, 8), 0u);
   EXPECT_EQ(line[0], 0);

@@ -2,12 +2,11 @@
 // exit status 1, its message, and lose nothing (no partial output, an existing target keeps its
 // content, the source is untouched).
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
@@ -16,7 +15,6 @@
 
 #include "support/sanitizers.h"
 #include "support/test_files.h"
-
 
 namespace korvani {
 namespace {
@@ -32,8 +30,8 @@ using testing::writeFile;
 std::string mailCarrying(const std::string& payload) {
   ScopedTempDir dir;
   writeFile(dir.file("payload.bin"), payload);
-  EXPECT_EQ(runKorvani({"binary-encode", dir.file("payload.bin"), "-o", dir.file("m.eml")}).exitCode,
-            0);
+  EXPECT_EQ(
+      runKorvani({"binary-encode", dir.file("payload.bin"), "-o", dir.file("m.eml")}).exitCode, 0);
   return readFile(dir.file("m.eml"));
 }
 
@@ -48,10 +46,11 @@ struct Mode {
 
 const Mode kModes[] = {
     {"binary-decode", [](std::size_t n) { return mailCarrying(std::string(n, 'x')); },
-     "入力ファイル名異常", "保存ファイルオープンＮＧ", "読込バッファ獲得異常", "変換先バッファ獲得ＮＧ"},
-    {"binary-encode", [](std::size_t n) { return std::string(n, 'x'); },
-     "変換元ファイルオープンＮＧ", "保存ファイルのオープンＮＧ", "変換元データ読込用バッファ獲得ＮＧ",
+     "入力ファイル名異常", "保存ファイルオープンＮＧ", "読込バッファ獲得異常",
      "変換先バッファ獲得ＮＧ"},
+    {"binary-encode", [](std::size_t n) { return std::string(n, 'x'); },
+     "変換元ファイルオープンＮＧ", "保存ファイルのオープンＮＧ",
+     "変換元データ読込用バッファ獲得ＮＧ", "変換先バッファ獲得ＮＧ"},
     {"mail-decode", [](std::size_t n) { return std::string(n, 'x'); }, "入力ファイルオープンＮＧ",
      "出力ファイルオープンＮＧ", "入力データバッファ獲得ＮＧ", "出力データバッファ獲得ＮＧ"},
     {"text-decode", [](std::size_t n) { return std::string(n, 'x'); }, "入力ファイルオープンＮＧ",
@@ -59,7 +58,6 @@ const Mode kModes[] = {
 };
 
 void PrintTo(const Mode& mode, std::ostream* stream) { *stream << mode.command; }
-
 
 class FaultTest : public ::testing::TestWithParam<Mode> {
  protected:
@@ -134,8 +132,8 @@ TEST_P(FaultTest, TargetsThatCannotBeOpenedAreLeftAsTheyWere) {
   writeFile(dir.file("locked"), "previous content");
   const int holder = ::open(dir.file("locked").c_str(), O_RDONLY);
   ASSERT_EQ(::flock(holder, LOCK_SH), 0);
-  for (const std::string& output : {dir.file("nowhere/out"), dir.file("folder"),
-                                    dir.file("readonly"), dir.file("locked")}) {
+  for (const std::string& output :
+       {dir.file("nowhere/out"), dir.file("folder"), dir.file("readonly"), dir.file("locked")}) {
     SCOPED_TRACE(output);
     expectFailure(dir.file("in"), output, mode.outputOpenFailed, output);
   }

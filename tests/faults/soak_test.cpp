@@ -12,7 +12,6 @@
 #include "support/sanitizers.h"
 #include "support/test_files.h"
 
-
 namespace korvani {
 namespace {
 
@@ -33,7 +32,6 @@ long residentKiB() {
   return 0;
 }
 
-
 TEST(SoakTest, TenThousandMixedConversionsLeaveMemoryFlat) {
   ScopedTempDir dir;
   PosixPlatform platform;
@@ -45,7 +43,8 @@ TEST(SoakTest, TenThousandMixedConversionsLeaveMemoryFlat) {
     const std::size_t size = random() % 20000;
     std::string content = testing::randomBytes(size, static_cast<unsigned>(i));
     if (i % 3 == 1) {
-      for (auto& c : content) c = "=?QB-utf8 iso-2022-jp\r\n:ABCabc012+/"[static_cast<unsigned char>(c) % 36];
+      for (auto& c : content)
+        c = "=?QB-utf8 iso-2022-jp\r\n:ABCabc012+/"[static_cast<unsigned char>(c) % 36];
     }
     const std::string path = dir.file("source" + std::to_string(i));
     testing::writeFile(path, content);
@@ -66,10 +65,9 @@ TEST(SoakTest, TenThousandMixedConversionsLeaveMemoryFlat) {
     for (int i = 0; i < count; ++i) {
       testing::RecordingSink sink;
       testing::ScriptedChooser chooser(dir.file("out"));
-      ConversionRequest request{sources[random() % sources.size()], "",
-                                static_cast<ConvertMode>(random() % 4),
-                                static_cast<TextEncoding>(random() % 3),
-                                static_cast<TextCharset>(random() % 5)};
+      ConversionRequest request{
+          sources[random() % sources.size()], "", static_cast<ConvertMode>(random() % 4),
+          static_cast<TextEncoding>(random() % 3), static_cast<TextCharset>(random() % 5)};
       convert(request, platform, sink, chooser);
     }
   };
@@ -77,10 +75,11 @@ TEST(SoakTest, TenThousandMixedConversionsLeaveMemoryFlat) {
   const long before = residentKiB();
   convertMany(9000);
   const long after = residentKiB();
-  std::cout << "resident memory after 1000 conversions: " << before << " KiB, after 10000: "
-            << after << " KiB\n";
+  std::cout << "resident memory after 1000 conversions: " << before
+            << " KiB, after 10000: " << after << " KiB\n";
   ::testing::Test::RecordProperty("rss_growth_kib", static_cast<int>(after - before));
-#ifndef KORVANI_UNDER_ASAN  // AddressSanitizer's quarantine holds freed blocks; LeakSanitizer checks
+#ifndef KORVANI_UNDER_ASAN  // AddressSanitizer's quarantine holds freed blocks; LeakSanitizer
+                            // checks
   EXPECT_LT(after - before, 2048);
 #endif
 }

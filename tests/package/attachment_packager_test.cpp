@@ -91,8 +91,8 @@ TEST_F(AttachmentPackagerTest, SizeAndLineLayoutHoldForEveryLength) {
 }
 
 TEST_F(AttachmentPackagerTest, LastLinesFollowTheTripleRule) {
-  const std::pair<std::size_t, std::string> cases[] = {
-      {3, "YWFh\r\n"}, {46, "YQ==\r\n"}};  // 'a' repeated
+  const std::pair<std::size_t, std::string> cases[] = {{3, "YWFh\r\n"},
+                                                       {46, "YQ==\r\n"}};  // 'a' repeated
   for (const auto& [n, lastLine] : cases) {
     const std::string mail = package("a.txt", std::string(n, 'a'));
     EXPECT_NE(mail.find("\r\n" + lastLine + "\r\n\r\n--DATE"), std::string::npos) << n;
@@ -157,7 +157,8 @@ TEST_F(AttachmentPackagerTest, FailuresShowTheirMessageAndWriteNothing) {
        std::string(messages::kOutputBufferFailed), true},
       {"output is a folder", [](FakePlatform& p) { p.folders.insert("out"); },
        messages::describeOpenFailure(messages::kPackageSaveOpenFailed, "out", EISDIR), true},
-      {"read-only output", [](FakePlatform& p) { p.addFile("out", "old"), p.files["out"].readOnly = true; },
+      {"read-only output",
+       [](FakePlatform& p) { p.addFile("out", "old"), p.files["out"].readOnly = true; },
        messages::describeOpenFailure(messages::kPackageSaveOpenFailed, "out", EACCES), true},
       {"disk full", [](FakePlatform& p) { p.failWriteWith = ENOSPC; },
        messages::describeWriteFailure("out", ENOSPC), true},

@@ -15,8 +15,8 @@
 #include "package/attachment_packager.h"
 #include "perf/reference_paths.h"
 #include "support/fake_platform.h"
-#include "textdecode/text_decoder.h"
 #include "support/text_decoder_test_access.h"
+#include "textdecode/text_decoder.h"
 
 namespace korvani {
 namespace {

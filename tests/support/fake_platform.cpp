@@ -52,9 +52,12 @@ std::unique_ptr<ReadableFile> FakePlatform::openForReading(const std::string& pa
   events.push_back("open " + path);
   const auto it = files.find(path);
   int error = 0;
-  if (folders.count(path)) error = EISDIR;
-  else if (it == files.end()) error = ENOENT;
-  else if (it->second.locked) error = EWOULDBLOCK;
+  if (folders.count(path))
+    error = EISDIR;
+  else if (it == files.end())
+    error = ENOENT;
+  else if (it->second.locked)
+    error = EWOULDBLOCK;
   if (error) {
     if (errorNumber) *errorNumber = error;
     return nullptr;
@@ -115,7 +118,8 @@ std::unique_ptr<NewFile> FakePlatform::createFile(const std::string& path, Exist
   events.push_back("write " + path);
   const auto it = files.find(path);
   result = {};
-  if (folders.count(path)) result = {WriteStatus::OpenFailed, EISDIR};
+  if (folders.count(path))
+    result = {WriteStatus::OpenFailed, EISDIR};
   else if (path.find('/') != std::string::npos && !folders.count(path.substr(0, path.rfind('/'))))
     result = {WriteStatus::OpenFailed, ENOENT};
   else if (it != files.end() && existing == ExistingEntry::Keep)

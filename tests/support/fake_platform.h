@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "common/message_sink.h"
 #include "app/output_chooser.h"
+#include "common/message_sink.h"
 #include "platform/platform.h"
 
 namespace korvani::testing {
@@ -27,14 +27,14 @@ struct FakeFile {
 class FakePlatform : public Platform {
  public:
   std::map<std::string, FakeFile> files;
-  std::set<std::string> folders;  // paths that are folders: they cannot be opened or written
+  std::set<std::string> folders;    // paths that are folders: they cannot be opened or written
   std::vector<std::string> events;  // "open PATH", "status PATH", "write PATH", "times PATH", ...
 
   // Failure switches.
-  bool failStatus = false;        // readStatus fails for every path
-  std::set<std::string> failStatusOf;  // readStatus fails for these paths only
-  int failReadWith = 0;           // ReadableFile::read returns this errno
-  int failWriteWith = 0;          // writing a created file fails with this errno
+  bool failStatus = false;                          // readStatus fails for every path
+  std::set<std::string> failStatusOf;               // readStatus fails for these paths only
+  int failReadWith = 0;                             // ReadableFile::read returns this errno
+  int failWriteWith = 0;                            // writing a created file fails with this errno
   std::optional<std::size_t> failAllocationNumber;  // the n-th allocateZeroed (0-based) fails
   std::size_t allocationLimit = SIZE_MAX;           // any larger allocation fails
   bool clockFails = false;

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "support/fake_platform.h"
-#include "textdecode/text_decoder.h"
 #include "support/text_decoder_test_access.h"
+#include "textdecode/text_decoder.h"
 
 namespace korvani {
 namespace {
@@ -216,10 +216,11 @@ TEST_F(MailDecodeTest, FoldedBoundaryParameterIsCapturedAndLongOnesAreCut) {
   EXPECT_EQ(TextDecoderTestAccess::state(decoder), MailState::Preamble);
 
   const std::string longBoundary(200, 'b');
-  decodeMail("Content-Type: multipart/mixed; boundary=\"" + longBoundary +
-             "\"\r\n\r\n--" + longBoundary + "\r\n\r\nx\r\n--" + longBoundary + "--\r\n");
+  decodeMail("Content-Type: multipart/mixed; boundary=\"" + longBoundary + "\"\r\n\r\n--" +
+             longBoundary + "\r\n\r\nx\r\n--" + longBoundary + "--\r\n");
   EXPECT_EQ(TextDecoderTestAccess::boundary(decoder), longBoundary.substr(0, 127));
-  EXPECT_EQ(TextDecoderTestAccess::state(decoder), MailState::OtherPartHeader);  // the closing line reads as a delimiter
+  EXPECT_EQ(TextDecoderTestAccess::state(decoder),
+            MailState::OtherPartHeader);  // the closing line reads as a delimiter
 }
 
 TEST_F(MailDecodeTest, PartsAfterATextPartAreNonTextUnlessDeclaredText) {

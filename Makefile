@@ -13,7 +13,8 @@ SANITIZER_ENV = ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all deps configure build run test test-sanitizers fuzz bench clean screenshot package
+.PHONY: all deps configure build run test test-sanitizers format-check tidy fuzz bench clean screenshot \
+	package
 
 all: build
 
@@ -29,9 +30,10 @@ build: configure
 run: build
 	@scripts/demo.sh $(BUILD)
 
-# The whole suite: the unit tests under AddressSanitizer, UndefinedBehaviorSanitizer and
-# LeakSanitizer, a short run of every fuzz target, then the Release build's tests.
-test: build test-sanitizers
+# The whole suite: the format check, the unit tests under AddressSanitizer,
+# UndefinedBehaviorSanitizer and LeakSanitizer, a short run of every fuzz target, then the Release
+# build's tests.
+test: build format-check test-sanitizers
 	@scripts/fuzz.sh $(TEST_FUZZ_SECONDS) $(FUZZ_BUILD)
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
@@ -40,6 +42,16 @@ test-sanitizers: deps
 		-DKORVANI_BENCHMARKS=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) -- --no-print-directory
 	@$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# Every C++ file under src, tests, bench and fuzz must be as clang-format leaves it; the message
+# names the files and `clang-format -i FILE` mends them.
+FORMATTED = $(shell git ls-files 'src/*' 'tests/*' 'bench/*' 'fuzz/*' | grep -E '\.(cpp|h)$$')
+format-check: deps
+	@clang-format --dry-run -Werror $(FORMATTED)
+
+# clang-tidy with the project's .clang-tidy over the sources the Release build compiles.
+tidy: configure
+	@scripts/tidy.sh $(BUILD)
 
 fuzz: deps
 	@scripts/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_BUILD)

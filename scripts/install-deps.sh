@@ -10,7 +10,7 @@ packages=("$@")
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev fonts-ipafont-gothic
   fonts-noto-cjk qt6-translations-l10n
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
   dpkg-dev file lintian scdoc man-db bash-completion zsh appstream desktop-file-utils
   libgmime-3.0-dev libxml2-dev libuchardet-dev nlohmann-json3-dev
 )

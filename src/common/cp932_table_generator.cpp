@@ -100,7 +100,8 @@ Table buildDecodeTable() {
     iconv(converter, nullptr, nullptr, nullptr, nullptr);
     const bool converted =
         iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
-    const auto character = static_cast<std::uint32_t>(wide);
+    // wchar_t holds a UTF-32 code here, not a char.
+    const auto character = static_cast<std::uint32_t>(wide);  // NOLINT(bugprone-signed-char-misuse)
     if (converted && inLeft == 0 && outLeft == 0 && character < kCp932NoForm &&
         (character < kFirstSurrogate || character > kLastSurrogate)) {
       table[code] = static_cast<std::uint16_t>(character);

@@ -315,8 +315,8 @@ std::uint32_t AttachmentExtractor::decodeBody(const std::uint8_t* image, std::ui
         static_cast<std::uint32_t>(decodeAlphabetQuartets(piece, quartets, output + outputLength));
     outputLength += 3 * k;
     for (; k < quartets; ++k)
-      outputLength +=
-          static_cast<std::uint32_t>(decodeQuartet(piece + 4 * k, output + outputLength));
+      outputLength += static_cast<std::uint32_t>(
+          decodeQuartet(piece + std::size_t{4} * k, output + outputLength));
     position += count;
   }
   return outputLength;

@@ -139,10 +139,14 @@ void ConverterDialog::buildControls() {
         widget = new QPushButton(caption, this);
         break;
       case ControlKind::FirstRadioOfGroup:
-        group = new QButtonGroup(this);
-        value = 0;
+        group = nullptr;
         [[fallthrough]];
       case ControlKind::Radio: {
+        // A radio row before any first radio of a group still starts a group of its own.
+        if (group == nullptr) {
+          group = new QButtonGroup(this);
+          value = 0;
+        }
         auto* radio = new QRadioButton(caption, this);
         group->addButton(radio, value++);
         widget = radio;

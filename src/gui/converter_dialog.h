@@ -87,7 +87,7 @@ class ConverterDialog : public QDialog {
 
   // The Convert command shows the wait cursor and, for a source over this size, lets the
   // window paint once before the work starts, so that the cursor shows during a long one.
-  static constexpr std::uint64_t kRepaintBeforeBytes = 50 * 1024 * 1024;
+  static constexpr std::uint64_t kRepaintBeforeBytes = std::uint64_t{50} << 20;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

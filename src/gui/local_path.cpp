@@ -18,7 +18,7 @@ using FolderHandle = std::unique_ptr<DIR, CloseFolder>;
 // The bytes of the one entry of `folder` that shows as `shown`; `shown` encoded when there is
 // not exactly one. Qt's own listings decode names and cannot give them.
 QByteArray entryBytes(const QByteArray& folder, const QString& shown) {
-  const QByteArray asShown = QFile::encodeName(shown);
+  QByteArray asShown = QFile::encodeName(shown);
   const FolderHandle handle(opendir(folder.constData()));
   if (!handle) return asShown;
   QByteArray found;

@@ -65,9 +65,10 @@ std::uint64_t encodeLines(const std::uint8_t* image, std::uint32_t length,
         length - position < kBytesPerLine ? length - position : kBytesPerLine;
     const std::uint32_t triples = taken / 3;
     encodeTriples(image + position, triples, destination);
-    destination += 4 * triples;
+    destination += std::size_t{4} * triples;
     if (taken % 3 != 0) {
-      encodeTriple(image + position + 3 * triples, destination, static_cast<int>(taken % 3));
+      encodeTriple(image + position + std::size_t{3} * triples, destination,
+                   static_cast<int>(taken % 3));
       destination += 4;
     }
     destination[0] = '\r';
@@ -200,7 +201,8 @@ int AttachmentPackager::writeMessage(const std::string& outputPath, ExistingEntr
     const auto copyPieces = [&](const auto& pieces) {
       for (const char* piece : pieces) {
         const std::size_t n = std::strlen(piece);
-        std::memcpy(buffer + used, piece, n);
+        // The pieces are joined without their terminators.
+        std::memcpy(buffer + used, piece, n);  // NOLINT(bugprone-not-null-terminated-result)
         used += n;
       }
     };

@@ -354,7 +354,9 @@ void adviseHugePages(void* memory, std::size_t size) {
   const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
   const auto start = reinterpret_cast<std::uintptr_t>(memory);
   const std::uintptr_t aligned = (start + page - 1) & ~(page - 1);
-  ::madvise(reinterpret_cast<void*>(aligned), size - (aligned - start), MADV_HUGEPAGE);
+  // The address is rounded up to a page boundary, which needs it as an integer.
+  void* const first = reinterpret_cast<void*>(aligned);  // NOLINT(performance-no-int-to-ptr)
+  ::madvise(first, size - (aligned - start), MADV_HUGEPAGE);
 }
 
 }  // namespace

@@ -346,7 +346,14 @@ void MailWindow::showContent(bool newFile) {
   saveButton->setEnabled(false);
   saveAllButton->setEnabled(!shown.attachments.empty());
 
-  if (newFile) showMessageList();
+  if (newFile) {
+    showMessageList();
+  } else if (QTreeWidgetItem* current =
+                 messageList->topLevelItem(static_cast<int>(shown.messageIndex))) {
+    // A cancelled switch leaves the list on the message still shown.
+    const QSignalBlocker blocker(messageList);
+    messageList->setCurrentItem(current);
+  }
   const QString name =
       shown.path.empty()
           ? QString()

@@ -119,6 +119,8 @@ MailWindow::MailWindow(Platform& platform, MailWindowServices& services, QWidget
 MailWindow::~MailWindow() {
   watcher.cancel();
   watcher.waitForFinished();
+  // The finished signal will not reach a window being destroyed.
+  if (whenDone) QApplication::restoreOverrideCursor();
 }
 
 void MailWindow::buildMenus() {

@@ -60,14 +60,16 @@ bench: build
 	@bench/compare.sh $(BUILD)
 
 # The desktop dialog drawn offscreen, for a look without a display: in its own font
-# (IPAPGothic), and as on a desktop without the IPA fonts (Noto Sans CJK JP).
+# (IPAPGothic), and as on a desktop without the IPA fonts (Noto Sans CJK JP); then the mail
+# window with a sample mail.
 screenshot: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target korvani-gui -- --no-print-directory
 	@mkdir -p out
 	@$(BUILD)/src/gui/korvani-gui --screenshot out/korvani-gui.png
 	@FONTCONFIG_FILE=$(CURDIR)/src/gui/resources/without-ipafont.conf \
 		$(BUILD)/src/gui/korvani-gui --screenshot out/korvani-gui-noto.png
-	@echo "out/korvani-gui.png out/korvani-gui-noto.png"
+	@$(BUILD)/src/gui/korvani-gui --mail samples/mail-window.eml --screenshot out/korvani-mail.png
+	@echo "out/korvani-gui.png out/korvani-gui-noto.png out/korvani-mail.png"
 
 # The Debian package, korvani_<version>_<arch>.deb, in $(BUILD)/package/.
 package: build

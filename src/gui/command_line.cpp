@@ -13,6 +13,7 @@ namespace korvani::gui {
 namespace {
 
 const QString kScreenshotOption = QStringLiteral("screenshot");
+const QString kMailOption = QStringLiteral("mail");
 const QString kVersionOption = QStringLiteral("version");
 const QString kHelpOption = QStringLiteral("help");
 const QString kHelpAllOption = QStringLiteral("help-all");
@@ -63,9 +64,14 @@ void describeCommandLine(QCommandLineParser& parser) {
                                    "Render the dialog to the PNG <file> and exit (offscreen "
                                    "unless QT_QPA_PLATFORM says otherwise)."),
        QStringLiteral("file")});
+  parser.addOption({kMailOption, QCoreApplication::translate(
+                                     "korvani-gui",
+                                     "Open the mail window, which reads FILE (a mail or an mbox "
+                                     "file) and saves its attachments, instead of the dialog.")});
   parser.addPositionalArgument(
       QStringLiteral("FILE"),
-      QCoreApplication::translate("korvani-gui", "The source file, shown in the dialog."),
+      QCoreApplication::translate("korvani-gui",
+                                  "The source file, shown in the dialog, or the mail to read."),
       QStringLiteral("[FILE]"));
 }
 
@@ -83,6 +89,7 @@ GuiCommandLine readCommandLine(const QCommandLineParser& parser,
             : plain.front().toLocal8Bit();
   }
   commandLine.screenshotPath = parser.value(kScreenshotOption);
+  commandLine.mailWindow = parser.isSet(kMailOption);
   return commandLine;
 }
 

@@ -1,4 +1,4 @@
-// The command line of korvani-gui: [--screenshot PNG] [FILE], with --help and --version.
+// The command line of korvani-gui: [--mail] [--screenshot PNG] [FILE], with --help and --version.
 //
 // The arguments arrive twice: as text for QCommandLineParser, and as the bytes the program was
 // given, so that a file name which is not UTF-8 still names its file.
@@ -18,10 +18,12 @@ class DialogServices;
 struct GuiCommandLine {
   QString initialSource;          // FILE, the first plain argument, as text; empty when none
   QByteArray initialSourceBytes;  // the same argument as the program was given it
-  QString screenshotPath;  // --screenshot: render the dialog to this PNG instead of showing it
+  QString screenshotPath;   // --screenshot: render the window to this PNG instead of showing it
+  bool mailWindow = false;  // --mail: the mail window instead of the classic dialog
 };
 
-// Declares the program's description, --help, --version, --screenshot and FILE on `parser`.
+// Declares the program's description, --help, --version, --mail, --screenshot and FILE on
+// `parser`.
 void describeCommandLine(QCommandLineParser& parser);
 
 // What a parser set up by describeCommandLine() has parsed. `arguments` are the bytes of the

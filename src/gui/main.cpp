@@ -1,9 +1,12 @@
 // korvani-gui [--screenshot PNG] [FILE]: the desktop dialog. The dialog runs modally and the
 // program ends when it does.
+// korvani-gui --mail [--screenshot PNG] [FILE]: the mail window, reading FILE when given; the
+// program ends when the window is closed.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QEventLoop>
 #include <QIcon>
 #include <QLocale>
 #include <QPixmap>
@@ -13,6 +16,9 @@
 #include "gui/converter_dialog.h"
 #include "gui/dialog_services.h"
 #include "gui/dialog_template.h"
+#include "gui/mail_window.h"
+#include "gui/mail_window_services.h"
+#include "mail/mail_engine.h"
 #include "platform/posix_platform.h"
 
 namespace {
@@ -59,6 +65,39 @@ int saveScreenshot(korvani::gui::ConverterDialog& dialog, const QString& path,
   return 1;
 }
 
+// The mail window, reading `file` when it is not empty; with `screenshotPath`, drawn where nobody
+// sees it once the mail is shown and saved as a PNG. Returns the exit status: for a screenshot,
+// 1 when the file cannot be read at all or the PNG not written.
+int runMailWindow(korvani::Platform& platform, const QByteArray& file,
+                  const QString& screenshotPath, korvani::gui::DialogServices& services) {
+  QApplication::setDesktopFileName(QStringLiteral("korvani-mail"));
+  korvani::mail::MailLibrary library;
+  korvani::gui::QtMailWindowServices windowServices;
+  korvani::gui::MailWindow window(platform, windowServices);
+  if (screenshotPath.isEmpty()) {
+    window.show();
+    if (!file.isEmpty()) window.openMail(file);
+    return QApplication::exec();
+  }
+  window.setAttribute(Qt::WA_DontShowOnScreen);
+  window.show();
+  if (!file.isEmpty()) {
+    QEventLoop untilShown;
+    QObject::connect(&window, &korvani::gui::MailWindow::mailShown, &untilShown, &QEventLoop::quit);
+    window.openMail(file);
+    untilShown.exec();
+  }
+  QApplication::processEvents();
+  if (!file.isEmpty() && !window.fileReadable()) {
+    std::fprintf(stderr, "korvani-gui: %s\n", window.problem().c_str());
+    return 1;
+  }
+  if (window.grab().save(screenshotPath, "PNG")) return 0;
+  korvani::gui::reportStartupFailure(services,
+                                     QStringLiteral("cannot write %1").arg(screenshotPath), true);
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +131,10 @@ int main(int argc, char** argv) {
       korvani::gui::readCommandLine(parser, rawArguments(argc, argv));
 
   korvani::PosixPlatform platform;
+  if (commandLine.mailWindow) {
+    return runMailWindow(platform, commandLine.initialSourceBytes, commandLine.screenshotPath,
+                         services);
+  }
   korvani::gui::ConverterDialog dialog(platform, services);
   dialog.setInitialSource(commandLine.initialSourceBytes);
   if (!commandLine.screenshotPath.isEmpty()) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The AppStream metadata and the desktop file pass their validators.
-#   metadata_test.sh METAINFO DESKTOP_FILE
+# The AppStream metadata and the desktop files pass their validators.
+#   metadata_test.sh METAINFO DESKTOP_FILE...
 # Exit 77 (skipped) when appstreamcli or desktop-file-validate is not installed.
 set -euo pipefail
 for tool in appstreamcli desktop-file-validate; do
@@ -10,4 +10,4 @@ for tool in appstreamcli desktop-file-validate; do
   fi
 done
 appstreamcli validate --no-net --pedantic "$1"
-desktop-file-validate "$2"
+desktop-file-validate "${@:2}"

@@ -49,6 +49,7 @@ install)
       usr/bin/korvani-gui
       usr/share/man/man1/korvani-gui.1.gz
       usr/share/applications/korvani.desktop
+      usr/share/applications/korvani-mail.desktop
       usr/share/icons/hicolor/scalable/apps/korvani.svg
       usr/share/icons/hicolor/16x16/apps/korvani.png
       usr/share/icons/hicolor/32x32/apps/korvani.png

@@ -1,0 +1,91 @@
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSettings>
+#include <QUrl>
+
+#include "gui/mail_window_services.h"
+#include "gui/mail_window_texts.h"
+
+namespace korvani::gui {
+namespace {
+
+const QString kLastFolderKey = QStringLiteral("mailWindow/lastFolder");
+
+QString text(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// Where the file dialogs start: the folder last confirmed in one of them, else home.
+QString startFolder() {
+  const QString folder = QSettings().value(kLastFolderKey).toString();
+  return folder.isEmpty() || !QFileInfo(folder).isDir() ? QDir::homePath() : folder;
+}
+
+void rememberFolder(const QString& folder) { QSettings().setValue(kLastFolderKey, folder); }
+
+}  // namespace
+
+std::optional<QString> QtMailWindowServices::openMail(QWidget* parent) {
+  const QString path = QFileDialog::getOpenFileName(parent, text(mailtexts::kOpenMailTitle),
+                                                    startFolder(), text(mailtexts::kMailFilter));
+  if (path.isEmpty()) return std::nullopt;
+  rememberFolder(QFileInfo(path).absolutePath());
+  return path;
+}
+
+std::optional<QString> QtMailWindowServices::saveAttachment(QWidget* parent,
+                                                            const QString& proposedName) {
+  const QString path = QFileDialog::getSaveFileName(
+      parent, text(mailtexts::kSaveAttachmentTitle), QDir(startFolder()).filePath(proposedName),
+      QString(), nullptr, QFileDialog::DontConfirmOverwrite);
+  if (path.isEmpty()) return std::nullopt;
+  rememberFolder(QFileInfo(path).absolutePath());
+  return path;
+}
+
+std::optional<QString> QtMailWindowServices::chooseFolder(QWidget* parent) {
+  const QString folder =
+      QFileDialog::getExistingDirectory(parent, text(mailtexts::kSaveFolderTitle), startFolder());
+  if (folder.isEmpty()) return std::nullopt;
+  rememberFolder(folder);
+  return folder;
+}
+
+MailWindowServices::ReplaceAnswer QtMailWindowServices::confirmReplace(QWidget* parent,
+                                                                       const QString& path,
+                                                                       bool several) {
+  QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+  if (several) buttons |= QMessageBox::YesToAll | QMessageBox::NoToAll;
+  QMessageBox box(QMessageBox::Question, text(mailtexts::kWindowTitle),
+                  path + text(mailtexts::kReplaceQuestion), buttons, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return ReplaceAnswer::Replace;
+    case QMessageBox::YesToAll:
+      return ReplaceAnswer::ReplaceAll;
+    case QMessageBox::No:
+      return ReplaceAnswer::Skip;
+    case QMessageBox::NoToAll:
+      return ReplaceAnswer::SkipAll;
+    default:
+      return ReplaceAnswer::Cancel;
+  }
+}
+
+void QtMailWindowServices::showMessage(QWidget* parent, const QString& message) {
+  QMessageBox box(QMessageBox::Warning, text(mailtexts::kWindowTitle), message, QMessageBox::Ok,
+                  parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+bool QtMailWindowServices::openExternally(const QUrl& url) {
+  return QDesktopServices::openUrl(url);
+}
+
+}  // namespace korvani::gui

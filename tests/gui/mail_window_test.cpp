@@ -1,0 +1,353 @@
+// The mail window driven through the mail engine's test corpus, without a display.
+#include "gui/mail_window.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
+#include <QTreeWidget>
+#include <QUrl>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "gui/mail_window_services.h"
+#include "gui/mail_window_texts.h"
+#include "mail/mail_engine.h"
+#include "mail/mail_reader.h"
+#include "platform/posix_platform.h"
+
+using korvani::gui::MailWindow;
+using korvani::gui::MailWindowServices;
+using Answer = MailWindowServices::ReplaceAnswer;
+namespace mailtexts = korvani::gui::mailtexts;
+
+namespace {
+
+const QString kCorpus = QStringLiteral(KORVANI_MAIL_CORPUS);
+
+QString text(std::string_view utf8) { return QString::fromUtf8(utf8.data(), utf8.size()); }
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class ScriptedServices : public MailWindowServices {
+ public:
+  std::optional<QString> saveAnswer;
+  std::optional<QString> folderAnswer;
+  std::vector<Answer> replaceAnswers;  // taken in turn
+  QStringList replaceQuestions;
+  QStringList messages;
+  QList<QUrl> opened;
+
+  std::optional<QString> openMail(QWidget*) override { return std::nullopt; }
+  std::optional<QString> saveAttachment(QWidget*, const QString&) override { return saveAnswer; }
+  std::optional<QString> chooseFolder(QWidget*) override { return folderAnswer; }
+  Answer confirmReplace(QWidget*, const QString& path, bool) override {
+    replaceQuestions.append(path);
+    const Answer answer = replaceAnswers.empty() ? Answer::Cancel : replaceAnswers.front();
+    if (!replaceAnswers.empty()) replaceAnswers.erase(replaceAnswers.begin());
+    return answer;
+  }
+  void showMessage(QWidget*, const QString& message) override { messages.append(message); }
+  bool openExternally(const QUrl& url) override {
+    opened.append(url);
+    return true;
+  }
+};
+
+}  // namespace
+
+class MailWindowTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir settingsFolder;
+  korvani::mail::MailLibrary library;
+  korvani::PosixPlatform platform;
+  ScriptedServices services;
+  std::unique_ptr<MailWindow> window;
+
+  template <typename T>
+  T* child(const char* name) {
+    return window->findChild<T*>(QLatin1String(name));
+  }
+  QTreeWidget* attachments() { return child<QTreeWidget>("attachmentList"); }
+  // The text as shown; toPlainText() would turn no-break spaces into spaces.
+  QString shownText() {
+    QString shown = child<QPlainTextEdit>("mailText")->document()->toRawText();
+    return shown.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  }
+
+  // Opens `path` and waits until it is shown.
+  bool open(const QString& path) {
+    QSignalSpy shown(window.get(), &MailWindow::mailShown);
+    window->openMail(QFile::encodeName(path));
+    return shown.wait(20000);
+  }
+  bool click(const char* button) {
+    QSignalSpy finished(window.get(), &MailWindow::workFinished);
+    child<QPushButton>(button)->click();
+    return finished.wait(20000);
+  }
+
+ private slots:
+  void initTestCase() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+  }
+  void init() {
+    services = ScriptedServices();
+    window = std::make_unique<MailWindow>(platform, services);
+  }
+  void cleanup() { window.reset(); }
+
+  void showsHeadersTextAndAttachments_data();
+  void showsHeadersTextAndAttachments();
+  void savesTheSelectedAttachmentAndOpensOne();
+  void savesAllAsExtractDoes();
+  void asksBeforeReplacingAndNeverFollowsALink_data();
+  void asksBeforeReplacingAndNeverFollowsALink();
+  void cancelStopsALongSaveWithoutPartialFiles();
+  void listsTheMessagesOfAnMboxFile();
+  void dropOpensTheMail();
+  void malformedMailShowsWhatCouldBeRead_data();
+  void malformedMailShowsWhatCouldBeRead();
+  void screenshotDrawsTheMailOrFails_data();
+  void screenshotDrawsTheMailOrFails();
+};
+
+// What `korvani read` writes for each mail of the corpus is what the window shows: the header
+// fields of its first block, its text, and the files `extract` writes, with their sizes.
+void MailWindowTest::showsHeadersTextAndAttachments_data() {
+  QTest::addColumn<QString>("stem");
+  for (const char* stem : {"gmail", "apple", "forwarded", "hostile", "outlook", "thunderbird",
+                           "iphone", "encodings", "raw_sjis", "kana", "notification"}) {
+    QTest::newRow(stem) << QString::fromLatin1(stem);
+  }
+}
+
+void MailWindowTest::showsHeadersTextAndAttachments() {
+  QFETCH(QString, stem);
+  QVERIFY(open(kCorpus + "/" + stem + ".eml"));
+  const QString expected = QString::fromUtf8(readAll(kCorpus + "/expected/" + stem + ".txt"));
+  QCOMPARE(shownText(), expected);
+
+  for (const QString& line : expected.section(QStringLiteral("\n\n"), 0, 0).split('\n')) {
+    const QString field = line.section(QStringLiteral(": "), 0, 0);
+    const auto* value = window->findChild<QLabel*>(QStringLiteral("header") + field);
+    QVERIFY2(value, qPrintable(field));
+    QCOMPARE(value->text(), line.section(QStringLiteral(": "), 1));
+  }
+
+  std::map<QString, QString> listed;
+  for (int row = 0; row < attachments()->topLevelItemCount(); ++row) {
+    listed[attachments()->topLevelItem(row)->text(0)] = attachments()->topLevelItem(row)->text(2);
+  }
+  std::map<QString, QString> written;
+  for (const QFileInfo& file : QDir(kCorpus + "/expected/" + stem).entryInfoList(QDir::Files)) {
+    written[file.fileName()] = text(korvani::mail::readableSize(file.size()));
+  }
+  QCOMPARE(listed, written);
+  QVERIFY(child<QLabel>("problemLine")->isHidden());
+}
+
+void MailWindowTest::savesTheSelectedAttachmentAndOpensOne() {
+  QTemporaryDir folder;
+  QVERIFY(open(kCorpus + "/gmail.eml"));
+  const QByteArray pdf = readAll(kCorpus + "/expected/gmail/見積書_2024.pdf");
+  attachments()->topLevelItem(0)->setSelected(true);
+  services.saveAnswer = folder.filePath(QStringLiteral("copy.pdf"));
+  QVERIFY(click("saveButton"));
+  QCOMPARE(readAll(*services.saveAnswer), pdf);
+  QVERIFY(services.messages.isEmpty());
+
+  QSignalSpy finished(window.get(), &MailWindow::workFinished);
+  emit attachments()->itemDoubleClicked(attachments()->topLevelItem(0), 0);
+  QVERIFY(finished.wait(20000));
+  QCOMPARE(services.opened.size(), 1);
+  QCOMPARE(QFileInfo(services.opened[0].toLocalFile()).fileName(),
+           QStringLiteral("見積書_2024.pdf"));
+  QCOMPARE(readAll(services.opened[0].toLocalFile()), pdf);
+}
+
+void MailWindowTest::savesAllAsExtractDoes() {
+  QTemporaryDir folder;
+  QVERIFY(open(kCorpus + "/hostile.eml"));
+  services.folderAnswer = folder.path();
+  QVERIFY(click("saveAllButton"));
+  const QDir expected(kCorpus + "/expected/hostile");
+  QCOMPARE(QDir(folder.path()).entryList(QDir::Files), expected.entryList(QDir::Files));
+  for (const QString& name : expected.entryList(QDir::Files)) {
+    QCOMPARE(readAll(folder.filePath(name)), readAll(expected.filePath(name)));
+  }
+}
+
+// The entry at the name is a link to a file elsewhere: replacing puts a file in the link's place
+// and leaves what it pointed at alone.
+void MailWindowTest::asksBeforeReplacingAndNeverFollowsALink_data() {
+  QTest::addColumn<Answer>("answer");
+  QTest::addColumn<bool>("replaced");
+  QTest::newRow("replace") << Answer::Replace << true;
+  QTest::newRow("skip") << Answer::Skip << false;
+  QTest::newRow("cancel") << Answer::Cancel << false;
+}
+
+void MailWindowTest::asksBeforeReplacingAndNeverFollowsALink() {
+  QFETCH(Answer, answer);
+  QFETCH(bool, replaced);
+  QTemporaryDir folder;
+  const QString victim = folder.filePath(QStringLiteral("victim"));
+  const QString target = folder.filePath(QStringLiteral("copy.pdf"));
+  QFile victimFile(victim);
+  QVERIFY(victimFile.open(QIODevice::WriteOnly) && victimFile.write("old") == 3);
+  victimFile.close();
+  QVERIFY(QFile::link(victim, target));
+  QVERIFY(open(kCorpus + "/gmail.eml"));
+  attachments()->topLevelItem(0)->setSelected(true);
+  services.saveAnswer = target;
+  services.replaceAnswers = {answer};
+  if (replaced) {
+    QVERIFY(click("saveButton"));
+  } else {
+    child<QPushButton>("saveButton")->click();
+    QVERIFY(!window->isBusy());
+  }
+  QCOMPARE(services.replaceQuestions, QStringList{target});
+  QCOMPARE(readAll(victim), QByteArray("old"));
+  QCOMPARE(QFileInfo(target).isSymLink(), !replaced);
+  if (replaced) QCOMPARE(readAll(target), readAll(kCorpus + "/expected/gmail/見積書_2024.pdf"));
+}
+
+// Three large attachments; Cancel is pressed as soon as the save reports progress. Whatever was
+// written is whole, and the save stopped before the end.
+void MailWindowTest::cancelStopsALongSaveWithoutPartialFiles() {
+  constexpr int kFiles = 3;
+  constexpr qsizetype kSize = 8 << 20;
+  QTemporaryDir folder;
+  QByteArray mail =
+      "From: a@example.com\nSubject: big\nMIME-Version: 1.0\n"
+      "Content-Type: multipart/mixed; boundary=b\n\n";
+  QByteArray bytes(kSize, Qt::Uninitialized);
+  QRandomGenerator random(15);
+  random.fillRange(reinterpret_cast<quint32*>(bytes.data()), kSize / 4);
+  const QByteArray base64 = bytes.toBase64();
+  for (int file = 0; file < kFiles; ++file) {
+    mail += "--b\nContent-Type: application/octet-stream; name=big" + QByteArray::number(file) +
+            ".bin\nContent-Transfer-Encoding: base64\n\n";
+    for (qsizetype at = 0; at < base64.size(); at += 76) mail += base64.mid(at, 76) + '\n';
+  }
+  mail += "--b--\n";
+  const QString path = folder.filePath(QStringLiteral("big.eml"));
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly) && file.write(mail) == mail.size());
+  file.close();
+  QVERIFY(open(path));
+  QCOMPARE(attachments()->topLevelItemCount(), kFiles);
+
+  const QString out = folder.filePath(QStringLiteral("out"));
+  QVERIFY(QDir().mkpath(out));
+  services.folderAnswer = out;
+  auto* cancel = child<QPushButton>("cancelButton");
+  connect(child<QProgressBar>("progressBar"), &QProgressBar::valueChanged, cancel,
+          [cancel](int value) {
+            if (value > 0) cancel->click();
+          });
+  QVERIFY(click("saveAllButton"));
+  QCOMPARE(window->statusBar()->currentMessage(), text(mailtexts::kCancelled));
+  const QFileInfoList written = QDir(out).entryInfoList(QDir::Files | QDir::Hidden);
+  QVERIFY(written.size() < kFiles);
+  for (const QFileInfo& entry : written) QCOMPARE(entry.size(), kSize);
+}
+
+void MailWindowTest::listsTheMessagesOfAnMboxFile() {
+  QVERIFY(open(kCorpus + "/archive.mbox"));
+  auto* list = child<QTreeWidget>("messageList");
+  QVERIFY(!list->isHidden());
+  QCOMPARE(list->topLevelItemCount(), 3);
+  QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("encodings"));
+  QCOMPARE(list->topLevelItem(2)->text(2), QStringLiteral("Fwd: 報告"));
+  QCOMPARE(child<QLabel>("headerSubject")->text(), QStringLiteral("encodings"));
+
+  QSignalSpy shown(window.get(), &MailWindow::mailShown);
+  list->setCurrentItem(list->topLevelItem(2));
+  QVERIFY(shown.wait(20000));
+  QCOMPARE(child<QLabel>("headerSubject")->text(), QStringLiteral("Fwd: 報告"));
+  QCOMPARE(child<QLabel>("headerFrom")->text(), list->topLevelItem(2)->text(1));
+}
+
+void MailWindowTest::dropOpensTheMail() {
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(kCorpus + "/gmail.eml")});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(window.get(), &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QSignalSpy shown(window.get(), &MailWindow::mailShown);
+  QCoreApplication::sendEvent(window.get(), &drop);
+  QVERIFY(shown.wait(20000));
+  QCOMPARE(child<QLabel>("headerSubject")->text(), QStringLiteral("お見積りの件"));
+}
+
+void MailWindowTest::malformedMailShowsWhatCouldBeRead_data() {
+  QTest::addColumn<QString>("file");
+  QTest::addColumn<QString>("problem");
+  QTest::addColumn<bool>("readable");
+  QTest::newRow("cut short") << "truncated.eml" << text(mailtexts::kTruncatedPart) + " cut.bin"
+                             << true;
+  QTest::newRow("not a mail") << "not_a_mail.txt" << text(mailtexts::kNotAMail) << true;
+  QTest::newRow("missing") << "missing.eml"
+                           << text(mailtexts::kOpenFailed) + " 入力ファイルオープンＮＧ " +
+                                  kCorpus + "/missing.eml: No such file or directory"
+                           << false;
+}
+
+void MailWindowTest::malformedMailShowsWhatCouldBeRead() {
+  QFETCH(QString, file);
+  QFETCH(QString, problem);
+  QFETCH(bool, readable);
+  QVERIFY(open(kCorpus + "/" + file));
+  QCOMPARE(child<QLabel>("problemLine")->text(), problem);
+  QVERIFY(!child<QLabel>("problemLine")->isHidden());
+  QCOMPARE(window->fileReadable(), readable);
+  const QByteArray expected = readAll(kCorpus + "/expected/" + QFileInfo(file).baseName() + ".txt");
+  QCOMPARE(shownText(), QString::fromUtf8(expected));
+}
+
+void MailWindowTest::screenshotDrawsTheMailOrFails_data() {
+  QTest::addColumn<QString>("file");
+  QTest::addColumn<int>("status");
+  QTest::newRow("mail") << "gmail.eml" << 0;
+  QTest::newRow("unreadable") << "missing.eml" << 1;
+}
+
+void MailWindowTest::screenshotDrawsTheMailOrFails() {
+  QFETCH(QString, file);
+  QFETCH(int, status);
+  QTemporaryDir folder;
+  const QString png = folder.filePath(QStringLiteral("shot.png"));
+  QProcess process;
+  process.start(QStringLiteral(KORVANI_GUI_BINARY), {QStringLiteral("--mail"), kCorpus + "/" + file,
+                                                     QStringLiteral("--screenshot"), png});
+  QVERIFY(process.waitForFinished(30000));
+  QCOMPARE(process.exitCode(), status);
+  QCOMPARE(QImage(png).isNull(), status != 0);
+}
+
+QTEST_MAIN(MailWindowTest)
+#include "mail_window_test.moc"

@@ -136,7 +136,6 @@ std::optional<ExtendedParameter> extendedParameter(GMimeObject* object, const ch
   // Sections by number; a mail that repeats or skips one is read in the order it gives.
   std::vector<std::pair<unsigned long, std::string>> sections;
   std::string charset;
-  bool extended = false;
   for (const RawParameter& parameter : rawParameters(rawHeader(object, header))) {
     const std::string_view full(parameter.name);
     if (full.size() <= name.size() || full.compare(0, name.size(), name) != 0 ||
@@ -161,10 +160,9 @@ std::optional<ExtendedParameter> extendedParameter(GMimeObject* object, const ch
         value.remove_prefix(second + 1);
       }
     }
-    extended = extended || encoded;
     sections.emplace_back(number, encoded ? percentDecoded(value) : std::string(value));
   }
-  if (!extended) return std::nullopt;
+  if (sections.empty()) return std::nullopt;
   std::stable_sort(sections.begin(), sections.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   ExtendedParameter parameter;

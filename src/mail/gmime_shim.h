@@ -49,7 +49,7 @@ struct ExtendedParameter {
   std::string charset;  // as the first section names it; "" when it names none
   std::string bytes;
 };
-// Empty when `name` has no section marked as extended (with a trailing '*').
+// Empty when `name` is given in none of these forms.
 std::optional<ExtendedParameter> extendedParameter(GMimeObject* object, const char* header,
                                                    std::string_view name);
 

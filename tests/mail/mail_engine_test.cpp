@@ -131,7 +131,7 @@ TEST(MailEngineTest, RfcTwoTwoThreeOneNamesAreJoinedAndConvertedByOurConverters)
     const char* name;
   } cases[] = {
       {"filename*=iso-2022-jp''%1B%24B-%21%1B%28I6%1B%28B.txt", "①ｶ.txt"},
-      {"filename*=ISO-2022-JP'ja'%1B%24Bz%5C%1B%28B", "髙"},
+      {"filename*=ISO-2022-JP'ja'%1B%24B%7Cb%1B%28B", "髙"},
       {"filename*1*=%E6%9C%AC.txt; filename*0*=utf-8''%E6%97%A5", "日本.txt"},
       {"filename*0*=utf-8''%E2%91%A0; filename*1=\"%41.txt\"", "①%41.txt"},
       {"filename*0=\"long \"; filename*1=\"name.txt\"", "long name.txt"},

@@ -61,13 +61,15 @@ echo "Preparing the data in $work" >&2
 "$data_maker" random $((64 * mib)) > "$work/random.bin"
 "$korvani" binary-encode "$work/random.bin" -o "$work/random.eml"
 base64 -w 60 "$work/random.bin" > "$work/random.b64"
-"$data_maker" text iso-2022-jp $((32 * mib)) > "$work/prose.jis"
-"$data_maker" text utf-8 $((32 * mib)) > "$work/prose.utf8"
-"$data_maker" text euc-jp $((32 * mib)) > "$work/prose.euc"
-base64 -w 76 "$work/prose.utf8" > "$work/prose.utf8.b64"
-"$data_maker" mail quoted-printable $((32 * mib)) > "$work/mail-qp.eml"
-"$data_maker" mail base64 $((32 * mib)) > "$work/mail-base64.eml"
-head -c 1024 "$work/mail-qp.eml" > "$work/small.eml"
+if [ -z "${ONLY_MAIL:-}" ]; then
+  "$data_maker" text iso-2022-jp $((32 * mib)) > "$work/prose.jis"
+  "$data_maker" text utf-8 $((32 * mib)) > "$work/prose.utf8"
+  "$data_maker" text euc-jp $((32 * mib)) > "$work/prose.euc"
+  base64 -w 76 "$work/prose.utf8" > "$work/prose.utf8.b64"
+  "$data_maker" mail quoted-printable $((32 * mib)) > "$work/mail-qp.eml"
+  "$data_maker" mail base64 $((32 * mib)) > "$work/mail-base64.eml"
+  head -c 1024 "$work/mail-qp.eml" > "$work/small.eml"
+fi
 
 # --- measuring ----------------------------------------------------------------------------------
 # run_timed CMD: runs the shell command CMD in $work; sets $seconds (wall time) and $peak_kib
@@ -257,10 +259,10 @@ mail_row "extract, 64 MiB attachment in an 88 MiB mail" 0.5 \
   "ripmime" "rm -rf rip && mkdir rip && ripmime -i random.eml -d rip"
 mail_row "extract, the same mail" - \
   "rm -rf ext && mkdir ext && $k extract random.eml -d ext" \
-  "munpack" "rm -rf unpack && mkdir unpack && munpack -q -C unpack random.eml"
+  "munpack" "rm -rf unpack && mkdir unpack && munpack -q -C \"$work/unpack\" \"$work/random.eml\""
 mail_row "extract, 10 000 small mails in one call" 0.5 \
   "rm -rf ext && mkdir ext && $k extract small -d ext" \
-  "munpack" "rm -rf unpack && mkdir unpack && munpack -q -f -C unpack small/*.eml"
+  "munpack" "rm -rf unpack && mkdir unpack && munpack -q -f -C \"$work/unpack\" \"$work\"/small/*.eml"
 rm -rf "$work/ext" && mkdir "$work/ext" && "$korvani" extract "$work/random.eml" -d "$work/ext"
 cmp -s "$work/ext/random.bin" "$work/random.bin" || { echo "compare.sh: extract differs" >&2; exit 1; }
 list_times=()
@@ -277,6 +279,9 @@ Machine: $cpu, $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 10485
 Linux $(uname -r), $(. /etc/os-release && echo "$PRETTY_NAME"); data in $(df -P "$work" | awk 'NR == 2 { print $1 }') ($BENCH_DIR).
 Medians of $runs alternate runs; peak RSS is korvani's largest over the runs.
 
+EOF
+if [ -z "${ONLY_MAIL:-}" ]; then
+cat <<EOF
 | mode | input | korvani | peer | peer's time | korvani / peer | korvani peak RSS (× input) | memcpy of the larger of input and output: new block / warm | korvani / memcpy (new block) | in-memory floor (read, fill, write) | korvani / floor |
 |---|---|---|---|---|---|---|---|---|---|---|
 EOF
@@ -286,6 +291,7 @@ cat <<EOF
 Whole process on a 1 KiB mail (hyperfine -N, mean of 300): mail-decode $startup_mail ms,
 binary-encode $startup_encode ms; /bin/true on this machine: $startup_true ms.
 EOF
+fi
 cat <<EOF
 
 | today's mail | korvani | peer | peer's time | korvani / peer | korvani peak RSS |

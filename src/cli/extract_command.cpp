@@ -60,6 +60,10 @@ std::vector<std::string> mailFilesOf(const Environment& environment,
   return files;
 }
 
+bool isDeviceFolder(const std::string& folder) {
+  return folder.rfind("/dev/", 0) == 0 || folder.rfind("/proc/", 0) == 0;
+}
+
 // One mail as the listing and the extraction see it: where it came from and its parts.
 struct MailRun {
   std::string path;    // the mail file
@@ -70,7 +74,7 @@ struct MailRun {
 class Extraction {
  public:
   Extraction(Environment& environment, const ExtractOptions& options)
-      : environment(environment), options(options) {}
+      : environment(environment), options(options), stampTimes(!isDeviceFolder(options.folder)) {}
 
   int run() {
     bool failed = false;
@@ -104,8 +108,6 @@ class Extraction {
       fail(messages::describeOpenFailure(messages::kDecodeOpenFailed, path, errorNumber));
       return;
     }
-    FileStatus status;
-    if (!environment.platform.readStatus(path, status)) status.regularFile = false;
     const std::size_t count = file->messageCount();
     const bool oneMail = !severalFiles && count == 1;
     const std::string stem = std::filesystem::path(path).stem().string();
@@ -132,7 +134,7 @@ class Extraction {
       if (options.list) {
         list(run, *parsed, oneMail);
       } else {
-        extractMail(run, *parsed, status, oneMail);
+        extractMail(run, *parsed, file->times(), oneMail);
       }
     }
   }
@@ -166,7 +168,7 @@ class Extraction {
     }
   }
 
-  void extractMail(const MailRun& run, const mail::Mail& parsed, const FileStatus& source,
+  void extractMail(const MailRun& run, const mail::Mail& parsed, const mail::MailFileTimes& source,
                    bool oneMail) {
     const auto& all = parsed.parts();
     bool folderReady = false;
@@ -202,16 +204,15 @@ class Extraction {
     return true;
   }
 
+  // Each check here is a system call per file, and a batch of small mails is mostly such calls:
+  // creating the file without --force refuses an existing entry by itself, so only a
+  // replacement needs to make sure that it does not replace the mail being read.
   void writeAttachment(const MailRun& run, const mail::Mail& parsed, std::size_t index,
-                       const FileStatus& source) {
+                       const mail::MailFileTimes& source) {
     const mail::MailPart& part = parsed.parts()[index];
     const std::string target = joinPath(run.folder, part.name);
     Platform& platform = environment.platform;
-    if (!options.force && platform.entryExists(target)) {
-      fail(target + ": " + std::string(messages::kAttachmentExists));
-      return;
-    }
-    if (platform.sameFile(target, run.path)) {
+    if (options.force && platform.sameFile(target, run.path)) {
       fail(messages::describeOutputIsSource(target, run.label));
       return;
     }
@@ -231,7 +232,12 @@ class Extraction {
     }
     switch (result.status) {
       case WriteStatus::Written:
-        if (source.regularFile) stampFileTimes(platform, source, target);
+        if (stampTimes) {
+          FileTimes times;
+          times.lastWrite = source.lastWrite;
+          times.lastAccess = source.lastAccess;
+          platform.setFileTimes(target, times);
+        }
         if (part.truncated) fail(target + ": " + std::string(messages::kAttachmentTruncated));
         break;
       case WriteStatus::AlreadyExists:
@@ -248,6 +254,7 @@ class Extraction {
   const ExtractOptions& options;
   mail::NameRegistry folderNames;
   nlohmann::json listing = nlohmann::json::array();
+  const bool stampTimes;  // files made in a folder of devices (/dev/fd) keep their own times
   bool folderChecked = false;
   bool progress = false;
   int status = kExitConverted;

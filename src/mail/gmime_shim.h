@@ -42,6 +42,17 @@ GObjectPtr<GMimeMessage> parseMessage(GMimeStream* stream, ParserReport& report)
 std::optional<std::string> plainParameter(GMimeObject* object, const char* header,
                                           std::string_view name);
 
+// A parameter given in the RFC 2231 form: name*=charset'lang'%XX..., or in sections name*0*=,
+// name*1*=, name*2=... joined in number order, percent-escapes decoded. The bytes are left in
+// their charset, for Korvani's own converters (GMime's would take ISO-2022-JP through iconv).
+struct ExtendedParameter {
+  std::string charset;  // as the first section names it; "" when it names none
+  std::string bytes;
+};
+// Empty when `name` is given in none of these forms.
+std::optional<ExtendedParameter> extendedParameter(GMimeObject* object, const char* header,
+                                                   std::string_view name);
+
 // The raw value of header `name` of `object`, or "" when absent.
 std::string rawHeader(GMimeObject* object, const char* name);
 

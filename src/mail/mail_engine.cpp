@@ -42,8 +42,8 @@ bool isBodyText(GMimeObject* object, const std::string& mediaType) {
          !g_mime_object_get_content_type_parameter(object, "name");
 }
 
-// The name the part proposes, decoded. The plain forms are read raw and decoded by Korvani;
-// the RFC 2231 forms (name*=) as GMime decodes them.
+// The name the part proposes, decoded. Both the plain forms and the RFC 2231 forms (name*=) are
+// read raw and decoded by Korvani, whose converters know the Windows rows of ISO-2022-JP.
 std::string proposedName(GMimeObject* object) {
   struct Source {
     const char* header;
@@ -56,11 +56,12 @@ std::string proposedName(GMimeObject* object) {
       std::string name = decodeHeaderText(*raw);
       if (!name.empty()) return name;
     }
-    const char* decoded =
-        source.disposition
-            ? g_mime_object_get_content_disposition_parameter(object, source.parameter)
-            : g_mime_object_get_content_type_parameter(object, source.parameter);
-    if (decoded && *decoded) return repairUtf8(decoded);
+    if (auto extended = shim::extendedParameter(object, source.header, source.parameter)) {
+      std::string name = extended->charset.empty()
+                             ? rawTextToUtf8(extended->bytes)
+                             : charsetToUtf8(extended->charset, extended->bytes);
+      if (!name.empty()) return name;
+    }
   }
   return {};
 }
@@ -241,13 +242,45 @@ std::string Mail::text(std::size_t index) const {
 }
 
 struct MailFile::Impl {
-  GObjectPtr<GMimeStream> stream;  // the whole file
+  GObjectPtr<GMimeStream> stream;  // the whole file, read into memory or from the disk
+  MailFileTimes times;
   bool mbox = false;
   std::vector<MboxMessage> messages;
 };
 
 MailFile::MailFile(std::unique_ptr<Impl> impl) : impl(std::move(impl)) {}
 MailFile::~MailFile() = default;
+
+namespace {
+
+// A mail file up to this size is read whole with one read and parsed from memory, which saves
+// the parser's many small seeks and reads; a larger one is streamed from the file, so that
+// memory stays bounded whatever the file's size.
+constexpr std::uint64_t kReadWholeBelow = std::uint64_t{1} << 20;
+
+// Reads the whole regular file behind `descriptor`, `expected` bytes long when it does not grow
+// meanwhile. Null on a read error.
+GObjectPtr<GMimeStream> readWhole(int descriptor, std::uint64_t expected) {
+  GByteArray* bytes = g_byte_array_new();
+  g_byte_array_set_size(bytes, static_cast<guint>(expected + 1));
+  std::size_t used = 0;
+  for (;;) {
+    if (used == bytes->len) g_byte_array_set_size(bytes, bytes->len * 2);
+    const ssize_t got = ::read(descriptor, bytes->data + used, bytes->len - used);
+    if (got > 0) {
+      used += static_cast<std::size_t>(got);
+    } else if (got == 0) {
+      break;
+    } else if (errno != EINTR) {
+      g_byte_array_unref(bytes);
+      return nullptr;
+    }
+  }
+  g_byte_array_set_size(bytes, static_cast<guint>(used));
+  return adopt(g_mime_stream_mem_new_with_byte_array(bytes));  // takes the array over
+}
+
+}  // namespace
 
 std::unique_ptr<MailFile> MailFile::open(const std::string& path, int& errorNumber) {
   const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -262,7 +295,19 @@ std::unique_ptr<MailFile> MailFile::open(const std::string& path, int& errorNumb
     return nullptr;
   }
   auto impl = std::make_unique<Impl>();
-  impl->stream = adopt(g_mime_stream_fs_new(descriptor));  // owns the descriptor from here
+  impl->times = {static_cast<std::int64_t>(status.st_mtime),
+                 static_cast<std::int64_t>(status.st_atime)};
+  const auto size = static_cast<std::uint64_t>(status.st_size);
+  if (size < kReadWholeBelow) {
+    impl->stream = readWhole(descriptor, size);
+    ::close(descriptor);
+    if (!impl->stream) {
+      errorNumber = EIO;
+      return nullptr;
+    }
+  } else {
+    impl->stream = adopt(g_mime_stream_fs_new(descriptor));  // owns the descriptor from here
+  }
   char head[5] = {};
   const ssize_t got = g_mime_stream_read(impl->stream.get(), head, sizeof head);
   if (got < 0) {
@@ -286,6 +331,8 @@ std::unique_ptr<MailFile> MailFile::open(const std::string& path, int& errorNumb
   g_mime_stream_reset(impl->stream.get());
   return std::make_unique<MailFile>(std::move(impl));
 }
+
+MailFileTimes MailFile::times() const { return impl->times; }
 
 bool MailFile::isMbox() const { return impl->mbox; }
 

@@ -91,6 +91,12 @@ class Mail {
   std::unique_ptr<Impl> impl;
 };
 
+// A mail file's times, in seconds since the epoch, for the files made from it.
+struct MailFileTimes {
+  std::int64_t lastWrite = 0;
+  std::int64_t lastAccess = 0;
+};
+
 // A file holding one mail, or an mbox file holding any number.
 class MailFile {
  public:
@@ -98,12 +104,14 @@ class MailFile {
   explicit MailFile(std::unique_ptr<Impl> impl);
   ~MailFile();
 
-  // Opens the regular file at `path` and, when it is an mbox file, finds its messages. Returns
+  // Opens the regular file at `path` and, when it is an mbox file, finds its messages. A small
+  // file is read whole at once; a large one is read as the parts are, in bounded memory. Returns
   // null and sets `errorNumber` when the file cannot be opened or read (EISDIR for a folder).
   static std::unique_ptr<MailFile> open(const std::string& path, int& errorNumber);
 
   bool isMbox() const;
   std::size_t messageCount() const;  // 1 for a plain mail file
+  MailFileTimes times() const;       // as they were when the file was opened
 
   // Parses message `index` (from 0). Returns null when it is not a mail: nothing in it reads as
   // a header.

@@ -131,6 +131,24 @@ bool isWellFormedCp932(std::string_view bytes) {
   return true;
 }
 
+// EUC-JP as it is used for Japanese: pairs of 0xA1-0xFE, half-width kana after 0x8E and JIS X
+// 0212 after 0x8F; every byte of 0x80 and up inside such a sequence.
+bool isWellFormedEucJp(std::string_view bytes) {
+  auto inRow = [](std::uint8_t byte) { return byte >= 0xA1 && byte <= 0xFE; };
+  for (std::size_t at = 0; at < bytes.size(); ++at) {
+    const auto byte = static_cast<std::uint8_t>(bytes[at]);
+    if (byte < 0x80) continue;
+    const std::size_t length = byte == 0x8F ? 3 : 2;
+    if (byte != 0x8E && byte != 0x8F && !inRow(byte)) return false;
+    if (at + length > bytes.size()) return false;
+    for (std::size_t i = 1; i < length; ++i) {
+      if (!inRow(static_cast<std::uint8_t>(bytes[at + i]))) return false;
+    }
+    at += length - 1;
+  }
+  return true;
+}
+
 std::string cp932BytesToUtf8(std::string_view bytes) {
   return repairUtf8(cp932ToUtf8(bytes, UnmappedBytes::PassThrough));
 }
@@ -255,6 +273,14 @@ std::string repairUtf8(std::string_view bytes) {
 
 std::string rawTextToUtf8(std::string_view bytes) {
   if (isValidUtf8(bytes)) return std::string(bytes);
+  // Bytes that are all 0xA1 and up read in code page 932 as half-width katakana only, which
+  // names and headers seldom are; in EUC-JP the same bytes are the kana and kanji they usually
+  // are ("ソース" is A5BD A1BC A5B9, "､ｽ｡ｼ･ｹ" in code page 932).
+  const bool onlyUpperHalf = std::none_of(bytes.begin(), bytes.end(), [](char c) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    return byte >= 0x80 && byte < 0xA1;
+  });
+  if (onlyUpperHalf && isWellFormedEucJp(bytes)) return cp932BytesToUtf8(eucJpToCp932(bytes));
   if (isWellFormedCp932(bytes)) return cp932BytesToUtf8(bytes);
   return cp932BytesToUtf8(eucJpToCp932(bytes));
 }

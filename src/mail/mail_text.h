@@ -20,7 +20,8 @@ namespace korvani::mail {
 std::string charsetToUtf8(std::string_view charset, std::string_view bytes);
 
 // Raw 8-bit text with no charset (a header, a name): UTF-8 when it is well-formed UTF-8, else
-// code page 932 when it is well-formed there, else EUC-JP.
+// EUC-JP when it is well-formed there and holds no byte of 0x80-0xA0 (code page 932 would read
+// it as half-width katakana only), else code page 932 when it is well-formed there, else EUC-JP.
 std::string rawTextToUtf8(std::string_view bytes);
 
 // The charset uchardet guesses for `bytes`, or "" when it has no guess. Plain ASCII gives "".

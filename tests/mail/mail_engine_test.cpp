@@ -37,7 +37,8 @@ TEST(MailTextTest, HeaderWordsAreJoinedByCharsetAndDecodedWhole) {
       {"=?euc-jp?B?pKI=?=", "あ"},
       {"plain\r\n\tfolded", "plain folded"},
       {"=?UTF-8?B?broken", "=?UTF-8?B?broken"},
-      {"\x82\xa0", "あ"},  // raw code page 932
+      {"\x82\xa0", "あ"},                      // raw code page 932
+      {"\xa5\xbd\xa1\xbc\xa5\xb9", "ソース"},  // raw EUC-JP, not half-width kana
   };
   for (const Case& c : cases) EXPECT_EQ(decodeHeaderText(c.raw), c.text) << c.raw;
 }
@@ -122,6 +123,29 @@ TEST(MboxSplitterTest, CutsOnFromLinesAfterEmptyLinesAndMarksEscapes) {
   EXPECT_EQ(mbox.substr(messages[2].begin, messages[2].end - messages[2].begin), "Subject: 3");
   EXPECT_EQ(unescapeFromLines(">From quoted\n>>From twice\n> From not\n"),
             "From quoted\n>From twice\n> From not\n");
+}
+
+TEST(MailEngineTest, RfcTwoTwoThreeOneNamesAreJoinedAndConvertedByOurConverters) {
+  struct Case {
+    const char* parameters;
+    const char* name;
+  } cases[] = {
+      {"filename*=iso-2022-jp''%1B%24B-%21%1B%28I6%1B%28B.txt", "①ｶ.txt"},
+      {"filename*=ISO-2022-JP'ja'%1B%24B%7Cb%1B%28B", "髙"},
+      {"filename*1*=%E6%9C%AC.txt; filename*0*=utf-8''%E6%97%A5", "日本.txt"},
+      {"filename*0*=utf-8''%E2%91%A0; filename*1=\"%41.txt\"", "①%41.txt"},
+      {"filename*0=\"long \"; filename*1=\"name.txt\"", "long name.txt"},
+      {"filename*=''%E5%90%8D.bin", "名.bin"},
+      {"filename*=shift_jis''%87%40", "①"},
+  };
+  for (const Case& c : cases) {
+    const auto mail = parseMail(std::string("Content-Type: application/octet-stream\n"
+                                            "Content-Disposition: attachment; ") +
+                                c.parameters + "\n\nx\n");
+    ASSERT_TRUE(mail) << c.parameters;
+    ASSERT_EQ(mail->parts().size(), 2u) << c.parameters;
+    EXPECT_EQ(mail->parts()[1].name, c.name) << c.parameters;
+  }
 }
 
 TEST(MailEngineTest, BoundsHostileStructure) {

@@ -52,7 +52,9 @@ def jis_lines(text):
 
 
 def word(text, charset="UTF-8", encoding="B"):
-    raw = sjis_to_jis(text) if charset.upper() == "ISO-2022-JP" else text.encode(charset)
+    # Shift_JIS as mailers write it is code page 932 (NEC and IBM rows included).
+    codec = "cp932" if charset.lower() == "shift_jis" else charset
+    raw = sjis_to_jis(text) if charset.upper() == "ISO-2022-JP" else text.encode(codec)
     if encoding == "B":
         return "=?%s?B?%s?=" % (charset, base64.b64encode(raw).decode())
     q = "".join(chr(c) if (48 <= c < 58 or 65 <= c < 91 or 97 <= c < 123) else "=%02X" % c for c in raw)
@@ -384,7 +386,227 @@ add("encodings.eml", "From: x@example.com\nSubject: encodings\nMIME-Version: 1.0
     # Quoted-printable text keeps the mail's own line ends, CR LF.
     {"data.uu": uu_data, "note.txt": qp_data.replace(b"\n", b"\r\n")})
 
-shutil.rmtree("expected", ignore_errors=True)
+
+# --- More of today's mailers -----------------------------------------------------------------
+
+
+def pct(raw):
+    return "".join(chr(c) if (48 <= c < 58 or 65 <= c < 91 or 97 <= c < 123 or c in b"._-") else "%%%02X" % c for c in raw)
+
+
+def mixed(header, parts, boundary="m"):
+    """A multipart/mixed mail: `parts` are (part header lines, body) pairs."""
+    out = header + "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"%s\"\n\n" % boundary
+    for head, content in parts:
+        out += "--%s\n%s\n\n%s\n" % (boundary, head, content)
+    return out + "--%s--\n" % boundary
+
+
+def attachment(media_type, name_params, data, encoding="base64"):
+    body = b64(data) if encoding == "base64" else quopri.encodestring(data).decode()
+    return ("Content-Type: %s%s\nContent-Disposition: attachment%s\nContent-Transfer-Encoding: %s"
+            % (media_type, name_params[0], name_params[1], encoding), body)
+
+
+TEXT = ("Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit", "本文です。\n")
+
+# Outlook, RFC 2231 in ISO-2022-JP: NEC row 13, IBM rows and half-width kana in the name.
+jis_name = sjis_to_jis("①㈱髙﨑ｶﾀﾛｸﾞ.pdf")
+catalog = b"%PDF-1.7\n" + blob(900)
+add("outlook_2231.eml", mixed("From: sales@example.co.jp\nTo: buyer@example.jp\nSubject: %s\n" % word("カタログ送付", "ISO-2022-JP"), [
+    ("Content-Type: text/plain; charset=iso-2022-jp\nContent-Transfer-Encoding: 7bit", "catalog\n"),
+    attachment("application/pdf", ("; name*=iso-2022-jp''" + pct(jis_name), ";\n filename*=iso-2022-jp''" + pct(jis_name)), catalog),
+], "_002_OS3P"), {"①㈱髙﨑ｶﾀﾛｸﾞ.pdf": catalog})
+
+# Gmail forwarding inline, a name in RFC 2231 sections without a charset on the later ones.
+deck = b"PK\x03\x04ppt" + blob(1100)
+add("gmail_forward.eml", mixed("From: =?UTF-8?B?5L2Q6Jek?= <sato@example.com>\nTo: team@example.com\nSubject: Fwd: %s\n" % word("会議資料"), [
+    ("Content-Type: text/plain; charset=\"UTF-8\"", "---------- Forwarded message ---------\nFrom: Boss <boss@example.com>\n\n資料を共有します。\n"),
+    ("Content-Type: application/vnd.ms-powerpoint; name=\"slides.ppt\"\nContent-Disposition: attachment;\n filename*0*=UTF-8''%E4%BC%9A%E8%AD%B0;\n filename*1=\"_2024-06.ppt\"\nContent-Transfer-Encoding: base64\nX-Attachment-Id: f_lx2def1\nContent-ID: <f_lx2def1>", b64(deck)),
+], "000000000000f00d"), {"会議_2024-06.ppt": deck})
+
+# Outlook with an inline image in multipart/related (image001.png) and a Word file.
+logo = b"\x89PNG\r\n\x1a\n" + blob(300)
+docx = b"PK\x03\x04word" + blob(1300)
+add("outlook_related.eml", """From: =?iso-2022-jp?B?GyRCOzNLXBsoQg==?= <yamamoto@example.co.jp>
+To: client@example.com
+Subject: =?iso-2022-jp?B?GyRCO3FOQRsoQg==?=
+MIME-Version: 1.0
+Content-Type: multipart/mixed;
+\tboundary="_004_related"
+
+--_004_related
+Content-Type: multipart/related;
+\tboundary="_003_rel";
+\ttype="multipart/alternative"
+
+--_003_rel
+Content-Type: multipart/alternative;
+\tboundary="_000_alt"
+
+--_000_alt
+Content-Type: text/plain; charset="iso-2022-jp"
+Content-Transfer-Encoding: 7bit
+
+%s
+
+--_000_alt
+Content-Type: text/html; charset="iso-2022-jp"
+Content-Transfer-Encoding: 7bit
+
+<html><body><p>see logo</p><img src="cid:image001.png@01DA"></body></html>
+
+--_000_alt--
+
+--_003_rel
+Content-Type: image/png; name="image001.png"
+Content-Description: image001.png
+Content-Disposition: inline; filename="image001.png"; size=308
+Content-ID: <image001.png@01DA>
+Content-Transfer-Encoding: base64
+
+%s
+
+--_003_rel--
+
+--_004_related
+Content-Type: application/vnd.openxmlformats-officedocument.wordprocessingml.document;
+\tname="=?iso-2022-jp?B?GyRCO3FOQRsoQg==?=.docx"
+Content-Disposition: attachment;
+\tfilename="=?iso-2022-jp?B?GyRCO3FOQRsoQg==?=.docx"
+Content-Transfer-Encoding: base64
+
+%s
+
+--_004_related--
+""" % (jis_lines("資料をお送りします。").decode("ascii"), b64(logo), b64(docx)), {"image001.png": logo, "資料.docx": docx})
+
+# Thunderbird forwarding as an attachment: the forwarded mail carries its own file.
+inner_png = b"\x89PNG\r\n\x1a\n" + blob(200)
+add("thunderbird_forward.eml", mixed("From: a@example.org\nTo: b@example.org\nSubject: Fwd: screenshot\nUser-Agent: Mozilla Thunderbird\n", [
+    ("Content-Type: text/plain; charset=UTF-8; format=flowed\nContent-Transfer-Encoding: 7bit", "See attached.\n"),
+    ("Content-Type: message/rfc822; name=\"screenshot.eml\"\nContent-Disposition: attachment; filename=\"screenshot.eml\"", mixed(
+        "From: c@example.org\nTo: a@example.org\nSubject: screenshot\n",
+        [("Content-Type: text/plain; charset=UTF-8", "Here it is.\n"),
+         attachment("image/png", ("; name=\"Bildschirmfoto vom 2024-06-10.png\"", "; filename=\"Bildschirmfoto vom 2024-06-10.png\""), inner_png)],
+        "------------inner")),
+], "------------outer"), {"Bildschirmfoto vom 2024-06-10.png": inner_png}, crlf=False)
+
+# Apple Mail: a PDF shown inline, with a name, between two text parts.
+invoice = b"%PDF-1.3\n" + blob(600)
+add("apple_inline_pdf.eml", mixed("From: Mika <mika@example.jp>\nTo: shop@example.jp\nSubject: Invoice\nX-Mailer: Apple Mail (2.3774)\n", [
+    ("Content-Transfer-Encoding: 7bit\nContent-Type: text/plain; charset=us-ascii", "Please find the invoice:"),
+    ("Content-Disposition: inline; filename=\"invoice 06.pdf\"\nContent-Type: application/pdf; x-unix-mode=0644; name=\"invoice 06.pdf\"\nContent-Transfer-Encoding: base64", b64(invoice)),
+    ("Content-Transfer-Encoding: 7bit\nContent-Type: text/plain; charset=us-ascii", "Thanks."),
+], "Apple-Mail=_77"), {"invoice 06.pdf": invoice})
+
+# iPhone: several photos, all called image0.jpeg.
+photos = [b"\xff\xd8\xff\xe1" + blob(400) for _ in range(3)]
+add("iphone_photos.eml", mixed("From: Ren <ren@example.jp>\nTo: Mai <mai@example.jp>\nSubject: %s\nX-Mailer: iPhone Mail (21F90)\n" % word("写真📷"),
+    [("Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: quoted-printable", "=E5=86=99=E7=9C=9F=E3=81=A7=E3=81=99 =F0=9F=98=8A")] +
+    [attachment("image/jpeg", ("; name=image0.jpeg", "; filename=image0.jpeg"), p) for p in photos], "Apple-Mail-A1"),
+    {"image0.jpeg": photos[0], "image0 (2).jpeg": photos[1], "image0 (3).jpeg": photos[2]})
+
+# A calendar invitation: the text/calendar part is a file, not the mail's text.
+ics = b"BEGIN:VCALENDAR\r\nMETHOD:REQUEST\r\nBEGIN:VEVENT\r\nSUMMARY:Review\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"
+add("calendar.eml", mixed("From: calendar@example.com\nTo: you@example.com\nSubject: Invitation: Review\n", [
+    ("Content-Type: text/plain; charset=UTF-8", "You are invited.\n"),
+    ("Content-Type: text/calendar; charset=UTF-8; method=REQUEST\nContent-Transfer-Encoding: base64", b64(ics)),
+    attachment("application/ics", ("; name=\"invite.ics\"", "; filename=\"invite.ics\""), ics),
+], "cal"), {"part-1.ics": ics, "invite.ics": ics})
+
+# An old Unix mailer: EUC-JP text, raw EUC-JP name.
+tarball = b"\x1f\x8b\x08\x00" + blob(500)
+add("euc_unix.eml", b"From: user@host.example.jp\nTo: friend@example.jp\nSubject: " + "ソース".encode("euc-jp") +
+    b"\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=euc\n\n--euc\nContent-Type: text/plain; charset=EUC-JP\nContent-Transfer-Encoding: 8bit\n\n" +
+    "ソースを送ります。\n".encode("euc-jp") + b"\n--euc\nContent-Type: application/x-gzip; name=\"" + "ソース.tar.gz".encode("euc-jp") +
+    b"\"\nContent-Transfer-Encoding: base64\n\n" + b64(tarball).encode() + b"\n--euc--\n", {"ソース.tar.gz": tarball}, crlf=False)
+
+# A Windows text file in UTF-16 with a byte-order mark, sent as the mail's only text.
+add("utf16_bom.eml", b"From: w@example.com\nTo: x@example.com\nSubject: UTF-16\nMIME-Version: 1.0\nContent-Type: text/plain; charset=utf-16\nContent-Transfer-Encoding: base64\n\n" +
+    b64("\ufeffこんにちは, UTF-16\r\nsecond line\r\n".encode("utf-16-le")).encode() + b"\n", {})
+
+# Text with no declared charset, in Shift_JIS: the charset is guessed.
+add("undeclared.eml", b"From: old@example.jp\nTo: x@example.jp\nSubject: guess\nMIME-Version: 1.0\nContent-Type: text/plain\nContent-Transfer-Encoding: 8bit\n\n" +
+    "今日は良い天気ですね。明日の会議は十時からです。よろしくお願いいたします。\n".encode("cp932"), {})
+
+# LF-only mail from a web mailer: a quoted-printable attachment with a Q-encoded quoted name.
+notes = "メモ: 午後3時\n".encode()
+add("webmail_q.eml", mixed("From: web@example.net\nTo: y@example.net\nSubject: notes\n", [
+    TEXT,
+    attachment("text/plain; charset=UTF-8", ("; name=\"%s\"" % word("メモ.txt", encoding="Q"), "; filename=\"%s\"" % word("メモ.txt", encoding="Q")), notes, "quoted-printable"),
+], "web"), {"メモ.txt": notes}, crlf=False)
+
+# An emoji in an RFC 2231 name.
+card = b"GIF89a" + blob(150)
+add("emoji_name.eml", mixed("From: fun@example.com\nTo: x@example.com\nSubject: %s\n" % word("おめでとう🎉"), [
+    TEXT,
+    attachment("image/gif", ("", "; filename*=utf-8''" + pct("🎂カード.gif".encode())), card),
+], "emo"), {"🎂カード.gif": card})
+
+# Deep nesting: mixed > mixed > related > alternative, and an attachment at each level.
+a1, a2 = blob(64), blob(96)
+add("nested.eml", mixed("From: n@example.com\nTo: x@example.com\nSubject: nested\n", [
+    ("Content-Type: multipart/mixed; boundary=\"l2\"", "--l2\nContent-Type: multipart/related; boundary=\"l3\"\n\n--l3\nContent-Type: multipart/alternative; boundary=\"l4\"\n\n--l4\nContent-Type: text/plain; charset=utf-8\n\ndeep text\n--l4\nContent-Type: text/html; charset=utf-8\n\n<p>deep html</p>\n--l4--\n--l3\nContent-Type: application/octet-stream; name=\"inner.bin\"\nContent-Transfer-Encoding: base64\n\n" + b64(a1) + "\n--l3--\n--l2--\n"),
+    attachment("application/octet-stream", ("", "; filename=\"outer.bin\""), a2),
+], "l1"), {"inner.bin": a1, "outer.bin": a2})
+
+# A Windows path in a quoted name: backslashes are folders, not escapes.
+log = b"log line\r\n" * 4
+add("windows_path.eml", mixed("From: pc@example.com\nTo: x@example.com\nSubject: log\n", [
+    TEXT,
+    attachment("text/plain", ("; name=\"C:\\Users\\taro\\Desktop\\app.log\"", "; filename=\"C:\\Users\\taro\\Desktop\\app.log\""), log),
+], "win"), {"app.log": log})
+
+# A Shift_JIS encoded word with NEC and IBM characters in the name.
+memo = blob(120)
+add("sjis_word_name.eml", mixed("From: pc@example.jp\nTo: x@example.jp\nSubject: %s\n" % word("№１の件", "Shift_JIS"), [
+    TEXT,
+    attachment("application/octet-stream", ("; name=\"%s\"" % word("№①髙﨑.dat", "Shift_JIS"), ""), memo),
+], "sw"), {"№①髙﨑.dat": memo})
+
+# A feature phone: ISO-2022-JP with half-width kana in the subject and the name.
+ring = b"MThd" + blob(80)
+add("keitai.eml", mixed("From: user@docomo.example.ne.jp\nTo: x@example.jp\nSubject: %s\n" % word("ﾒﾛﾃﾞｨ送ります", "ISO-2022-JP"), [
+    ("Content-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: 7bit", jis_lines("ｷｬﾗ着ﾒﾛ①です").decode("ascii")),
+    attachment("audio/midi", ("; name=\"%s\"" % word("ﾒﾛﾃﾞｨ①.mid", "ISO-2022-JP"), "; filename=\"%s\"" % word("ﾒﾛﾃﾞｨ①.mid", "ISO-2022-JP")), ring),
+], "keitai"), {"ﾒﾛﾃﾞｨ①.mid": ring})
+
+# A notification with text and HTML alternatives: the plain text is the one shown.
+add("notification_alt.eml", """From: no-reply@service.example
+To: x@example.com
+Subject: =?UTF-8?Q?=E3=83=91=E3=82=B9=E3=83=AF=E3=83=BC=E3=83=89=E5=A4=89=E6=9B=B4?=
+MIME-Version: 1.0
+Content-Type: multipart/alternative; boundary="alt"
+
+--alt
+Content-Type: text/plain; charset=UTF-8
+Content-Transfer-Encoding: quoted-printable
+
+=E3=83=91=E3=82=B9=E3=83=AF=E3=83=BC=E3=83=89=E3=82=92=E5=A4=89=E6=9B=B4=E3=81=97=E3=81=BE=E3=81=97=E3=81=9F=E3=80=82
+--alt
+Content-Type: text/html; charset=UTF-8
+
+<html><body><p>HTML version</p></body></html>
+--alt--
+""", {})
+
+# A newsletter in HTML only, UTF-8, with entities and a list.
+add("newsletter.eml", """From: news@example.com
+To: x@example.com
+Subject: =?UTF-8?B?44OL44Ol44O844K5?=
+MIME-Version: 1.0
+Content-Type: text/html; charset=UTF-8
+Content-Transfer-Encoding: 8bit
+
+<!DOCTYPE html><html><head><style>.x{}</style></head><body><h2>今月のお知らせ</h2><ul><li>新商品 &gt; 3点</li><li>セール&hellip;</li></ul><p>&copy; 2024 Example</p></body></html>
+""", {})
+
+# Only the folders of expected files are made here; the expected readings (<mail>.txt) are
+# kept, each checked by hand.
+for entry in os.listdir("expected") if os.path.isdir("expected") else []:
+    if os.path.isdir(os.path.join("expected", entry)):
+        shutil.rmtree(os.path.join("expected", entry))
 for name, data in mails.items():
     with open(name, "wb") as f:
         f.write(data)

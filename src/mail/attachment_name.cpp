@@ -87,7 +87,7 @@ std::string safeAttachmentName(std::string_view proposed) {
   const std::string stem = asciiLower(name.substr(0, name.find('.')));
   for (std::string_view device : kDeviceNames) {
     if (stem == device || stem == std::string(device) + " ") {
-      name = "_" + name;
+      name.insert(0, 1, '_');
       break;
     }
   }
@@ -124,9 +124,8 @@ std::string NameRegistry::claim(const std::string& name) {
   const std::string extension = hasExtension ? name.substr(dot) : std::string();
   for (std::size_t number = 2;; ++number) {
     const std::string suffix = " (" + std::to_string(number) + ")";
-    std::string candidate =
-        std::string(cutAtBoundary(stem, kMaxNameBytes - suffix.size() - extension.size())) +
-        suffix + extension;
+    std::string candidate(cutAtBoundary(stem, kMaxNameBytes - suffix.size() - extension.size()));
+    candidate.append(suffix).append(extension);
     if (taken.insert(asciiLower(candidate)).second) return candidate;
   }
 }

@@ -12,7 +12,7 @@ namespace {
 // encodings older ones wrote unencoded.
 const char* kFallbackCharsets[] = {"utf-8", "cp932", "euc-jp", nullptr};
 
-constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::size_t kChunkSize = std::size_t{64} << 10;
 constexpr int kMaxEmptyReads = 1024;
 
 void collectWarning(gint64, GMimeParserWarning code, const gchar*, gpointer data) {

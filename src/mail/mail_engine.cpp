@@ -114,11 +114,7 @@ class Walker {
         GMimeObject* child = g_mime_multipart_get_part(multipart, i);
         const std::string path_ = childPath(path, static_cast<std::size_t>(i) + 1);
         const bool childShown = shown && (!alternative || i == chosen);
-        if (GMIME_IS_MULTIPART(child)) {
-          node(child, path_, forwardDepth, nesting + 1, childShown);
-        } else {
-          node(child, path_, forwardDepth, nesting + 1, childShown);
-        }
+        node(child, path_, forwardDepth, nesting + 1, childShown);
       }
       return;
     }

@@ -158,6 +158,8 @@ std::string cp932BytesToUtf8(std::string_view bytes) {
 bool iconvToUtf8(std::string_view charset, std::string_view bytes, std::string& out) {
   const std::string name(charset);
   iconv_t converter = g_mime_iconv_open("UTF-8", name.c_str());
+  // iconv reports failure with the handle (iconv_t)-1.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
   if (converter == reinterpret_cast<iconv_t>(-1)) return false;
   std::array<char, 4096> chunk;
   char* in = const_cast<char*>(bytes.data());

@@ -165,10 +165,17 @@ class Walker {
   std::size_t unnamed = 0;
 };
 
+bool hasAnyHeader(GMimeObject* message) {
+  if (g_mime_header_list_get_count(g_mime_object_get_header_list(message)) > 0) return true;
+  GMimeObject* body = g_mime_message_get_mime_part(GMIME_MESSAGE(message));
+  return body && g_mime_header_list_get_count(g_mime_object_get_header_list(body)) > 0;
+}
+
 std::unique_ptr<Mail> parseStream(GMimeStream* stream) {
   shim::ParserReport report;
   auto message = shim::parseMessage(stream, report);
-  if (!message) return nullptr;
+  // GMime makes a message of a file that opens with an empty line, with no header at all.
+  if (!message || !hasAnyHeader(GMIME_OBJECT(message.get()))) return nullptr;
   auto impl = std::make_unique<Mail::Impl>();
   Walker(*impl).message(message.get(), "", 0, 0);
   impl->message = std::move(message);

@@ -1,0 +1,203 @@
+// mbox files cut into messages in any read size, mail files read whole or streamed, the
+// structure the engine walks, and the bounds that hostile mail meets.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "mail/mail_engine.h"
+#include "mail/mbox_splitter.h"
+#include "support/test_files.h"
+
+namespace korvani::mail {
+namespace {
+
+using testing::ScopedTempDir;
+using testing::writeFile;
+
+const MailLibrary kLibrary;
+
+std::vector<std::string> split(const std::string& mbox, std::size_t readSize,
+                               std::vector<bool>* escaped = nullptr) {
+  std::size_t at = 0;
+  std::vector<MboxMessage> messages;
+  const bool read = splitMbox(
+      [&](char* buffer, std::size_t size) {
+        const std::size_t n = std::min({size, readSize, mbox.size() - at});
+        mbox.copy(buffer, n, at);
+        at += n;
+        return static_cast<long>(n);
+      },
+      messages);
+  EXPECT_TRUE(read);
+  std::vector<std::string> texts;
+  for (const MboxMessage& message : messages) {
+    texts.push_back(mbox.substr(message.begin, message.end - message.begin));
+    if (escaped) escaped->push_back(message.hasEscapedFrom);
+  }
+  return texts;
+}
+
+TEST(MboxSplitterTest, CutsTheSameWhateverTheReadSize) {
+  const std::string longLine(100, 'x');
+  struct Case {
+    std::string mbox;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"", {}},
+      {"\n\n", {}},
+      {"From a\r\nS: 1\r\n\r\nx\r\n\r\nFrom b\r\nS: 2\r\n", {"S: 1\r\n\r\nx\r\n", "S: 2\r\n"}},
+      {"\n\nFrom a\nS: 1\n", {"S: 1\n"}},
+      {"From a\n", {""}},
+      {"From a\nS: 1\n\nFromage\nFrom b\n", {"S: 1\n\nFromage\nFrom b\n"}},
+      {"From a\nS: 1\n\n" + longLine + " From x\n\nFrom b\nS: 2",
+       {"S: 1\n\n" + longLine + " From x\n", "S: 2"}},
+      {"From a\nS: 1\n\n\n\nFrom b\n", {"S: 1\n\n\n", ""}},
+  };
+  for (const Case& c : cases) {
+    for (const std::size_t readSize : {1, 2, 3, 7, 64, 65536}) {
+      EXPECT_EQ(split(c.mbox, readSize), c.messages) << c.mbox << " read by " << readSize;
+    }
+  }
+  std::vector<bool> escaped;
+  split("From a\n>From x\n\nFrom b\nS: >From\n\nFrom c\n>>>From y", 3, &escaped);
+  EXPECT_EQ(escaped, (std::vector<bool>{true, false, true}));
+  std::vector<MboxMessage> messages;
+  EXPECT_FALSE(splitMbox([](char*, std::size_t) { return -1L; }, messages));
+  EXPECT_FALSE(looksLikeMbox("From"));
+  EXPECT_FALSE(looksLikeMbox(">From a"));
+}
+
+// An mbox of three messages: an attachment of `attachmentBytes` decoded bytes, one that is not
+// a mail, and one whose body holds escaped "From " lines.
+std::string threeMessageMbox(std::size_t attachmentBytes) {
+  std::string base64;
+  for (std::size_t done = 0; done < attachmentBytes; done += 57)
+    base64 += std::string(76, 'A') + "\n";
+  return "From a@example.jp Mon Jan  1 00:00:00 2024\n"
+         "Subject: one\nContent-Type: multipart/mixed; boundary=b\n\n"
+         "--b\nContent-Type: text/plain\n\nfirst\n"
+         "--b\nContent-Type: application/octet-stream; name=big.bin\n"
+         "Content-Transfer-Encoding: base64\n\n" +
+         base64 + "--b--\n\nFrom b@example.jp Mon Jan  1 00:00:00 2024\n" +
+         "\x01\x02\x03 not a header\n" +
+         "\nFrom c@example.jp Mon Jan  1 00:00:00 2024\n"
+         "Subject: three\n\n>From the start\n>>From twice\n";
+}
+
+TEST(MailFileTest, MboxMessagesParseOneByOneWhetherReadWholeOrStreamed) {
+  ScopedTempDir dir;
+  // The second file is past the size read whole, so it is parsed from the disk as it goes.
+  for (const std::size_t attachmentBytes : {std::size_t{570}, std::size_t{1} << 21}) {
+    SCOPED_TRACE(attachmentBytes);
+    writeFile(dir.file("box"), threeMessageMbox(attachmentBytes));
+    int error = 0;
+    const auto file = MailFile::open(dir.file("box"), error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_TRUE(file->isMbox());
+    ASSERT_EQ(file->messageCount(), 3u);
+    const auto first = file->parse(0);
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->parts().size(), 3u);
+    EXPECT_EQ(first->parts()[2].name, "big.bin");
+    EXPECT_EQ(first->decodedSize(2), (attachmentBytes + 56) / 57 * 57);
+    EXPECT_FALSE(file->parse(1));
+    const auto third = file->parse(2);
+    ASSERT_TRUE(third);
+    ASSERT_EQ(third->parts().size(), 2u);
+    EXPECT_EQ(third->text(1), "From the start\n>From twice\n");
+    EXPECT_FALSE(file->parse(3));
+  }
+  writeFile(dir.file("one.eml"), "Subject: x\n\nbody\n");
+  int error = 0;
+  const auto plain = MailFile::open(dir.file("one.eml"), error);
+  ASSERT_TRUE(plain);
+  EXPECT_FALSE(plain->isMbox());
+  EXPECT_EQ(plain->messageCount(), 1u);
+  EXPECT_TRUE(plain->parse(0));
+  EXPECT_FALSE(plain->parse(1));
+  EXPECT_FALSE(MailFile::open(dir.path(), error));
+  EXPECT_EQ(error, EISDIR);
+  EXPECT_FALSE(MailFile::open(dir.file("missing"), error));
+  EXPECT_EQ(error, ENOENT);
+}
+
+// One line per part: path, role, media type, then name, "hidden" or "cut" where they apply.
+std::string describe(const Mail& mail) {
+  std::string out;
+  for (const MailPart& part : mail.parts()) {
+    out += (part.path.empty() ? "-" : part.path) + " " + "MTA"[static_cast<int>(part.role)] + " " +
+           part.mediaType;
+    if (!part.name.empty()) out += " " + part.name;
+    if (!part.shown) out += " hidden";
+    if (part.truncated) out += " cut";
+    out += "\n";
+  }
+  return out;
+}
+
+TEST(MailEngineTest, WalksTheStructureChoosingPlainTextAndMarkingCuts) {
+  struct Case {
+    const char* mail;
+    const char* parts;
+  } cases[] = {
+      {"Subject: x\n\nbody\n", "- M message/rfc822\n1 T text/plain\n"},
+      {"Content-Type: multipart/alternative; boundary=a\n\n"
+       "--a\nContent-Type: text/html\n\n<p>x</p>\n--a\nContent-Type: text/plain\n\nx\n--a--\n",
+       "- M message/rfc822\n1 T text/html hidden\n2 T text/plain\n"},
+      // A text/plain that is a file is no alternative to read.
+      {"Content-Type: multipart/alternative; boundary=a\n\n"
+       "--a\nContent-Type: text/plain; name=n.txt\n\nx\n--a\nContent-Type: text/html\n\nx\n--a--\n",
+       "- M message/rfc822\n1 A text/plain n.txt\n2 T text/html\n"},
+      {"Content-Type: multipart/related; boundary=r\n\n"
+       "--r\nContent-Type: multipart/alternative; boundary=a\n\n"
+       "--a\nContent-Type: text/plain\n\nx\n--a\nContent-Type: text/html\n\nx\n--a--\n"
+       "--r\nContent-Type: image/png\nContent-ID: <i>\n\nx\n--r--\n",
+       "- M message/rfc822\n1.1 T text/plain\n1.2 T text/html hidden\n2 A image/png part-1.png\n"},
+      {"Content-Type: multipart/mixed; boundary=m\n\n"
+       "--m\nContent-Type: text/plain\n\nx\n"
+       "--m\nContent-Type: message/rfc822\n\nSubject: fw\n"
+       "Content-Type: multipart/mixed; boundary=n\n\n"
+       "--n\nContent-Type: text/plain\n\ny\n--n\nContent-Type: application/pdf\n\nz\n--n--\n"
+       "--m--\n",
+       "- M message/rfc822\n1 T text/plain\n2 M message/rfc822\n2.1 T text/plain\n"
+       "2.2 A application/pdf part-1.pdf\n"},
+      // The mail ends inside its second attachment: that one, and only that one, is cut.
+      {"Content-Type: multipart/mixed; boundary=m\n\n"
+       "--m\nContent-Type: text/plain\n\nx\n--m\nContent-Type: image/gif\n\nGIF\n"
+       "--m\nContent-Type: application/zip\nContent-Transfer-Encoding: base64\n\nUEsDBA",
+       "- M message/rfc822\n1 T text/plain\n2 A image/gif part-1.gif\n"
+       "3 A application/zip part-2.zip cut\n"},
+  };
+  for (const Case& c : cases) {
+    const auto mail = parseMail(c.mail);
+    ASSERT_TRUE(mail) << c.mail;
+    EXPECT_EQ(describe(*mail), c.parts) << c.mail;
+    EXPECT_FALSE(mail->limitReached());
+  }
+}
+
+TEST(MailEngineTest, DeepMultipartsMeetTheBoundAndNonMailIsRefused) {
+  for (const int depth : {20, kMaxNesting + 10, 5000}) {
+    std::string mail;
+    for (int i = 0; i < depth; ++i) {
+      mail += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\n\n--b" +
+              std::to_string(i) + "\n";
+    }
+    mail += "Content-Type: application/pdf\n\nleaf\n";
+    const auto parsed = parseMail(mail);
+    ASSERT_TRUE(parsed) << depth;
+    EXPECT_EQ(parsed->limitReached(), depth > kMaxNesting) << depth;
+    const bool leafFound = parsed->parts().back().role == PartRole::Attachment;
+    EXPECT_EQ(leafFound, depth <= kMaxNesting) << depth;
+  }
+  for (const std::string& bytes :
+       {std::string(), std::string("\n\n"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16),
+        std::string("<html><body>x</body></html>\n")}) {
+    EXPECT_FALSE(parseMail(bytes)) << ::testing::PrintToString(bytes);
+  }
+}
+
+}  // namespace
+}  // namespace korvani::mail

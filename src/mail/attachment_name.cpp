@@ -65,12 +65,40 @@ std::string_view cutAtBoundary(std::string_view text, std::size_t limit) {
   return text.substr(0, end);
 }
 
+// C1 controls and the characters that reorder text (bidirectional marks, embeddings, overrides
+// and isolates): a name such as "invoice\u202Efdp.exe" would show as "invoiceexe.pdf" in a file
+// manager. Each one becomes a single '_'. `name` is well-formed UTF-8.
+void replaceInvisibleControls(std::string& name) {
+  std::string out;
+  out.reserve(name.size());
+  for (std::size_t i = 0; i < name.size();) {
+    const auto b0 = static_cast<std::uint8_t>(name[i]);
+    const auto b1 = i + 1 < name.size() ? static_cast<std::uint8_t>(name[i + 1]) : 0;
+    const auto b2 = i + 2 < name.size() ? static_cast<std::uint8_t>(name[i + 2]) : 0;
+    std::size_t length = 0;
+    if (b0 == 0xC2 && b1 >= 0x80 && b1 <= 0x9F) length = 2;  // U+0080-U+009F
+    if (b0 == 0xD8 && b1 == 0x9C) length = 2;                // U+061C arabic letter mark
+    if (b0 == 0xE2 && b1 == 0x80 && (b2 == 0x8E || b2 == 0x8F || (b2 >= 0xAA && b2 <= 0xAE))) {
+      length = 3;  // U+200E, U+200F, U+202A-U+202E
+    }
+    if (b0 == 0xE2 && b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9) length = 3;  // U+2066-U+2069
+    if (length == 0) {
+      out.push_back(name[i++]);
+    } else {
+      out.push_back('_');
+      i += length;
+    }
+  }
+  name = std::move(out);
+}
+
 }  // namespace
 
 std::string safeAttachmentName(std::string_view proposed) {
   std::string name = repairUtf8(proposed);
   const std::size_t separator = name.find_last_of("/\\");
   if (separator != std::string::npos) name.erase(0, separator + 1);
+  replaceInvisibleControls(name);
   for (char& c : name) {
     const auto byte = static_cast<std::uint8_t>(c);
     if (byte < 0x20 || byte == 0x7F ||

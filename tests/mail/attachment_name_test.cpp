@@ -48,6 +48,21 @@ TEST(AttachmentNameTest, EveryByteAtEveryPlaceGivesASafeName) {
   }
 }
 
+TEST(AttachmentNameTest, CharactersThatHideOrReorderTheNameAreReplaced) {
+  struct Case {
+    const char* proposed;
+    const char* safe;
+  } cases[] = {
+      {"invoice\u202Efdp.exe", "invoice_fdp.exe"},                       // right-to-left override
+      {"a\u202Ab\u202Cc.txt", "a_b_c.txt"},                              // embedding and its end
+      {"\u2066x\u2069.txt", "_x_.txt"},                                  // isolates
+      {"a\u200Eb\u200F\u061C.txt", "a_b__.txt"},                         // marks
+      {"a\u0085b\u009F.txt", "a_b_.txt"},                                // C1 controls
+      {"\u00A0\u2030\u2065\u206A.txt", "\u00A0\u2030\u2065\u206A.txt"},  // neighbours stay
+  };
+  for (const Case& c : cases) EXPECT_EQ(safeAttachmentName(c.proposed), c.safe) << c.proposed;
+}
+
 TEST(AttachmentNameTest, WindowsDevicesAndPathsAreDisarmed) {
   struct Case {
     const char* proposed;

@@ -1,7 +1,6 @@
 #include "gui/attachment_saver.h"
 
 #include "common/messages.h"
-#include "gui/mail_window_texts.h"
 
 namespace korvani::gui {
 
@@ -21,7 +20,7 @@ SaveOutcome saveAttachments(Platform& platform, const mail::Mail& mail,
       return outcome;
     }
     if (platform.sameFile(item.target, source)) {
-      outcome.failures.push_back(item.target + std::string(mailtexts::kTargetIsSource));
+      outcome.failures.push_back(item.target + std::string(messages::mailwindow::kTargetIsSource));
       continue;
     }
     WriteResult result;
@@ -43,7 +42,8 @@ SaveOutcome saveAttachments(Platform& platform, const mail::Mail& mail,
         return outcome;
       }
       if (result.status == WriteStatus::Written && !read) {
-        outcome.failures.push_back(item.target + std::string(mailtexts::kUnreadablePart));
+        outcome.failures.push_back(item.target +
+                                   std::string(messages::mailwindow::kUnreadablePart));
         continue;
       }
       if (result.status == WriteStatus::Written) result = file->commit();
@@ -53,11 +53,12 @@ SaveOutcome saveAttachments(Platform& platform, const mail::Mail& mail,
         ++outcome.written;
         if (stampTimes) stampFileTimes(platform, sourceStatus, item.target);
         if (mail.parts()[item.part].truncated) {
-          outcome.failures.push_back(std::string(mailtexts::kTruncatedPart) + " " + item.target);
+          outcome.failures.push_back(std::string(messages::mailwindow::kTruncatedPart) + " " +
+                                     item.target);
         }
         break;
       case WriteStatus::AlreadyExists:
-        outcome.failures.push_back(item.target + std::string(mailtexts::kTargetExists));
+        outcome.failures.push_back(item.target + std::string(messages::mailwindow::kTargetExists));
         break;
       case WriteStatus::OpenFailed:
       case WriteStatus::WriteFailed:

@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "common/messages.h"
-#include "gui/mail_window_texts.h"
 #include "mail/mail_reader.h"
 
 namespace korvani::gui {
@@ -30,7 +29,7 @@ bool loadMailFile(const std::string& path, MailContent& content, const StepRepor
     for (char& c : reason) {
       if (c == '\n') c = ' ';
     }
-    content.problem = std::string(mailtexts::kOpenFailed) + " " + reason;
+    content.problem = std::string(messages::mailwindow::kOpenFailed) + " " + reason;
     return true;
   }
   content.opened = true;
@@ -62,7 +61,7 @@ void loadMessage(MailContent& content, std::size_t index) {
   content.problem.clear();
   std::shared_ptr<const mail::Mail> parsed = content.file->parse(index);
   if (!parsed) {
-    content.problem = mailtexts::kNotAMail;
+    content.problem = messages::mailwindow::kNotAMail;
     return;
   }
   content.mail = parsed;
@@ -74,11 +73,11 @@ void loadMessage(MailContent& content, std::size_t index) {
     content.attachments.push_back({part, parts[part].name, parts[part].mediaType,
                                    parsed->decodedSize(part), parts[part].truncated});
     if (parts[part].truncated && content.problem.empty()) {
-      content.problem = std::string(mailtexts::kTruncatedPart) + " " + parts[part].name;
+      content.problem = std::string(messages::mailwindow::kTruncatedPart) + " " + parts[part].name;
     }
   }
   // The bound on parts says more than a cut-short attachment: it is shown in its place.
-  if (parsed->limitReached()) content.problem = mailtexts::kPartLimit;
+  if (parsed->limitReached()) content.problem = messages::mailwindow::kPartLimit;
 }
 
 }  // namespace korvani::gui

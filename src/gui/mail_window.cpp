@@ -29,9 +29,9 @@
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include "common/messages.h"
 #include "gui/local_path.h"
 #include "gui/mail_window_services.h"
-#include "gui/mail_window_texts.h"
 #include "mail/mail_reader.h"
 #include "platform/folder.h"
 #include "platform/platform.h"
@@ -97,7 +97,7 @@ MailWindow::MailWindow(Platform& platform, MailWindowServices& services, QWidget
       platform(platform),
       services(services),
       content(std::make_shared<MailContent>()) {
-  setWindowTitle(text(mailtexts::kWindowTitle));
+  setWindowTitle(text(messages::mailwindow::kWindowTitle));
   setAcceptDrops(true);
   buildWidgets();
   buildMenus();
@@ -124,17 +124,19 @@ MailWindow::~MailWindow() {
 }
 
 void MailWindow::buildMenus() {
-  QMenu* fileMenu = menuBar()->addMenu(text(mailtexts::kFileMenu));
-  openAction = fileMenu->addAction(text(mailtexts::kOpenAction), this, &MailWindow::openWithDialog);
+  QMenu* fileMenu = menuBar()->addMenu(text(messages::mailwindow::kFileMenu));
+  openAction = fileMenu->addAction(text(messages::mailwindow::kOpenAction), this,
+                                   &MailWindow::openWithDialog);
   openAction->setShortcut(QKeySequence::Open);
-  recentMenu = fileMenu->addMenu(text(mailtexts::kRecentMenu));
+  recentMenu = fileMenu->addMenu(text(messages::mailwindow::kRecentMenu));
   connect(recentMenu, &QMenu::aboutToShow, this, &MailWindow::fillRecentMenu);
   fileMenu->addSeparator();
-  QAction* quitAction = fileMenu->addAction(text(mailtexts::kQuitAction), this, &QWidget::close);
+  QAction* quitAction =
+      fileMenu->addAction(text(messages::mailwindow::kQuitAction), this, &QWidget::close);
   quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-  QMenu* viewMenu = menuBar()->addMenu(text(mailtexts::kViewMenu));
-  fixedFontAction = viewMenu->addAction(text(mailtexts::kFixedFontAction));
+  QMenu* viewMenu = menuBar()->addMenu(text(messages::mailwindow::kViewMenu));
+  fixedFontAction = viewMenu->addAction(text(messages::mailwindow::kFixedFontAction));
   fixedFontAction->setCheckable(true);
   fixedFontAction->setChecked(QSettings().value(kFixedFontKey, false).toBool());
   setFixedFont(fixedFontAction->isChecked());
@@ -147,8 +149,9 @@ void MailWindow::buildMenus() {
 void MailWindow::buildWidgets() {
   messageList = new QTreeWidget;
   messageList->setObjectName(QStringLiteral("messageList"));
-  messageList->setHeaderLabels({text(mailtexts::kDateColumn), text(mailtexts::kFromColumn),
-                                text(mailtexts::kSubjectColumn)});
+  messageList->setHeaderLabels({text(messages::mailwindow::kDateColumn),
+                                text(messages::mailwindow::kFromColumn),
+                                text(messages::mailwindow::kSubjectColumn)});
   messageList->setRootIsDecorated(false);
   messageList->setUniformRowHeights(true);
   connect(messageList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
@@ -156,7 +159,7 @@ void MailWindow::buildWidgets() {
   });
 
   auto* headerForm = new QFormLayout;
-  for (const mailtexts::HeaderCaption& caption : mailtexts::kHeaderCaptions) {
+  for (const messages::mailwindow::HeaderCaption& caption : messages::mailwindow::kHeaderCaptions) {
     auto* value = new QLabel;
     value->setObjectName(QStringLiteral("header") + text(caption.field));
     value->setTextFormat(Qt::PlainText);
@@ -179,17 +182,18 @@ void MailWindow::buildWidgets() {
   attachmentList = new AttachmentTree(
       [this](const QList<QTreeWidgetItem*>& items) { return writeForDrag(items); });
   attachmentList->setObjectName(QStringLiteral("attachmentList"));
-  attachmentList->setHeaderLabels(
-      {text(mailtexts::kNameColumn), text(mailtexts::kTypeColumn), text(mailtexts::kSizeColumn)});
+  attachmentList->setHeaderLabels({text(messages::mailwindow::kNameColumn),
+                                   text(messages::mailwindow::kTypeColumn),
+                                   text(messages::mailwindow::kSizeColumn)});
   attachmentList->setRootIsDecorated(false);
   attachmentList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   attachmentList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   attachmentList->header()->setStretchLastSection(false);
   connect(attachmentList, &QTreeWidget::itemDoubleClicked, this, &MailWindow::openAttachment);
 
-  saveButton = new QPushButton(text(mailtexts::kSaveButton));
+  saveButton = new QPushButton(text(messages::mailwindow::kSaveButton));
   saveButton->setObjectName(QStringLiteral("saveButton"));
-  saveAllButton = new QPushButton(text(mailtexts::kSaveAllButton));
+  saveAllButton = new QPushButton(text(messages::mailwindow::kSaveAllButton));
   saveAllButton->setObjectName(QStringLiteral("saveAllButton"));
   connect(saveButton, &QPushButton::clicked, this, &MailWindow::saveSelected);
   connect(saveAllButton, &QPushButton::clicked, this, &MailWindow::saveAll);
@@ -199,7 +203,7 @@ void MailWindow::buildWidgets() {
   auto* attachmentPanel = new QWidget;
   auto* attachmentLayout = new QVBoxLayout(attachmentPanel);
   attachmentLayout->setContentsMargins(0, 0, 0, 0);
-  attachmentLayout->addWidget(new QLabel(text(mailtexts::kAttachments)));
+  attachmentLayout->addWidget(new QLabel(text(messages::mailwindow::kAttachments)));
   attachmentLayout->addWidget(attachmentList);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -235,7 +239,7 @@ void MailWindow::buildWidgets() {
   progressBar = new QProgressBar;
   progressBar->setObjectName(QStringLiteral("progressBar"));
   progressBar->setMaximumWidth(240);
-  cancelButton = new QPushButton(text(mailtexts::kCancelButton));
+  cancelButton = new QPushButton(text(messages::mailwindow::kCancelButton));
   cancelButton->setObjectName(QStringLiteral("cancelButton"));
   connect(cancelButton, &QPushButton::clicked, this, [this] { watcher.cancel(); });
   statusBar()->addWidget(statusText, 1);
@@ -289,7 +293,7 @@ void MailWindow::openMail(const QByteArray& path) {
   auto loaded = std::make_shared<MailContent>();
   const std::string bytes = path.toStdString();
   runInBackground(
-      text(mailtexts::kOpening), true,
+      text(messages::mailwindow::kOpening), true,
       [loaded, bytes](QPromise<void>& promise) {
         loadMailFile(bytes, *loaded, [&promise](std::uint64_t done, std::uint64_t total) {
           if (done == 1) promise.setProgressRange(0, static_cast<int>(total));
@@ -299,7 +303,7 @@ void MailWindow::openMail(const QByteArray& path) {
       },
       [this, loaded, path](bool cancelled) {
         if (cancelled) {
-          statusText->setText(text(mailtexts::kCancelled));
+          statusText->setText(text(messages::mailwindow::kCancelled));
           return;
         }
         content = loaded;
@@ -312,7 +316,7 @@ void MailWindow::selectMessage(int row) {
   if (row < 0 || static_cast<std::size_t>(row) == content->messageIndex || isBusy()) return;
   auto loaded = std::make_shared<MailContent>(*content);
   runInBackground(
-      text(mailtexts::kOpening), true,
+      text(messages::mailwindow::kOpening), true,
       [loaded, row](QPromise<void>&) { loadMessage(*loaded, static_cast<std::size_t>(row)); },
       [this, loaded](bool cancelled) {
         if (!cancelled) content = loaded;
@@ -325,7 +329,7 @@ void MailWindow::showContent(bool newFile) {
   for (std::size_t row = 0; row < headerValues.size(); ++row) {
     QString value;
     for (const mail::HeaderField& field : shown.headers) {
-      if (field.name == mailtexts::kHeaderCaptions[row].field) value = text(field.value);
+      if (field.name == messages::mailwindow::kHeaderCaptions[row].field) value = text(field.value);
     }
     headerValues[row]->setText(value);
   }
@@ -360,8 +364,9 @@ void MailWindow::showContent(bool newFile) {
       shown.path.empty()
           ? QString()
           : QFileInfo(QFile::decodeName(QByteArray::fromStdString(shown.path))).fileName();
-  setWindowTitle(name.isEmpty() ? text(mailtexts::kWindowTitle)
-                                : name + QStringLiteral(" — ") + text(mailtexts::kWindowTitle));
+  setWindowTitle(name.isEmpty()
+                     ? text(messages::mailwindow::kWindowTitle)
+                     : name + QStringLiteral(" — ") + text(messages::mailwindow::kWindowTitle));
   emit mailShown();
 }
 
@@ -401,7 +406,8 @@ void MailWindow::fillRecentMenu() {
     const QByteArray path = entry.toByteArray();
     recentMenu->addAction(QFile::decodeName(path), this, [this, path] { openMail(path); });
   }
-  if (recent.isEmpty()) recentMenu->addAction(text(mailtexts::kNoRecentFiles))->setEnabled(false);
+  if (recent.isEmpty())
+    recentMenu->addAction(text(messages::mailwindow::kNoRecentFiles))->setEnabled(false);
 }
 
 void MailWindow::closeEvent(QCloseEvent* event) {
@@ -488,7 +494,7 @@ void MailWindow::save(std::vector<SaveItem> items, const std::function<void()>& 
   Platform* files = &platform;
   const std::string source = content->path;
   runInBackground(
-      text(mailtexts::kSaving), false,
+      text(messages::mailwindow::kSaving), false,
       [outcome, mail, files, source, confirmed](QPromise<void>& promise) {
         promise.setProgressRange(0, kProgressSteps);
         *outcome = saveAttachments(
@@ -500,17 +506,18 @@ void MailWindow::save(std::vector<SaveItem> items, const std::function<void()>& 
       },
       [this, outcome, afterSave](bool cancelled) {
         if (!outcome->failures.empty()) {
-          QString message = text(mailtexts::kSaveFailed);
+          QString message = text(messages::mailwindow::kSaveFailed);
           for (const std::string& failure : outcome->failures) {
             message += QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(failure));
           }
           services.showMessage(this, message);
         }
         if (cancelled || outcome->stopped) {
-          statusBar()->showMessage(text(mailtexts::kCancelled));
+          statusBar()->showMessage(text(messages::mailwindow::kCancelled));
           return;
         }
-        statusBar()->showMessage(QString::number(outcome->written) + text(mailtexts::kSaved));
+        statusBar()->showMessage(QString::number(outcome->written) +
+                                 text(messages::mailwindow::kSaved));
         if (afterSave && outcome->failures.empty()) afterSave();
       });
 }
@@ -535,7 +542,7 @@ void MailWindow::openAttachment(QTreeWidgetItem* item) {
   save({{entry.part, target, entry.size}}, [this, target, name] {
     const QUrl url = QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(target)));
     if (!services.openExternally(url)) {
-      services.showMessage(this, name + text(mailtexts::kOpenWithFailed));
+      services.showMessage(this, name + text(messages::mailwindow::kOpenWithFailed));
     }
   });
 }

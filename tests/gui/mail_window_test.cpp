@@ -26,8 +26,8 @@
 #include <optional>
 #include <vector>
 
+#include "common/messages.h"
 #include "gui/mail_window_services.h"
-#include "gui/mail_window_texts.h"
 #include "mail/mail_engine.h"
 #include "mail/mail_reader.h"
 #include "platform/posix_platform.h"
@@ -35,7 +35,7 @@
 using korvani::gui::MailWindow;
 using korvani::gui::MailWindowServices;
 using Answer = MailWindowServices::ReplaceAnswer;
-namespace mailtexts = korvani::gui::mailtexts;
+namespace mailtexts = korvani::messages::mailwindow;
 
 namespace {
 

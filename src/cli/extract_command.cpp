@@ -216,19 +216,13 @@ class Extraction {
       fail(messages::describeOutputIsSource(target, run.label));
       return;
     }
-    WriteResult result;
-    auto file = platform.createFile(
-        target, options.force ? ExistingEntry::ReplaceEntry : ExistingEntry::Keep, result);
-    if (file) {
-      const bool read = parsed.decode(index, [&](const std::uint8_t* data, std::size_t size) {
-        result = file->write(data, size);
-        return result.status == WriteStatus::Written;
-      });
-      if (result.status == WriteStatus::Written && !read) {
-        fail(target + ": " + std::string(messages::kAttachmentUnreadable));
-        return;
-      }
-      if (result.status == WriteStatus::Written) result = file->commit();
+    bool read = false;
+    const WriteResult result = platform.writeFileFrom(
+        target, options.force ? ExistingEntry::ReplaceEntry : ExistingEntry::Keep,
+        [&](const Platform::ChunkWriter& write) { return parsed.decode(index, write); }, read);
+    if (result.status == WriteStatus::Written && !read) {
+      fail(target + ": " + std::string(messages::kAttachmentUnreadable));
+      return;
     }
     switch (result.status) {
       case WriteStatus::Written:

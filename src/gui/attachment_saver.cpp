@@ -23,30 +23,28 @@ SaveOutcome saveAttachments(Platform& platform, const mail::Mail& mail,
       outcome.failures.push_back(item.target + std::string(messages::mailwindow::kTargetIsSource));
       continue;
     }
-    WriteResult result;
-    auto file = platform.createFile(
-        item.target, item.replace ? ExistingEntry::ReplaceEntry : ExistingEntry::Keep, result);
     bool stopped = false;
-    bool read = true;
-    if (file) {
-      read = mail.decode(item.part, [&](const std::uint8_t* data, std::size_t size) {
-        result = file->write(data, size);
-        done += size;
-        if (result.status != WriteStatus::Written) return false;
-        stopped = !report(done, total);
-        return !stopped;
-      });
-      // Destroying the file uncommitted leaves nothing behind.
-      if (stopped) {
-        outcome.stopped = true;
-        return outcome;
-      }
-      if (result.status == WriteStatus::Written && !read) {
-        outcome.failures.push_back(item.target +
-                                   std::string(messages::mailwindow::kUnreadablePart));
-        continue;
-      }
-      if (result.status == WriteStatus::Written) result = file->commit();
+    bool read = false;
+    const WriteResult result = platform.writeFileFrom(
+        item.target, item.replace ? ExistingEntry::ReplaceEntry : ExistingEntry::Keep,
+        [&](const Platform::ChunkWriter& write) {
+          return mail.decode(item.part, [&](const std::uint8_t* data, std::size_t size) {
+            const bool written = write(data, size);
+            done += size;
+            if (!written) return false;
+            stopped = !report(done, total);
+            return !stopped;
+          });
+        },
+        read);
+    // A stopped item was not committed, so it left nothing behind.
+    if (stopped) {
+      outcome.stopped = true;
+      return outcome;
+    }
+    if (result.status == WriteStatus::Written && !read) {
+      outcome.failures.push_back(item.target + std::string(messages::mailwindow::kUnreadablePart));
+      continue;
     }
     switch (result.status) {
       case WriteStatus::Written:

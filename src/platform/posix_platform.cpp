@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -25,7 +26,8 @@ constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
 
 class PosixReadableFile : public ReadableFile {
  public:
-  PosixReadableFile(int fd, std::uint64_t length) : fd_(fd), length_(length) {}
+  PosixReadableFile(int fd, std::uint64_t length, FileTimes times)
+      : fd_(fd), length_(length), times_(times) {}
   ~PosixReadableFile() override { ::close(fd_); }
   PosixReadableFile(const PosixReadableFile&) = delete;
   PosixReadableFile& operator=(const PosixReadableFile&) = delete;
@@ -48,9 +50,28 @@ class PosixReadableFile : public ReadableFile {
     return 0;
   }
 
+  int readAt(std::uint64_t offset, std::uint8_t* destination, std::size_t count,
+             std::size_t& got) override {
+    got = 0;
+    while (got < count) {
+      const std::size_t chunk = std::min(count - got, kLargestTransfer);
+      const ssize_t n = ::pread(fd_, destination + got, chunk, static_cast<off_t>(offset + got));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    return 0;
+  }
+
+  FileTimes times() const override { return times_; }
+
  private:
   int fd_;
   std::uint64_t length_;
+  FileTimes times_;
 };
 
 class FileDescriptor {
@@ -393,8 +414,12 @@ std::unique_ptr<ReadableFile> PosixPlatform::openForReading(const std::string& p
   }
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  FileTimes times;
+  times.lastWrite = status.st_mtime;
+  times.lastAccess = status.st_atime;
+  times.creation = status.st_ctime;
   return std::make_unique<PosixReadableFile>(fd.release(),
-                                             static_cast<std::uint64_t>(status.st_size));
+                                             static_cast<std::uint64_t>(status.st_size), times);
 }
 
 bool PosixPlatform::readStatus(const std::string& path, FileStatus& status) {

@@ -9,8 +9,8 @@ namespace {
 
 class FakeReadableFile : public ReadableFile {
  public:
-  FakeReadableFile(std::string content, int failWith)
-      : content(std::move(content)), failWith(failWith) {}
+  FakeReadableFile(std::string content, int failWith, FileTimes times)
+      : content(std::move(content)), failWith(failWith), times_(times) {}
   std::uint64_t length() const override { return content.size(); }
   int read(std::uint8_t* destination, std::uint64_t count) override {
     if (failWith) return failWith;
@@ -19,10 +19,21 @@ class FakeReadableFile : public ReadableFile {
     offset += n;
     return 0;
   }
+  int readAt(std::uint64_t at, std::uint8_t* destination, std::size_t count,
+             std::size_t& got) override {
+    got = 0;
+    if (failWith) return failWith;
+    if (at >= content.size()) return 0;
+    got = static_cast<std::size_t>(std::min<std::uint64_t>(count, content.size() - at));
+    std::memcpy(destination, content.data() + at, got);
+    return 0;
+  }
+  FileTimes times() const override { return times_; }
 
  private:
   std::string content;
   int failWith;
+  FileTimes times_;
   std::size_t offset = 0;
 };
 
@@ -62,7 +73,7 @@ std::unique_ptr<ReadableFile> FakePlatform::openForReading(const std::string& pa
     if (errorNumber) *errorNumber = error;
     return nullptr;
   }
-  return std::make_unique<FakeReadableFile>(it->second.content, failReadWith);
+  return std::make_unique<FakeReadableFile>(it->second.content, failReadWith, it->second.times);
 }
 
 bool FakePlatform::readStatus(const std::string& path, FileStatus& status) {

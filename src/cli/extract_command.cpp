@@ -1,18 +1,14 @@
 // korvani extract MAIL... [-d DIR] [--force] [--list] [--json]
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_front_end.h"
 #include "common/messages.h"
-#include "mail/attachment_name.h"
 #include "mail/mail_engine.h"
-#include "platform/folder.h"
+#include "save/attachment_saver.h"
 
 namespace korvani::cli {
 namespace {
@@ -25,61 +21,64 @@ struct ExtractOptions {
   bool json = false;
 };
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
+// The file name of `path` without its folder and its last extension, as a subfolder is named.
+std::string stemOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot != 0) name.erase(dot);
+  return name;
 }
 
-// The mail files the arguments name: a file as it stands, a folder as every regular file under
-// it (a Maildir, a folder of saved mails), in name order, links not followed.
-std::vector<std::string> mailFilesOf(const Environment& environment,
-                                     const std::vector<std::string>& arguments, bool& failed) {
-  namespace fs = std::filesystem;
-  std::vector<std::string> files;
-  for (const std::string& argument : arguments) {
-    std::error_code error;
-    if (!fs::is_directory(argument, error)) {
-      files.push_back(argument);
-      continue;
-    }
-    std::vector<std::string> found;
-    fs::recursive_directory_iterator walk(argument, fs::directory_options::skip_permission_denied,
-                                          error);
-    for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
-      if (walk->is_regular_file(error) && !walk->is_symlink(error)) {
-        found.push_back(walk->path().string());
+// A folder that could not be read while mail files were looked for, and why.
+struct UnreadableFolder {
+  std::string path;
+  int errorNumber = 0;
+};
+
+// Every regular file below the held `folder`, in name order, subfolders walked in turn and links
+// never followed. Folders that cannot be read are added to `unreadable`.
+void collectMailFiles(Folder& folder, std::vector<std::string>& files,
+                      std::vector<UnreadableFolder>& unreadable) {
+  std::vector<FolderEntry> entries;
+  int errorNumber = 0;
+  if (!folder.list(entries, errorNumber)) {
+    unreadable.push_back({folder.path(), errorNumber});
+    return;
+  }
+  for (const FolderEntry& entry : entries) {
+    if (entry.kind == EntryKind::RegularFile) {
+      files.push_back(save::joinPath(folder.path(), entry.name));
+    } else if (entry.kind == EntryKind::Folder) {
+      if (auto sub = folder.openFolder(entry.name, errorNumber)) {
+        collectMailFiles(*sub, files, unreadable);
+      } else {
+        unreadable.push_back({save::joinPath(folder.path(), entry.name), errorNumber});
       }
     }
-    if (found.empty()) {
-      printError(environment, argument + ": " + std::string(messages::kNoMailFound));
-      failed = true;
-    }
-    std::sort(found.begin(), found.end());
-    files.insert(files.end(), found.begin(), found.end());
   }
-  return files;
 }
 
-bool isDeviceFolder(const std::string& folder) {
-  return folder.rfind("/dev/", 0) == 0 || folder.rfind("/proc/", 0) == 0;
-}
-
-// One mail as the listing and the extraction see it: where it came from and its parts.
+// One mail as the listing and the extraction see it: where it came from and where its files go.
 struct MailRun {
-  std::string path;    // the mail file
-  std::string label;   // the mail file, with "#N" for a message of an mbox file
-  std::string folder;  // where its files go
+  std::string path;       // the mail file
+  std::string label;      // the mail file, with "#N" for a message of an mbox file
+  std::string subfolder;  // its own folder under -d; empty when the files go into -d itself
 };
 
 class Extraction {
  public:
   Extraction(Environment& environment, const ExtractOptions& options)
-      : environment(environment), options(options), stampTimes(!isDeviceFolder(options.folder)) {}
+      : environment(environment),
+        options(options),
+        saver(environment.platform),
+        folders(environment.platform, options.folder) {}
 
   int run() {
-    bool failed = false;
-    const std::vector<std::string> files = mailFilesOf(environment, options.mails, failed);
-    if (failed) status = kExitFailed;
+    const std::vector<std::string> files = mailFiles();
+    if (options.force && !options.list) {
+      for (const std::string& file : files) saver.addInput(file);
+    }
     progress = files.size() > 1 && !options.list && ::isatty(STDERR_FILENO);
     for (std::size_t number = 0; number < files.size(); ++number) {
       if (progress) {
@@ -101,6 +100,32 @@ class Extraction {
     status = kExitFailed;
   }
 
+  // The mail files the arguments name: a file as it stands, a folder as every regular file under
+  // it (a Maildir, a folder of saved mails), in name order, links not followed.
+  std::vector<std::string> mailFiles() {
+    std::vector<std::string> files;
+    for (const std::string& argument : options.mails) {
+      int errorNumber = 0;
+      std::unique_ptr<Folder> folder = environment.platform.openFolder(argument, false, errorNumber);
+      if (!folder) {
+        files.push_back(argument);  // not a folder: opening it as a mail says what it is
+        continue;
+      }
+      std::vector<std::string> found;
+      std::vector<UnreadableFolder> unreadable;
+      collectMailFiles(*folder, found, unreadable);
+      for (const UnreadableFolder& failed : unreadable) {
+        fail(messages::describeOpenFailure(messages::kDecodeOpenFailed, failed.path,
+                                           failed.errorNumber));
+      }
+      if (found.empty() && unreadable.empty()) {
+        fail(argument + ": " + std::string(messages::kNoMailFound));
+      }
+      files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
+  }
+
   void extractFile(const std::string& path, bool severalFiles) {
     int errorNumber = 0;
     const auto file = mail::MailFile::open(path, errorNumber);
@@ -110,18 +135,14 @@ class Extraction {
     }
     const std::size_t count = file->messageCount();
     const bool oneMail = !severalFiles && count == 1;
-    const std::string stem = std::filesystem::path(path).stem().string();
+    const std::string stem = stemOf(path);
     for (std::size_t index = 0; index < count; ++index) {
       MailRun run;
       run.path = path;
       run.label = file->isMbox() ? path + "#" + std::to_string(index + 1) : path;
-      if (oneMail) {
-        run.folder = options.folder;
-      } else {
-        std::string name = mail::safeAttachmentName(
-            file->isMbox() ? stem + "-" + std::to_string(index + 1) : stem);
-        if (name.empty()) name = "mail";
-        run.folder = joinPath(options.folder, folderNames.claim(name));
+      if (!oneMail) {
+        run.subfolder =
+            folders.claimSubfolder(file->isMbox() ? stem + "-" + std::to_string(index + 1) : stem);
       }
       const auto parsed = file->parse(index);
       if (!parsed) {
@@ -134,7 +155,7 @@ class Extraction {
       if (options.list) {
         list(run, *parsed, oneMail);
       } else {
-        extractMail(run, *parsed, file->times(), oneMail);
+        extractMail(run, *parsed, file->times());
       }
     }
   }
@@ -168,88 +189,64 @@ class Extraction {
     }
   }
 
-  void extractMail(const MailRun& run, const mail::Mail& parsed, const mail::MailFileTimes& source,
-                   bool oneMail) {
+  void extractMail(const MailRun& run, const mail::Mail& parsed,
+                   const mail::MailFileTimes& source) {
+    FileTimes times;
+    times.lastWrite = source.lastWrite;
+    times.lastAccess = source.lastAccess;
     const auto& all = parsed.parts();
-    bool folderReady = false;
+    std::unique_ptr<Folder> subfolder;
+    Folder* folder = nullptr;
     for (std::size_t index = 0; index < all.size(); ++index) {
       const mail::MailPart& part = all[index];
       if (part.role != mail::PartRole::Attachment) continue;
-      if (!folderReady) {
+      if (!folder) {
+        // Made only once the mail has something to write.
         int errorNumber = 0;
-        if (!ensureFolder(options.folder)) return;
-        if (!oneMail && !makeFolder(run.folder, errorNumber)) {
-          fail(messages::describeOsError(messages::kFolderFailed, run.folder, errorNumber));
+        if (run.subfolder.empty()) {
+          folder = folders.root(errorNumber);
+        } else {
+          subfolder = folders.subfolder(run.subfolder, errorNumber);
+          folder = subfolder.get();
+        }
+        if (!folder) {
+          fail(messages::describeOsError(messages::kFolderFailed, folders.failedPath(),
+                                         errorNumber));
           return;
         }
-        folderReady = true;
       }
-      writeAttachment(run, parsed, index, source);
+      report(run, saver.save(*folder, part.name, parsed, index, options.force, times));
     }
   }
 
-  // The folder of -d: created when missing (it is the user's own choice, so a link to a folder
-  // is fine there).
-  bool ensureFolder(const std::string& folder) {
-    if (folderChecked) return true;
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error)) {
-      int errorNumber = 0;
-      if (!makeFolder(folder, errorNumber)) {
-        fail(messages::describeOsError(messages::kFolderFailed, folder, errorNumber));
-        return false;
-      }
-    }
-    folderChecked = true;
-    return true;
-  }
-
-  // Each check here is a system call per file, and a batch of small mails is mostly such calls:
-  // creating the file without --force refuses an existing entry by itself, so only a
-  // replacement needs to make sure that it does not replace the mail being read.
-  void writeAttachment(const MailRun& run, const mail::Mail& parsed, std::size_t index,
-                       const mail::MailFileTimes& source) {
-    const mail::MailPart& part = parsed.parts()[index];
-    const std::string target = joinPath(run.folder, part.name);
-    Platform& platform = environment.platform;
-    if (options.force && platform.sameFile(target, run.path)) {
-      fail(messages::describeOutputIsSource(target, run.label));
-      return;
-    }
-    bool read = false;
-    const WriteResult result = platform.writeFileFrom(
-        target, options.force ? ExistingEntry::ReplaceEntry : ExistingEntry::Keep,
-        [&](const Platform::ChunkWriter& write) { return parsed.decode(index, write); }, read);
-    if (result.status == WriteStatus::Written && !read) {
-      fail(target + ": " + std::string(messages::kAttachmentUnreadable));
-      return;
-    }
-    switch (result.status) {
-      case WriteStatus::Written:
-        if (stampTimes) {
-          FileTimes times;
-          times.lastWrite = source.lastWrite;
-          times.lastAccess = source.lastAccess;
-          platform.setFileTimes(target, times);
-        }
-        if (part.truncated) fail(target + ": " + std::string(messages::kAttachmentTruncated));
+  void report(const MailRun& run, const save::SaveOutcome& outcome) {
+    switch (outcome.status) {
+      case save::SaveStatus::Written:
         break;
-      case WriteStatus::AlreadyExists:
-        fail(target + ": " + std::string(messages::kAttachmentExists));
+      case save::SaveStatus::Truncated:
+        fail(outcome.target + ": " + std::string(messages::kAttachmentTruncated));
         break;
-      case WriteStatus::OpenFailed:
-      case WriteStatus::WriteFailed:
-        fail(messages::describeWriteFailure(target, result.errorNumber));
+      case save::SaveStatus::AlreadyExists:
+        fail(outcome.target + ": " + std::string(messages::kAttachmentExists));
+        break;
+      case save::SaveStatus::TargetIsInput:
+        fail(messages::describeOutputIsSource(outcome.target, run.label));
+        break;
+      case save::SaveStatus::Unreadable:
+      case save::SaveStatus::Stopped:
+        fail(outcome.target + ": " + std::string(messages::kAttachmentUnreadable));
+        break;
+      case save::SaveStatus::WriteFailed:
+        fail(messages::describeWriteFailure(outcome.target, outcome.errorNumber));
         break;
     }
   }
 
   Environment& environment;
   const ExtractOptions& options;
-  mail::NameRegistry folderNames;
+  save::AttachmentSaver saver;
+  save::TargetFolders folders;
   nlohmann::json listing = nlohmann::json::array();
-  const bool stampTimes;  // files made in a folder of devices (/dev/fd) keep their own times
-  bool folderChecked = false;
   bool progress = false;
   int status = kExitConverted;
 };

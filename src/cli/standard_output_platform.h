@@ -26,6 +26,13 @@ class StandardOutputPlatform : public Platform {
   std::unique_ptr<NewFile> createFile(const std::string& path, ExistingEntry existing,
                                       WriteResult& result) override;
   bool entryExists(const std::string& path) override { return inner.entryExists(path); }
+  std::unique_ptr<Folder> openFolder(const std::string& path, bool create,
+                                     int& errorNumber) override {
+    return inner.openFolder(path, create, errorNumber);
+  }
+  bool identityOf(const std::string& path, FileIdentity& identity) override {
+    return path != kName && inner.identityOf(path, identity);
+  }
   bool sameFile(const std::string& first, const std::string& second) override {
     return first != kName && second != kName && inner.sameFile(first, second);
   }

@@ -33,7 +33,7 @@
 #include "gui/local_path.h"
 #include "gui/mail_window_services.h"
 #include "mail/mail_reader.h"
-#include "platform/folder.h"
+#include "save/attachment_saver.h"
 #include "platform/platform.h"
 
 namespace korvani::gui {
@@ -54,8 +54,88 @@ QString text(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-  return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+using save::joinPath;
+
+// The folder part and the name part of a path the user chose.
+std::pair<std::string, std::string> splitPath(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// The words of a save's outcome, one line; empty for a plain success.
+std::string describe(const save::SaveOutcome& outcome) {
+  namespace text = messages::mailwindow;
+  switch (outcome.status) {
+    case save::SaveStatus::Written:
+    case save::SaveStatus::Stopped:
+      return {};
+    case save::SaveStatus::Truncated:
+      return std::string(text::kTruncatedPart) + " " + outcome.target;
+    case save::SaveStatus::AlreadyExists:
+      return outcome.target + std::string(text::kTargetExists);
+    case save::SaveStatus::TargetIsInput:
+      return outcome.target + std::string(text::kTargetIsSource);
+    case save::SaveStatus::Unreadable:
+      return outcome.target + std::string(text::kUnreadablePart);
+    case save::SaveStatus::WriteFailed:
+      return messages::describeWriteFailure(outcome.target, outcome.errorNumber);
+  }
+  return {};
+}
+
+// Writes each item of `items` through the one save path, in order, reporting the bytes done of
+// all of them; runs on the engine thread.
+SaveSummary saveItems(Platform& platform, const MailContent& content,
+                      const std::vector<SaveItem>& items,
+                      const std::function<bool(std::uint64_t, std::uint64_t)>& report) {
+  SaveSummary summary;
+  std::uint64_t total = 0;
+  for (const SaveItem& item : items) total += item.size;
+  save::AttachmentSaver saver(platform);
+  saver.addInput(content.path);
+  const mail::MailFileTimes source = content.file->times();
+  FileTimes times;
+  times.lastWrite = source.lastWrite;
+  times.lastAccess = source.lastAccess;
+  std::uint64_t done = 0;
+  for (const SaveItem& item : items) {
+    if (!report(done, total)) {
+      summary.stopped = true;
+      return summary;
+    }
+    int errorNumber = 0;
+    std::unique_ptr<Folder> folder = platform.openFolder(item.folder, false, errorNumber);
+    if (folder && !item.subfolder.empty()) folder = folder->makeFolder(item.subfolder, errorNumber);
+    const std::string folderPath =
+        item.subfolder.empty() ? item.folder : joinPath(item.folder, item.subfolder);
+    if (!folder) {
+      summary.failures.push_back(
+          messages::describeWriteFailure(joinPath(folderPath, item.name), errorNumber));
+      continue;
+    }
+    const std::uint64_t before = done;
+    const save::SaveOutcome outcome =
+        saver.save(*folder, item.name, *content.mail, item.part, item.replace, times,
+                   [&](std::uint64_t bytes) {
+                     done = before + bytes;
+                     return report(done, total);
+                   });
+    if (outcome.status == save::SaveStatus::Stopped) {
+      summary.stopped = true;
+      return summary;
+    }
+    if (outcome.written()) {
+      ++summary.written;
+      summary.targets.push_back(outcome.target);
+    }
+    if (std::string line = describe(outcome); !line.empty()) {
+      summary.failures.push_back(std::move(line));
+    }
+    done = before + item.size;
+  }
+  report(done, total);
+  return summary;
 }
 
 QIcon iconFor(const std::string& mediaType, const QStyle* style) {
@@ -97,6 +177,8 @@ MailWindow::MailWindow(Platform& platform, MailWindowServices& services, QWidget
       platform(platform),
       services(services),
       content(std::make_shared<MailContent>()) {
+  // One thread for the engine: its objects are then never used by two threads at once.
+  engineThread.setMaxThreadCount(1);
   setWindowTitle(text(messages::mailwindow::kWindowTitle));
   setAcceptDrops(true);
   buildWidgets();
@@ -271,7 +353,7 @@ void MailWindow::runInBackground(const QString& label, bool quiet, Work work, Do
     progressBar->show();
     cancelButton->show();
   }
-  watcher.setFuture(QtConcurrent::run(std::move(work)));
+  watcher.setFuture(QtConcurrent::run(&engineThread, std::move(work)));
 }
 
 void MailWindow::setBusy(bool busy) {
@@ -445,13 +527,14 @@ void MailWindow::saveSelected() {
   if (entries.size() == 1) {
     const std::optional<QString> path = services.saveAttachment(this, text(entries[0]->name));
     if (!path) return;
-    items.push_back({entries[0]->part, localPathBytes(*path).toStdString(), entries[0]->size});
+    const auto [folder, name] = splitPath(localPathBytes(*path).toStdString());
+    items.push_back({entries[0]->part, folder, {}, name, entries[0]->size});
   } else {
     const std::optional<QString> folder = services.chooseFolder(this);
     if (!folder) return;
     const std::string base = localPathBytes(*folder).toStdString();
     for (const AttachmentEntry* entry : entries) {
-      items.push_back({entry->part, joinPath(base, entry->name), entry->size});
+      items.push_back({entry->part, base, {}, entry->name, entry->size});
     }
   }
   save(std::move(items));
@@ -464,22 +547,23 @@ void MailWindow::saveAll() {
   const std::string base = localPathBytes(*folder).toStdString();
   std::vector<SaveItem> items;
   for (const AttachmentEntry& entry : content->attachments) {
-    items.push_back({entry.part, joinPath(base, entry.name), entry.size});
+    items.push_back({entry.part, base, {}, entry.name, entry.size});
   }
   save(std::move(items));
 }
 
-void MailWindow::save(std::vector<SaveItem> items, const std::function<void()>& afterSave) {
+void MailWindow::save(std::vector<SaveItem> items,
+                      const std::function<void(const SaveSummary&)>& afterSave) {
   using Answer = MailWindowServices::ReplaceAnswer;
   std::optional<Answer> forAll;
   std::vector<SaveItem> confirmed;
   for (SaveItem& item : items) {
-    if (platform.entryExists(item.target)) {
+    const std::string target = joinPath(item.folder, item.name);
+    if (item.subfolder.empty() && platform.entryExists(target)) {
       const Answer answer =
           forAll ? *forAll
-                 : services.confirmReplace(
-                       this, QFile::decodeName(QByteArray::fromStdString(item.target)),
-                       items.size() > 1);
+                 : services.confirmReplace(this, QFile::decodeName(QByteArray::fromStdString(target)),
+                                           items.size() > 1);
       if (answer == Answer::Cancel) return;
       if (answer == Answer::ReplaceAll || answer == Answer::SkipAll) forAll = answer;
       if (answer == Answer::Skip || answer == Answer::SkipAll) continue;
@@ -489,47 +573,42 @@ void MailWindow::save(std::vector<SaveItem> items, const std::function<void()>& 
   }
   if (confirmed.empty()) return;
 
-  auto outcome = std::make_shared<SaveOutcome>();
-  std::shared_ptr<const mail::Mail> mail = content->mail;
+  auto summary = std::make_shared<SaveSummary>();
+  std::shared_ptr<const MailContent> shown = content;
   Platform* files = &platform;
-  const std::string source = content->path;
   runInBackground(
       text(messages::mailwindow::kSaving), false,
-      [outcome, mail, files, source, confirmed](QPromise<void>& promise) {
+      [summary, shown, files, confirmed](QPromise<void>& promise) {
         promise.setProgressRange(0, kProgressSteps);
-        *outcome = saveAttachments(
-            *files, *mail, confirmed, source, [&promise](std::uint64_t done, std::uint64_t total) {
-              promise.setProgressValue(
-                  total == 0 ? kProgressSteps : static_cast<int>(done * kProgressSteps / total));
-              return !promise.isCanceled();
-            });
+        *summary = saveItems(*files, *shown, confirmed,
+                             [&promise](std::uint64_t done, std::uint64_t total) {
+                               promise.setProgressValue(
+                                   total == 0 ? kProgressSteps
+                                              : static_cast<int>(done * kProgressSteps / total));
+                               return !promise.isCanceled();
+                             });
       },
-      [this, outcome, afterSave](bool cancelled) {
-        if (!outcome->failures.empty()) {
+      [this, summary, afterSave](bool cancelled) {
+        if (!summary->failures.empty()) {
           QString message = text(messages::mailwindow::kSaveFailed);
-          for (const std::string& failure : outcome->failures) {
+          for (const std::string& failure : summary->failures) {
             message += QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(failure));
           }
           services.showMessage(this, message);
         }
-        if (cancelled || outcome->stopped) {
+        if (cancelled || summary->stopped) {
           statusBar()->showMessage(text(messages::mailwindow::kCancelled));
           return;
         }
-        statusBar()->showMessage(QString::number(outcome->written) +
+        statusBar()->showMessage(QString::number(summary->written) +
                                  text(messages::mailwindow::kSaved));
-        if (afterSave && outcome->failures.empty()) afterSave();
+        if (afterSave && summary->failures.empty()) afterSave(*summary);
       });
 }
 
 std::string MailWindow::scratchFolder() {
   if (!scratch) scratch = std::make_unique<QTemporaryDir>();
-  if (!scratch->isValid()) return {};
-  // One folder per file handed out, so that equal names of different mails never meet.
-  const std::string folder =
-      joinPath(QFile::encodeName(scratch->path()).toStdString(), std::to_string(++scratchCount));
-  int errorNumber = 0;
-  return makeFolder(folder, errorNumber) ? folder : std::string();
+  return scratch->isValid() ? QFile::encodeName(scratch->path()).toStdString() : std::string();
 }
 
 void MailWindow::openAttachment(QTreeWidgetItem* item) {
@@ -537,35 +616,43 @@ void MailWindow::openAttachment(QTreeWidgetItem* item) {
   const AttachmentEntry& entry = content->attachments[item->data(0, kAttachmentRole).toULongLong()];
   const std::string folder = scratchFolder();
   if (folder.empty()) return;
-  const std::string target = joinPath(folder, entry.name);
+  // One folder per file handed out, so that equal names of different mails never meet.
   const QString name = text(entry.name);
-  save({{entry.part, target, entry.size}}, [this, target, name] {
-    const QUrl url = QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(target)));
-    if (!services.openExternally(url)) {
-      services.showMessage(this, name + text(messages::mailwindow::kOpenWithFailed));
-    }
-  });
+  save({{entry.part, folder, std::to_string(++scratchCount), entry.name, entry.size}},
+       [this, name](const SaveSummary& summary) {
+         if (summary.targets.empty()) return;
+         const QUrl url = QUrl::fromLocalFile(
+             QFile::decodeName(QByteArray::fromStdString(summary.targets.front())));
+         if (!services.openExternally(url)) {
+           services.showMessage(this, name + text(messages::mailwindow::kOpenWithFailed));
+         }
+       });
 }
 
 QList<QUrl> MailWindow::writeForDrag(const QList<QTreeWidgetItem*>& items) {
-  // The file manager needs the files when the drag starts; they are written here, on this
-  // thread, as a drag of attachments is a drag of files the user can see the size of.
+  // The file manager needs the files when the drag starts: they are written now, on the engine
+  // thread like every other use of the mail, and the drag waits for them, as a drag of
+  // attachments is a drag of files the user can see the size of.
   QList<QUrl> urls;
   if (isBusy() || !content->mail) return urls;
   const std::string folder = scratchFolder();
   if (folder.empty()) return urls;
   std::vector<SaveItem> saveItems;
+  const std::string subfolder = std::to_string(++scratchCount);
   for (QTreeWidgetItem* item : items) {
     const AttachmentEntry& entry =
         content->attachments[item->data(0, kAttachmentRole).toULongLong()];
-    saveItems.push_back({entry.part, joinPath(folder, entry.name), entry.size});
+    saveItems.push_back({entry.part, folder, subfolder, entry.name, entry.size});
   }
-  saveAttachments(platform, *content->mail, saveItems, content->path,
-                  [](std::uint64_t, std::uint64_t) { return true; });
-  for (const SaveItem& item : saveItems) {
-    if (platform.entryExists(item.target)) {
-      urls.append(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(item.target))));
-    }
+  std::shared_ptr<const MailContent> shown = content;
+  Platform* files = &platform;
+  SaveSummary summary;
+  QtConcurrent::run(&engineThread, [&] {
+    summary = gui::saveItems(*files, *shown, saveItems,
+                             [](std::uint64_t, std::uint64_t) { return true; });
+  }).waitForFinished();
+  for (const std::string& target : summary.targets) {
+    urls.append(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(target))));
   }
   return urls;
 }

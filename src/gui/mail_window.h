@@ -1,9 +1,11 @@
 // The mail window: reads any saved mail (or mbox file) with the mail engine and shows its
 // header fields, its text and its attachments, which it saves or hands to the desktop.
 //
-// Reading and saving run on a worker thread (QtConcurrent), one piece of work at a time, with a
-// progress bar and a Cancel button; the window stays responsive and its controls are disabled
-// meanwhile. Files are written through the Platform (no link followed at a name, whole or not
+// Threads: every call into the mail engine (reading, switching messages, saving, writing for a
+// drag) runs as a job on the window's one engine thread, a pool of a single thread, so jobs run
+// one after another in the order given and never two at once; the window thread only shows the
+// plain data (MailContent) a finished job left. While a job runs, a progress bar and a Cancel
+// button show and the window's controls are disabled; the window stays responsive. Files are written through the Platform (no link followed at a name, whole or not
 // at all); an entry already at a target is replaced only when the user says so.
 //
 // A mail::MailLibrary must live as long as the window. The Platform and the services must outlive
@@ -13,12 +15,12 @@
 #include <QFutureWatcher>
 #include <QMainWindow>
 #include <QPromise>
+#include <QThreadPool>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "gui/attachment_saver.h"
 #include "gui/mail_content.h"
 
 class QAction;
@@ -36,6 +38,27 @@ class Platform;
 }
 
 namespace korvani::gui {
+
+// One attachment to save: part `part` of the mail shown, as `name` in the folder `folder` (or in
+// its subfolder `subfolder`, made for it, when that is not empty).
+struct SaveItem {
+  std::size_t part = 0;
+  std::string folder;
+  std::string subfolder;
+  std::string name;
+  std::uint64_t size = 0;  // decoded, for the progress
+  // Whether the user agreed to replace an entry already at the target. When false, an entry
+  // there (even one that appeared after the question) makes the item fail.
+  bool replace = false;
+};
+
+// What a save of several items came to.
+struct SaveSummary {
+  std::size_t written = 0;
+  bool stopped = false;               // cancelled; later items were not tried
+  std::vector<std::string> failures;  // one line per item that failed, UTF-8
+  std::vector<std::string> targets;   // the files written, in order
+};
 
 class MailWindowServices;
 class AttachmentTree;
@@ -89,9 +112,10 @@ class MailWindow : public QMainWindow {
   void saveSelected();
   void saveAll();
   // Asks about targets that exist, then saves; `afterSave` runs when all were written.
-  void save(std::vector<SaveItem> items, const std::function<void()>& afterSave = {});
+  void save(std::vector<SaveItem> items,
+            const std::function<void(const SaveSummary&)>& afterSave = {});
   void openAttachment(QTreeWidgetItem* item);
-  // A fresh folder of its own in the window's private temporary folder; empty on failure.
+  // The window's private temporary folder; empty when it cannot be had.
   std::string scratchFolder();
   QList<QUrl> writeForDrag(const QList<QTreeWidgetItem*>& items);
 
@@ -106,6 +130,8 @@ class MailWindow : public QMainWindow {
   std::unique_ptr<QTemporaryDir> scratch;
   int scratchCount = 0;
 
+  // Every use of the engine's objects runs here, one job after another (see runInBackground).
+  QThreadPool engineThread;
   QFutureWatcher<void> watcher;
   Done whenDone;
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace korvani {
 
@@ -119,6 +120,61 @@ class NewFile {
   virtual WriteResult commit() = 0;
 };
 
+// Which file an entry is, whatever its name: two paths with equal identities reach one file.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// What a folder listing found at a name. A symbolic link is reported as one, never followed.
+enum class EntryKind { RegularFile, Folder, SymbolicLink, Other };
+
+struct FolderEntry {
+  std::string name;
+  EntryKind kind = EntryKind::Other;
+};
+
+// A folder held open. Every name given to it is one component (no '/'), looked up below the
+// folder it holds, never through a symbolic link at that name: renaming the folder, replacing it
+// or any folder above it with a link, or planting links among its entries while it is held never
+// moves a read, a write or a time stamp outside it. Closed on destruction.
+class Folder {
+ public:
+  virtual ~Folder() = default;
+
+  // The path it was opened by (or its parent's path and its name), for messages.
+  virtual const std::string& path() const = 0;
+
+  // Makes the subfolder `name`, or accepts the folder already there, and holds it. An entry at
+  // `name` that is not a folder (a symbolic link to one included) fails with ENOTDIR. Returns
+  // null and sets `errorNumber` on failure.
+  virtual std::unique_ptr<Folder> makeFolder(const std::string& name, int& errorNumber) = 0;
+
+  // Holds the existing subfolder `name`; a symbolic link there fails with ENOTDIR. Returns null
+  // and sets `errorNumber` on failure.
+  virtual std::unique_ptr<Folder> openFolder(const std::string& name, int& errorNumber) = 0;
+
+  // The entries of the folder, "." and ".." left out, sorted by name (bytewise). Returns false
+  // and sets `errorNumber` when it cannot be read.
+  virtual bool list(std::vector<FolderEntry>& entries, int& errorNumber) = 0;
+
+  // Starts creating the regular file `name` in this folder, as Platform::createFile does for a
+  // name the program chose: `existing` is Keep or ReplaceEntry (ReplaceTarget counts as
+  // ReplaceEntry here: a link at `name` is replaced, never followed). When `times` is given, the
+  // finished file carries its last-write and last-access times from the moment it appears (they
+  // are set on the open file before it is put in place; the creation time cannot be set).
+  virtual std::unique_ptr<NewFile> createFile(const std::string& name, ExistingEntry existing,
+                                              const FileTimes* times, WriteResult& result) = 0;
+
+  // Whether any entry is at `name`; a dangling symbolic link counts.
+  virtual bool entryExists(const std::string& name) = 0;
+
+  // The identity of the entry at `name`, itself when it is a symbolic link. False when there is
+  // no entry or it cannot be read.
+  virtual bool identityOf(const std::string& name, FileIdentity& identity) = 0;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -161,6 +217,15 @@ class Platform {
 
   // Whether any directory entry is at `path`; a dangling symbolic link counts.
   virtual bool entryExists(const std::string& path) = 0;
+
+  // Holds the folder at `path`, a path the user gave (a symbolic link to a folder is followed
+  // there, once). With `create`, a missing last component is made first. Returns null and sets
+  // `errorNumber` when it cannot be held: missing, not a folder (ENOTDIR), unreadable.
+  virtual std::unique_ptr<Folder> openFolder(const std::string& path, bool create,
+                                             int& errorNumber) = 0;
+
+  // The identity of the file `path` reaches, links followed. False when it cannot be reached.
+  virtual bool identityOf(const std::string& path, FileIdentity& identity) = 0;
 
   // Whether `first` and `second` are the same file (links followed, hard links included).
   // False when either cannot be reached.

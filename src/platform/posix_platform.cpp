@@ -1,5 +1,6 @@
 #include "platform/posix_platform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <string>
 
@@ -132,21 +134,28 @@ int writeAll(int fd, const std::uint8_t* data, std::size_t size) {
   return 0;
 }
 
-// Named temporaries are the fallback where the file system has no unnamed ones. They are listed
-// here so that SIGINT, SIGTERM or SIGHUP removes them before the process dies by that signal.
-// The list is read by the signal handler, so it holds plain pointers set and cleared atomically.
+// Named temporaries are the fallback where the file system has no unnamed ones, or where an
+// unnamed file cannot be linked in (no /proc). They are listed here so that SIGINT, SIGTERM or
+// SIGHUP removes them before the process dies by that signal. The list is read by the signal
+// handler, so it holds plain pointers set and cleared atomically; each points at the folder
+// descriptor and name of one temporary, which stay valid while it is listed.
+struct TemporaryName {
+  int folder = -1;
+  std::array<char, 32> name{};
+};
+
 class TemporaryRegistry {
  public:
-  static void add(const char* path) {
+  static void add(const TemporaryName* entry) {
     installHandlers();
     for (auto& slot : slots) {
-      const char* expected = nullptr;
-      if (slot.compare_exchange_strong(expected, path)) return;
+      const TemporaryName* expected = nullptr;
+      if (slot.compare_exchange_strong(expected, entry)) return;
     }
   }
-  static void remove(const char* path) {
+  static void remove(const TemporaryName* entry) {
     for (auto& slot : slots) {
-      const char* expected = path;
+      const TemporaryName* expected = entry;
       if (slot.compare_exchange_strong(expected, nullptr)) return;
     }
   }
@@ -172,14 +181,31 @@ class TemporaryRegistry {
 
   static void onSignal(int signalNumber) {
     for (auto& slot : slots) {
-      if (const char* path = slot.load()) ::unlink(path);
+      if (const TemporaryName* entry = slot.load()) ::unlinkat(entry->folder, entry->name.data(), 0);
     }
     // SA_RESETHAND restored the default action: die by the same signal, so the status is honest.
     ::raise(signalNumber);
   }
 
-  static inline std::array<std::atomic<const char*>, 16> slots{};
+  static inline std::array<std::atomic<const TemporaryName*>, 64> slots{};
 };
+
+// Whether an unnamed file can be given a name: linkat() reaches it through /proc/self/fd, which a
+// chroot or a minimal container may lack. Asked once.
+bool descriptorLinksWork() {
+  static const bool available = ::access("/proc/self/fd", X_OK) == 0;
+  return available;
+}
+
+// Fills `entry` with a fresh ".korvani-XXXXXXXX" name; the X are from a per-process sequence and
+// the clock, so that two processes seldom try the same name (a clash is retried by the caller).
+void nextTemporaryName(TemporaryName& entry) {
+  static std::atomic<std::uint32_t> sequence{0};
+  const std::uint32_t mixed = (static_cast<std::uint32_t>(::getpid()) * 2654435761U) ^
+                              (sequence.fetch_add(1) * 40503U) ^
+                              static_cast<std::uint32_t>(std::time(nullptr));
+  std::snprintf(entry.name.data(), entry.name.size(), ".korvani-%08x", mixed);
+}
 
 // The descriptor that a path such as /dev/stdout, /dev/fd/3 or /proc/self/fd/3 stands for, or -1.
 // Opening such a path anew would start a second, unrelated write at offset 0 of whatever file the
@@ -239,16 +265,23 @@ std::unique_ptr<NewFile> writeInPlace(int fd, WriteResult& result) {
 // (rename never follows a symbolic link at the new name).
 enum class Commit { NoReplace, ReplaceEntry };
 
-// A regular file written in the target's folder, unnamed (O_TMPFILE) where the file system
-// allows it, so that not even SIGKILL can leave a half-written file behind; named
-// ".korvani-XXXXXX" otherwise, removed on failure, on destruction and on the usual signals.
+// A folder descriptor, shared by the Folder that holds it and the files being made in it.
+using SharedDescriptor = std::shared_ptr<const FileDescriptor>;
+
+// A regular file written in a held folder, unnamed (O_TMPFILE) where the file system allows it
+// and /proc can link it in, so that not even SIGKILL can leave a half-written file behind; named
+// ".korvani-XXXXXXXX" otherwise, removed on failure, on destruction and on the usual signals.
+// Every step is relative to the folder's descriptor.
 class PosixNewFile : public NewFile {
  public:
-  PosixNewFile(std::string target, Commit commit, bool unnamed)
-      : target(std::move(target)),
-        folder(folderOf(this->target)),
+  PosixNewFile(SharedDescriptor folder, std::string name, Commit commit, bool unnamed,
+               const FileTimes* times)
+      : folder(std::move(folder)),
+        name(std::move(name)),
         commitBy(commit),
-        tryUnnamed(unnamed) {}
+        tryUnnamed(unnamed && descriptorLinksWork()),
+        stampTimes(times != nullptr),
+        times(times ? *times : FileTimes{}) {}
   ~PosixNewFile() override { discard(); }
   PosixNewFile(const PosixNewFile&) = delete;
   PosixNewFile& operator=(const PosixNewFile&) = delete;
@@ -256,22 +289,16 @@ class PosixNewFile : public NewFile {
   // Creates the temporary with `mode`. Returns 0 or the errno.
   int open(mode_t mode) {
     if (tryUnnamed) {
-      fd = FileDescriptor(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+      fd = FileDescriptor(::openat(dir(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
       if (fd.get() >= 0) {
         ::fchmod(fd.get(), mode);  // the umask was applied already; an existing file's mode is not
         return 0;
       }
       if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
     }
-    temporary = folder + "/.korvani-XXXXXX";
-    fd = FileDescriptor(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-      temporary.clear();
-      return errno;
-    }
-    TemporaryRegistry::add(temporary.c_str());
-    ::fchmod(fd.get(), mode);
-    return 0;
+    const int error = createNamed(0600);
+    if (error == 0) ::fchmod(fd.get(), mode);
+    return error;
   }
 
   void keepOwner(uid_t user, gid_t group) {
@@ -286,60 +313,84 @@ class PosixNewFile : public NewFile {
   }
 
   WriteResult commit() override {
-    const WriteResult result = temporary.empty() ? linkUnnamed() : renameNamed();
+    if (stampTimes) {
+      // On the open file, before it has a name: a link planted at the name cannot take them.
+      const struct timespec stamps[2] = {{static_cast<time_t>(times.lastAccess), 0},
+                                         {static_cast<time_t>(times.lastWrite), 0}};
+      ::futimens(fd.get(), stamps);  // a file system that keeps no times keeps the file anyway
+    }
+    const WriteResult result = listed ? renameNamed() : linkUnnamed();
     discard();
     return result;
   }
 
  private:
+  int dir() const { return folder->get(); }
+
+  // Creates a named temporary in the folder, listed for removal. Returns 0 or the errno.
+  int createNamed(mode_t mode) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      nextTemporaryName(temporary);
+      temporary.folder = dir();
+      fd = FileDescriptor(::openat(dir(), temporary.name.data(),
+                                   O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, mode));
+      if (fd.get() >= 0) {
+        TemporaryRegistry::add(&temporary);
+        listed = true;
+        return 0;
+      }
+      if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
+  }
+
   WriteResult linkUnnamed() {
     const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    if (::linkat(AT_FDCWD, self.c_str(), dir(), name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       return closeLinked();
     }
     if (errno != EEXIST) return {WriteStatus::WriteFailed, errno};
     if (commitBy == Commit::NoReplace) return {WriteStatus::AlreadyExists, 0};
     // Give it a name of its own beside the target, then rename that over the target's entry.
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary = folder + "/.korvani-XXXXXX";
-      FileDescriptor placeholder(::mkostemp(temporary.data(), O_CLOEXEC));
-      if (placeholder.get() < 0) break;
-      ::unlink(temporary.c_str());
-      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-        TemporaryRegistry::add(temporary.c_str());
+      nextTemporaryName(temporary);
+      temporary.folder = dir();
+      if (::linkat(AT_FDCWD, self.c_str(), dir(), temporary.name.data(), AT_SYMLINK_FOLLOW) == 0) {
+        TemporaryRegistry::add(&temporary);
+        listed = true;
         return renameNamed();
       }
       if (errno != EEXIST) break;
     }
-    const int error = errno;
-    temporary.clear();
-    return {WriteStatus::WriteFailed, error};
+    return {WriteStatus::WriteFailed, errno};
   }
 
   // Links the unnamed file at the target; a failed close then takes the name away again.
   WriteResult closeLinked() {
     if (::close(fd.release()) == 0) return {};
     const int error = errno;
-    ::unlink(target.c_str());
+    ::unlinkat(dir(), name.c_str(), 0);
     return {WriteStatus::WriteFailed, error};
   }
 
   WriteResult renameNamed() {
-    if (::close(fd.release()) != 0) return {WriteStatus::WriteFailed, errno};
+    if (fd.get() >= 0 && ::close(fd.release()) != 0) return {WriteStatus::WriteFailed, errno};
+    const char* from = temporary.name.data();
     if (commitBy == Commit::ReplaceEntry) {
-      if (::rename(temporary.c_str(), target.c_str()) != 0)
+      if (::renameat(dir(), from, dir(), name.c_str()) != 0) {
         return {WriteStatus::WriteFailed, errno};
+      }
       forgetTemporary();
       return {};
     }
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    if (::renameat2(dir(), from, dir(), name.c_str(), RENAME_NOREPLACE) == 0) {
       forgetTemporary();
       return {};
     }
     if (errno == EEXIST) return {WriteStatus::AlreadyExists, 0};
     if (errno != EINVAL && errno != ENOSYS) return {WriteStatus::WriteFailed, errno};
     // No RENAME_NOREPLACE here: link() refuses an existing name just as well.
-    if (::link(temporary.c_str(), target.c_str()) != 0) {
+    if (::linkat(dir(), from, dir(), name.c_str(), 0) != 0) {
       return {errno == EEXIST ? WriteStatus::AlreadyExists : WriteStatus::WriteFailed,
               errno == EEXIST ? 0 : errno};
     }
@@ -347,25 +398,170 @@ class PosixNewFile : public NewFile {
   }
 
   void forgetTemporary() {
-    TemporaryRegistry::remove(temporary.c_str());
-    temporary.clear();
+    TemporaryRegistry::remove(&temporary);
+    listed = false;
   }
 
   void discard() {
     if (fd.get() >= 0) ::close(fd.release());
-    if (!temporary.empty()) {
-      ::unlink(temporary.c_str());
+    if (listed) {
+      ::unlinkat(dir(), temporary.name.data(), 0);
       forgetTemporary();
     }
   }
 
-  std::string target;
-  std::string folder;
+  SharedDescriptor folder;
+  std::string name;
   Commit commitBy;
   bool tryUnnamed;
+  bool stampTimes;
+  FileTimes times;
   FileDescriptor fd{-1};
-  std::string temporary;  // the named temporary, when there is one
+  TemporaryName temporary;  // the named temporary, when `listed`
+  bool listed = false;
 };
+
+bool isOneComponent(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+EntryKind kindOf(mode_t mode) {
+  if (S_ISREG(mode)) return EntryKind::RegularFile;
+  if (S_ISDIR(mode)) return EntryKind::Folder;
+  if (S_ISLNK(mode)) return EntryKind::SymbolicLink;
+  return EntryKind::Other;
+}
+
+// Starts a file named `name` in the held folder `folder`, replacing an entry there only as
+// `existing` says.
+std::unique_ptr<NewFile> createIn(const SharedDescriptor& folder, const std::string& name,
+                                  ExistingEntry existing, const FileTimes* times, bool unnamed,
+                                  WriteResult& result) {
+  result = {};
+  if (!isOneComponent(name)) return fail(result, WriteStatus::OpenFailed, EINVAL);
+  struct stat entry {};
+  const bool exists = ::fstatat(folder->get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!exists && errno != ENOENT) return fail(result, WriteStatus::OpenFailed, errno);
+  if (exists && existing == ExistingEntry::Keep) return fail(result, WriteStatus::AlreadyExists, 0);
+  if (exists && S_ISDIR(entry.st_mode)) return fail(result, WriteStatus::OpenFailed, EISDIR);
+  const Commit commit = existing == ExistingEntry::Keep ? Commit::NoReplace : Commit::ReplaceEntry;
+  auto file = std::make_unique<PosixNewFile>(folder, name, commit, unnamed, times);
+  if (const int error = file->open(0666 & ~currentUmask())) {
+    return fail(result, WriteStatus::OpenFailed, error);
+  }
+  return file;
+}
+
+class PosixFolder : public Folder {
+ public:
+  PosixFolder(SharedDescriptor fd, std::string path, bool unnamed)
+      : fd(std::move(fd)), path_(std::move(path)), unnamed(unnamed) {}
+
+  const std::string& path() const override { return path_; }
+
+  std::unique_ptr<Folder> makeFolder(const std::string& name, int& errorNumber) override {
+    if (!isOneComponent(name)) {
+      errorNumber = EINVAL;
+      return nullptr;
+    }
+    if (::mkdirat(fd->get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+      errorNumber = errno;
+      return nullptr;
+    }
+    return openFolder(name, errorNumber);
+  }
+
+  std::unique_ptr<Folder> openFolder(const std::string& name, int& errorNumber) override {
+    if (!isOneComponent(name)) {
+      errorNumber = EINVAL;
+      return nullptr;
+    }
+    const int sub =
+        ::openat(fd->get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (sub < 0) {
+      errorNumber = errno == ELOOP ? ENOTDIR : errno;
+      return nullptr;
+    }
+    return std::make_unique<PosixFolder>(std::make_shared<const FileDescriptor>(sub),
+                                         joinPath(path_, name), unnamed);
+  }
+
+  bool list(std::vector<FolderEntry>& entries, int& errorNumber) override {
+    entries.clear();
+    const int copy = ::openat(fd->get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* stream = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (stream == nullptr) {
+      errorNumber = errno;
+      if (copy >= 0) ::close(copy);
+      return false;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(stream)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      EntryKind kind = EntryKind::Other;
+      switch (entry->d_type) {
+        case DT_REG: kind = EntryKind::RegularFile; break;
+        case DT_DIR: kind = EntryKind::Folder; break;
+        case DT_LNK: kind = EntryKind::SymbolicLink; break;
+        case DT_UNKNOWN: {
+          struct stat status {};
+          if (::fstatat(fd->get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+            kind = kindOf(status.st_mode);
+          }
+          break;
+        }
+        default: break;
+      }
+      entries.push_back({name, kind});
+      errno = 0;
+    }
+    const int error = errno;
+    ::closedir(stream);
+    if (error != 0) {
+      errorNumber = error;
+      return false;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return true;
+  }
+
+  std::unique_ptr<NewFile> createFile(const std::string& name, ExistingEntry existing,
+                                      const FileTimes* times, WriteResult& result) override {
+    return createIn(fd, name, existing, times, unnamed, result);
+  }
+
+  bool entryExists(const std::string& name) override {
+    struct stat entry {};
+    return ::fstatat(fd->get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
+  }
+
+  bool identityOf(const std::string& name, FileIdentity& identity) override {
+    struct stat entry {};
+    if (::fstatat(fd->get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    identity = {static_cast<std::uint64_t>(entry.st_dev), static_cast<std::uint64_t>(entry.st_ino)};
+    return true;
+  }
+
+ private:
+  SharedDescriptor fd;
+  std::string path_;
+  bool unnamed;
+};
+
+// Holds the folder at `path` as a user gave it (links followed). Null with the errno on failure.
+SharedDescriptor holdFolder(const std::string& path) {
+  const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::make_shared<const FileDescriptor>(fd);
+}
 
 // A whole-file image or result is touched from end to end once, and with 4 KiB pages most of
 // that costs page faults. Where the system gives huge pages on request, large blocks ask.
@@ -457,36 +653,74 @@ std::unique_ptr<NewFile> PosixPlatform::createFile(const std::string& path, Exis
   if (exists && existing == ExistingEntry::Keep) return fail(result, WriteStatus::AlreadyExists, 0);
   if (exists && S_ISDIR(entry.st_mode)) return fail(result, WriteStatus::OpenFailed, EISDIR);
 
-  std::string target = path;
-  Commit commit = existing == ExistingEntry::Keep ? Commit::NoReplace : Commit::ReplaceEntry;
-  mode_t targetMode = 0666 & ~currentUmask();
-  bool keepOwner = false;
-  struct stat resolved {};
-  if (existing == ExistingEntry::ReplaceTarget && exists && ::stat(path.c_str(), &resolved) == 0) {
-    if (S_ISDIR(resolved.st_mode)) return fail(result, WriteStatus::OpenFailed, EISDIR);
-    if (!S_ISREG(resolved.st_mode)) {
-      // Opened non-blocking so that a FIFO nobody reads fails instead of hanging.
-      return writeInPlace(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY),
-                          result);
-    }
-    if ((resolved.st_mode & 0222) == 0) return fail(result, WriteStatus::OpenFailed, EACCES);
-    // The target must be writable and not held by another process; it is not truncated here.
-    FileDescriptor probe(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (probe.get() < 0) return fail(result, WriteStatus::OpenFailed, errno);
-    if (::flock(probe.get(), LOCK_EX | LOCK_NB) != 0) {
-      return fail(result, WriteStatus::OpenFailed, errno);
-    }
-    targetMode = resolved.st_mode & 07777;
-    keepOwner = true;
-    // Replace what a symbolic link typed by the user points at, not the link.
-    char real[PATH_MAX];
-    if (::realpath(path.c_str(), real)) target = real;
+  if (existing != ExistingEntry::ReplaceTarget || !exists) {
+    const SharedDescriptor folder = holdFolder(folderOf(path));
+    if (!folder) return fail(result, WriteStatus::OpenFailed, errno);
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return createIn(folder, name,
+                    existing == ExistingEntry::ReplaceTarget ? ExistingEntry::ReplaceEntry
+                                                             : existing,
+                    nullptr, unnamedTemporaries, result);
   }
 
-  auto file = std::make_unique<PosixNewFile>(std::move(target), commit, unnamedTemporaries);
-  if (const int error = file->open(targetMode)) return fail(result, WriteStatus::OpenFailed, error);
-  if (keepOwner) file->keepOwner(resolved.st_uid, resolved.st_gid);
+  struct stat resolved {};
+  if (::stat(path.c_str(), &resolved) != 0) {
+    // A dangling link typed by the user: the new file takes the link's place.
+    const SharedDescriptor folder = holdFolder(folderOf(path));
+    if (!folder) return fail(result, WriteStatus::OpenFailed, errno);
+    const std::size_t slash = path.rfind('/');
+    return createIn(folder, slash == std::string::npos ? path : path.substr(slash + 1),
+                    ExistingEntry::ReplaceEntry, nullptr, unnamedTemporaries, result);
+  }
+  if (S_ISDIR(resolved.st_mode)) return fail(result, WriteStatus::OpenFailed, EISDIR);
+  if (!S_ISREG(resolved.st_mode)) {
+    // Opened non-blocking so that a FIFO nobody reads fails instead of hanging.
+    return writeInPlace(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY), result);
+  }
+  if ((resolved.st_mode & 0222) == 0) return fail(result, WriteStatus::OpenFailed, EACCES);
+  // The target must be writable and not held by another process; it is not truncated here.
+  FileDescriptor probe(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (probe.get() < 0) return fail(result, WriteStatus::OpenFailed, errno);
+  if (::flock(probe.get(), LOCK_EX | LOCK_NB) != 0) {
+    return fail(result, WriteStatus::OpenFailed, errno);
+  }
+  // Replace what a symbolic link typed by the user points at, not the link.
+  char real[PATH_MAX];
+  const std::string target = ::realpath(path.c_str(), real) ? std::string(real) : path;
+  const SharedDescriptor folder = holdFolder(folderOf(target));
+  if (!folder) return fail(result, WriteStatus::OpenFailed, errno);
+  auto file = std::make_unique<PosixNewFile>(folder, target.substr(target.rfind('/') + 1),
+                                             Commit::ReplaceEntry, unnamedTemporaries, nullptr);
+  if (const int error = file->open(resolved.st_mode & 07777)) {
+    return fail(result, WriteStatus::OpenFailed, error);
+  }
+  file->keepOwner(resolved.st_uid, resolved.st_gid);
   return file;
+}
+
+std::unique_ptr<Folder> PosixPlatform::openFolder(const std::string& path, bool create,
+                                                  int& errorNumber) {
+  if (create && ::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+    errorNumber = errno;
+    return nullptr;
+  }
+  SharedDescriptor folder = holdFolder(path);
+  if (!folder) {
+    errorNumber = errno;
+    return nullptr;
+  }
+  return std::make_unique<PosixFolder>(std::move(folder), path, unnamedTemporaries);
+}
+
+bool PosixPlatform::identityOf(const std::string& path, FileIdentity& identity) {
+  struct stat status {};
+  const int descriptor = descriptorNamedBy(path);
+  if (descriptor >= 0 ? ::fstat(descriptor, &status) != 0 : ::stat(path.c_str(), &status) != 0) {
+    return false;
+  }
+  identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  return true;
 }
 
 bool PosixPlatform::entryExists(const std::string& path) {

@@ -1,6 +1,8 @@
 #include "support/fake_platform.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <cstdlib>
 #include <cstring>
 
@@ -99,19 +101,28 @@ namespace {
 // Collects the bytes and puts them in the fake's file table only at commit().
 class FakeNewFile : public NewFile {
  public:
-  FakeNewFile(FakePlatform& platform, std::string path, ExistingEntry existing)
-      : platform(platform), path(std::move(path)), existing(existing) {}
+  FakeNewFile(FakePlatform& platform, std::string path, ExistingEntry existing,
+              const FileTimes* times)
+      : platform(platform),
+        path(std::move(path)),
+        existing(existing),
+        times(times ? std::optional<FileTimes>(*times) : std::nullopt) {}
   WriteResult write(const std::uint8_t* data, std::size_t size) override {
+    const std::size_t number = platform.writes++;
     if (platform.failWriteWith) return {WriteStatus::WriteFailed, platform.failWriteWith};
+    if (platform.failWriteNumber && *platform.failWriteNumber == number) {
+      return {WriteStatus::WriteFailed, ENOSPC};
+    }
     content.append(reinterpret_cast<const char*>(data), size);
     return {};
   }
   WriteResult commit() override {
-    if (existing == ExistingEntry::Keep && platform.files.count(path)) {
+    if (platform.failCommitWith) return {WriteStatus::WriteFailed, platform.failCommitWith};
+    if (existing == ExistingEntry::Keep && platform.entryExists(path)) {
       return {WriteStatus::AlreadyExists, 0};
     }
     platform.files[path].content = std::move(content);
-    platform.files[path].times = FileTimes{9, 9, 9};  // the time of writing
+    platform.files[path].times = times ? *times : FileTimes{9, 9, 9};  // else the time of writing
     return {};
   }
 
@@ -119,13 +130,100 @@ class FakeNewFile : public NewFile {
   FakePlatform& platform;
   std::string path;
   ExistingEntry existing;
+  std::optional<FileTimes> times;
   std::string content;
+};
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  return folder.empty() || folder == "." ? name : folder + "/" + name;
+}
+
+bool isOneComponent(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// A folder of the fake file system: its path is the prefix of the names made in it.
+class FakeFolder : public Folder {
+ public:
+  FakeFolder(FakePlatform& platform, std::string path)
+      : platform(platform), path_(std::move(path)) {}
+  const std::string& path() const override { return path_; }
+  std::unique_ptr<Folder> makeFolder(const std::string& name, int& errorNumber) override {
+    platform.events.push_back("mkdir " + joinPath(path_, name));
+    if (!isOneComponent(name)) {
+      errorNumber = EINVAL;
+      return nullptr;
+    }
+    if (platform.failFolderWith) {
+      errorNumber = platform.failFolderWith;
+      return nullptr;
+    }
+    if (platform.files.count(joinPath(path_, name))) {
+      errorNumber = ENOTDIR;
+      return nullptr;
+    }
+    platform.folders.insert(joinPath(path_, name));
+    return std::make_unique<FakeFolder>(platform, joinPath(path_, name));
+  }
+  std::unique_ptr<Folder> openFolder(const std::string& name, int& errorNumber) override {
+    if (!isOneComponent(name) || !platform.folders.count(joinPath(path_, name))) {
+      errorNumber = isOneComponent(name) ? ENOENT : EINVAL;
+      return nullptr;
+    }
+    return std::make_unique<FakeFolder>(platform, joinPath(path_, name));
+  }
+  bool list(std::vector<FolderEntry>& entries, int&) override {
+    entries.clear();
+    const std::string prefix = path_ == "." || path_.empty() ? "" : path_ + "/";
+    const auto direct = [&](const std::string& path) {
+      return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+             path.find('/', prefix.size()) == std::string::npos;
+    };
+    for (const auto& [path, file] : platform.files) {
+      if (direct(path)) entries.push_back({path.substr(prefix.size()), EntryKind::RegularFile});
+    }
+    for (const std::string& path : platform.folders) {
+      if (direct(path)) entries.push_back({path.substr(prefix.size()), EntryKind::Folder});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return true;
+  }
+  std::unique_ptr<NewFile> createFile(const std::string& name, ExistingEntry existing,
+                                      const FileTimes* times, WriteResult& result) override {
+    if (!isOneComponent(name)) {
+      result = {WriteStatus::OpenFailed, EINVAL};
+      return nullptr;
+    }
+    return platform.createFileWithTimes(joinPath(path_, name),
+                                        existing == ExistingEntry::ReplaceTarget
+                                            ? ExistingEntry::ReplaceEntry
+                                            : existing,
+                                        times, result);
+  }
+  bool entryExists(const std::string& name) override {
+    return platform.entryExists(joinPath(path_, name));
+  }
+  bool identityOf(const std::string& name, FileIdentity& identity) override {
+    return platform.identityOf(joinPath(path_, name), identity);
+  }
+
+ private:
+  FakePlatform& platform;
+  std::string path_;
 };
 
 }  // namespace
 
 std::unique_ptr<NewFile> FakePlatform::createFile(const std::string& path, ExistingEntry existing,
                                                   WriteResult& result) {
+  return createFileWithTimes(path, existing, nullptr, result);
+}
+
+std::unique_ptr<NewFile> FakePlatform::createFileWithTimes(const std::string& path,
+                                                           ExistingEntry existing,
+                                                           const FileTimes* times,
+                                                           WriteResult& result) {
   events.push_back("write " + path);
   const auto it = files.find(path);
   result = {};
@@ -138,7 +236,35 @@ std::unique_ptr<NewFile> FakePlatform::createFile(const std::string& path, Exist
   else if (it != files.end() && (it->second.readOnly || it->second.locked))
     result = {WriteStatus::OpenFailed, EACCES};
   if (result.status != WriteStatus::Written) return nullptr;
-  return std::make_unique<FakeNewFile>(*this, path, existing);
+  return std::make_unique<FakeNewFile>(*this, path, existing, times);
+}
+
+std::unique_ptr<Folder> FakePlatform::openFolder(const std::string& path, bool create,
+                                                 int& errorNumber) {
+  events.push_back("folder " + path);
+  if (failFolderWith) {
+    errorNumber = failFolderWith;
+    return nullptr;
+  }
+  if (files.count(path)) {
+    errorNumber = ENOTDIR;
+    return nullptr;
+  }
+  if (!folders.count(path) && path != "." && !path.empty()) {
+    if (!create) {
+      errorNumber = ENOENT;
+      return nullptr;
+    }
+    folders.insert(path);
+  }
+  return std::make_unique<FakeFolder>(*this, path);
+}
+
+bool FakePlatform::identityOf(const std::string& path, FileIdentity& identity) {
+  // Each path is its own file in the fake (there are no links): the path stands for the inode.
+  if (!files.count(path)) return false;
+  identity = {1, std::hash<std::string>{}(path)};
+  return true;
 }
 
 bool FakePlatform::entryExists(const std::string& path) {

@@ -35,12 +35,16 @@ class FakePlatform : public Platform {
   std::set<std::string> failStatusOf;               // readStatus fails for these paths only
   int failReadWith = 0;                             // ReadableFile::read returns this errno
   int failWriteWith = 0;                            // writing a created file fails with this errno
+  std::optional<std::size_t> failWriteNumber;       // the n-th write (0-based) fails with ENOSPC
+  int failCommitWith = 0;                           // commit() fails with this errno (EIO at close)
+  int failFolderWith = 0;                           // making or opening a folder fails with this
   std::optional<std::size_t> failAllocationNumber;  // the n-th allocateZeroed (0-based) fails
   std::size_t allocationLimit = SIZE_MAX;           // any larger allocation fails
   bool clockFails = false;
   std::tm clock{};  // the local time handed out
 
   std::size_t allocations = 0;  // allocateZeroed calls so far
+  std::size_t writes = 0;       // NewFile::write calls so far
 
   FakePlatform();
   void addFile(const std::string& path, std::string content, FileTimes times = {});
@@ -54,6 +58,12 @@ class FakePlatform : public Platform {
   std::unique_ptr<NewFile> createFile(const std::string& path, ExistingEntry existing,
                                       WriteResult& result) override;
   bool entryExists(const std::string& path) override;
+  std::unique_ptr<Folder> openFolder(const std::string& path, bool create,
+                                     int& errorNumber) override;
+  bool identityOf(const std::string& path, FileIdentity& identity) override;
+  // Starts a file as createFile() does; the committed file gets `times` when given.
+  std::unique_ptr<NewFile> createFileWithTimes(const std::string& path, ExistingEntry existing,
+                                               const FileTimes* times, WriteResult& result);
   bool sameFile(const std::string& first, const std::string& second) override;
   Block allocateZeroed(std::size_t size) override;
   bool localTime(std::tm& time) override;

@@ -20,19 +20,4 @@ WriteResult Platform::writeFile(const std::string& path, const std::uint8_t* dat
   return file->commit();
 }
 
-WriteResult Platform::writeFileFrom(const std::string& path, ExistingEntry existing,
-                                    const std::function<bool(const ChunkWriter&)>& produce,
-                                    bool& produced) {
-  produced = false;
-  WriteResult result;
-  std::unique_ptr<NewFile> file = createFile(path, existing, result);
-  if (!file) return result;
-  produced = produce([&](const std::uint8_t* data, std::size_t size) {
-    result = file->write(data, size);
-    return result.status == WriteStatus::Written;
-  });
-  if (result.status != WriteStatus::Written || !produced) return result;
-  return file->commit();
-}
-
 }  // namespace korvani

@@ -205,16 +205,6 @@ class Platform {
   WriteResult writeFile(const std::string& path, const std::uint8_t* data, std::size_t size,
                         ExistingEntry existing = ExistingEntry::ReplaceTarget);
 
-  // Receives a file's bytes chunk by chunk; returns false when they could not be written.
-  using ChunkWriter = std::function<bool(const std::uint8_t* data, std::size_t size)>;
-  // Creates the file at `path`, all or nothing as writeFile() does, from the chunks `produce`
-  // hands to its writer. `produce` returns true when it handed over every byte, and should stop
-  // when the writer returns false. The file is committed only when `produce` returned true and
-  // every write succeeded; `produced` receives what `produce` returned. A write failure is the
-  // result; a producer that stopped of its own leaves the result Written but nothing committed.
-  WriteResult writeFileFrom(const std::string& path, ExistingEntry existing,
-                            const std::function<bool(const ChunkWriter&)>& produce, bool& produced);
-
   // Whether any directory entry is at `path`; a dangling symbolic link counts.
   virtual bool entryExists(const std::string& path) = 0;
 

@@ -10,7 +10,7 @@
 
 #include "cli/cli_front_end.h"
 #include "common/messages.h"
-#include "mail/attachment_name.h"
+#include "common/safe_name.h"
 #include "mail/mail_engine.h"
 #include "platform/folder.h"
 
@@ -118,8 +118,9 @@ class Extraction {
       if (oneMail) {
         run.folder = options.folder;
       } else {
-        std::string name = mail::safeAttachmentName(
-            file->isMbox() ? stem + "-" + std::to_string(index + 1) : stem);
+        std::string name = safeName(file->isMbox() ? stem + "-" + std::to_string(index + 1) : stem,
+                                    NameSource::DecodedText)
+                               .name;
         if (name.empty()) name = "mail";
         run.folder = joinPath(options.folder, folderNames.claim(name));
       }
@@ -246,7 +247,7 @@ class Extraction {
 
   Environment& environment;
   const ExtractOptions& options;
-  mail::NameRegistry folderNames;
+  NameRegistry folderNames;
   nlohmann::json listing = nlohmann::json::array();
   const bool stampTimes;  // files made in a folder of devices (/dev/fd) keep their own times
   bool folderChecked = false;

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "mail/attachment_name.h"
+#include "common/safe_name.h"
 #include "mail/mail_engine.h"
 #include "mail/mail_reader.h"
 #include "mail/mail_text.h"
@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace korvani::mail;
 
   if (!wellFormed(decodeHeaderText(bytes))) __builtin_trap();
-  const std::string name = safeAttachmentName(bytes.substr(0, 4096));
-  if (name.size() > kMaxNameBytes || name.find_first_of("/\\") != std::string::npos) {
+  const std::string name =
+      korvani::safeName(bytes.substr(0, 4096), korvani::NameSource::DecodedText).name;
+  if (name.size() > korvani::kMaxNameBytes || name.find_first_of("/\\") != std::string::npos) {
     __builtin_trap();
   }
   if (!name.empty() && (name[0] == '.' || name.back() == '.' || name.back() == ' ')) {

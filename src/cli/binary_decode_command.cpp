@@ -3,10 +3,10 @@
 #include <memory>
 #include <optional>
 
-#include "app/proposed_name.h"
 #include "cli/cli_front_end.h"
 #include "cli/standard_output_platform.h"
 #include "common/messages.h"
+#include "common/safe_name.h"
 
 namespace korvani::cli {
 namespace {
@@ -31,7 +31,7 @@ class SafeNameChooser : public OutputChooser {
       path = *output;
       return true;
     }
-    const SafeFileName safe = safeFileName(defaultName);
+    const SafeName safe = safeName(defaultName, NameSource::RawBytes);
     switch (safe.verdict) {
       case ProposedNameVerdict::Usable:
         break;

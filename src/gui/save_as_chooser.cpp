@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/proposed_name.h"
 #include "common/cp932_text.h"
+#include "common/safe_name.h"
 #include "gui/local_path.h"
 
 namespace korvani::gui {
@@ -23,7 +23,7 @@ QString fromUtf8(const std::string& bytes) {
 bool SaveAsChooser::chooseOutputFile(const std::string& defaultName, std::string& path) {
   // Only a name that stays in the folder the dialog shows is proposed: a slash in it would make
   // the dialog go elsewhere before the user has looked.
-  const SafeFileName proposal = safeFileName(defaultName);
+  const SafeName proposal = safeName(defaultName, NameSource::RawBytes);
   const std::string& name = proposal.name;  // empty unless usable
   const QString shown = displayName(name);
   const std::optional<QString> chosen =

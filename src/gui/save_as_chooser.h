@@ -2,9 +2,9 @@
 // folder (a desktop launch runs in the home folder, where a proposed dotfile name would replace
 // the user's own file).
 //
-// A name proposed by a mail arrives as the mail's raw bytes and is proposed as safeFileName()
-// makes it (UTF-8, no folder part, no leading dot). When the user confirms it unchanged, a
-// symbolic link already at that name is replaced itself, never written through.
+// A name proposed by a mail arrives as the mail's raw bytes and is proposed as safeName() makes
+// it (UTF-8, no folder part, no leading dot). When the user confirms it unchanged, a symbolic
+// link already at that name is replaced itself, never written through.
 #pragma once
 
 #include <QString>
@@ -22,10 +22,10 @@ class SaveAsChooser : public OutputChooser {
   SaveAsChooser(DialogServices& services, QWidget& dialog, QString startFolder = QString())
       : services(services), dialog(dialog), startFolder(std::move(startFolder)) {}
 
-  // Shows the Save-As dialog proposing displayName() of the last component of `defaultName`
-  // (control bytes made '_'; nothing when that is empty, "." or ".."), with defaultSuffixOf()
-  // that name. Returns true and sets `path` to confirmedPathBytes() when confirmed; returns
-  // false and leaves `path` alone when cancelled.
+  // Shows the Save-As dialog proposing displayName() of safeName() of `defaultName` read as raw
+  // bytes (nothing when no usable name is left), with defaultSuffixOf() that name. Returns true and
+  // sets `path` to confirmedPathBytes() when confirmed; returns false and leaves `path` alone when
+  // cancelled.
   bool chooseOutputFile(const std::string& defaultName, std::string& path) override;
 
   // ReplaceEntry when the last choice kept the proposed name, ReplaceTarget for a name the user

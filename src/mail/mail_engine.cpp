@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "common/safe_name.h"
 #include "mail/attachment_name.h"
 #include "mail/c_handles.h"
 #include "mail/gmime_shim.h"
@@ -136,7 +137,7 @@ class Walker {
       part.shown = shown;
     } else {
       part.role = PartRole::Attachment;
-      std::string name = safeAttachmentName(proposedName(object));
+      std::string name = safeName(proposedName(object), NameSource::DecodedText).name;
       if (name.empty()) name = defaultAttachmentName(++unnamed, part.mediaType);
       part.name = names.claim(name);
     }

@@ -89,7 +89,7 @@ Folder* TargetFolders::root(int& errorNumber) {
 }
 
 std::string TargetFolders::claimSubfolder(const std::string& stem) {
-  std::string name = mail::safeAttachmentName(stem);
+  std::string name = safeName(stem, NameSource::DecodedText).name;
   if (name.empty()) name = "mail";
   return names.claim(name);
 }

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "mail/attachment_name.h"
+#include "common/safe_name.h"
 #include "mail/mail_engine.h"
 #include "platform/platform.h"
 
@@ -94,7 +94,7 @@ class TargetFolders {
   Platform& platform;
   std::string rootPath;
   std::unique_ptr<Folder> held;
-  mail::NameRegistry names;
+  NameRegistry names;
   std::string failed;
 };
 

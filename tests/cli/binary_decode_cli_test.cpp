@@ -84,7 +84,10 @@ TEST(BinaryDecodeCliTest, ProposedNamesNeverLeaveTheChosenFolder) {
       {"../../escape.bin", "escape.bin"},
       {"/etc/passwd", "passwd"},
       {"\x95\x5C.txt", "表.txt"},  // Shift_JIS, not split at its '\', stored in UTF-8
-      {"C:\\temp\\\x83\x5C.txt", "C:\\temp\\ソ.txt"},
+      {"C:\\temp\\\x83\x5C.txt", "C_\\temp\\ソ.txt"},  // ':' is no part of a name on Windows
+      {"invoice\u202Efdp.exe", "invoice_fdp.exe"},     // no override to show it as a .pdf
+      {"\u304B\u3099.txt", "\u304C.txt"},              // decomposed becomes composed
+      {"Com\u00B9.log", "_Com\u00B9.log"},             // a Windows device
       {"a\tb\x1B[2J.bin", "a_b_[2J.bin"},
       {".bashrc", "_bashrc"},
       {"-", "-"},  // a file of that name; only -o - means standard output
@@ -116,6 +119,9 @@ TEST(BinaryDecodeCliTest, NoUsableProposedNameAndNoOutputIsAUsageError) {
        "korvani: the mail proposes no usable file name for its attachment; name the output "
        "with -o\n"},
       {"dir/",
+       "korvani: the mail proposes no usable file name for its attachment; name the output "
+       "with -o\n"},
+      {"dir/. .",
        "korvani: the mail proposes no usable file name for its attachment; name the output "
        "with -o\n"},
   };

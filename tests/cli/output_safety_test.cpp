@@ -112,7 +112,7 @@ TEST(OutputSafetyTest, BinaryEncodeCarriesAUtf8NameInCodePage932AndNoHeaderInjec
   const std::pair<std::string, std::string> cases[] = {
       {"報告書.pdf", "報告書.pdf"},  // code page 932 in the mail, UTF-8 again on disk
       {"😀.txt", "😀.txt"},            // no code page 932 form: UTF-8 in the mail
-      {"a\"b\rX-Evil: 1.txt", "a_b_X-Evil: 1.txt"},
+      {"a\"b\rX-Evil: 1.txt", "a_b_X-Evil_ 1.txt"},  // ':' is no part of a name on Windows
   };
   for (const auto& [name, back] : cases) {
     writeFile(dir.file(name), "abcd");

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/safe_name.h"
 #include "mail/attachment_name.h"
 #include "mail/html_text.h"
 #include "mail/mail_text.h"
@@ -75,7 +76,7 @@ TEST(AttachmentNameTest, HostileNamesStayInsideTheFolder) {
       {std::string(254, 'a') + " b", std::string(254, 'a')},   // no space left by the cut
   };
   for (const Case& c : cases) {
-    const std::string safe = safeAttachmentName(c.proposed);
+    const std::string safe = safeName(c.proposed, NameSource::DecodedText).name;
     EXPECT_LE(safe.size(), kMaxNameBytes);
     EXPECT_EQ(safe, c.safe) << c.proposed;
     EXPECT_EQ(safe.find('/'), std::string::npos);

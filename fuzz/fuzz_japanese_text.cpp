@@ -7,9 +7,13 @@
 
 #include "common/cp932_text.h"
 #include "mail/japanese_text.h"
+#include "mail/mail_engine.h"
 #include "mail/mail_text.h"
 
 namespace {
+
+// Other charsets of header words go through GMime, which has to be set up first.
+const korvani::mail::MailLibrary kLibrary;
 
 std::ptrdiff_t nulsIn(std::string_view text) { return std::count(text.begin(), text.end(), '\0'); }
 

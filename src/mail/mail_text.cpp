@@ -6,11 +6,10 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <vector>
 
 #include "common/cp932_text.h"
 #include "mail/c_handles.h"
-#include "textdecode/charset_conversion.h"
+#include "mail/japanese_text.h"
 
 namespace korvani::mail {
 namespace {
@@ -71,86 +70,6 @@ Family familyOf(std::string_view charset) {
 
 const std::uint8_t* bytesOf(std::string_view text) {
   return reinterpret_cast<const std::uint8_t*>(text.data());
-}
-
-// ISO-2022-JP as Windows writes it (CP50221): JIS X 0208 rows, NEC row 13 and the IBM rows go
-// through the classic converter, whose arithmetic lands them on their code page 932 codes. Its
-// converter knows no half-width katakana, so the runs after ESC ( I (and between SO and SI) are
-// cut out here and moved to 0xA1-0xDF, where code page 932 keeps them.
-std::string iso2022JpToCp932(std::string_view text) {
-  constexpr char kEscape = 0x1B, kShiftOut = 0x0E, kShiftIn = 0x0F;
-  std::string out;
-  out.reserve(text.size() + 1);
-  std::vector<std::uint8_t> buffer;
-  auto convertRun = [&](std::string_view run) {
-    if (run.empty()) return;
-    buffer.resize(run.size() + 1);
-    std::uint32_t length = 0;
-    jisToSjis(buffer.data(), length, bytesOf(run), static_cast<std::uint32_t>(run.size()));
-    out.append(reinterpret_cast<const char*>(buffer.data()), length);
-  };
-  std::size_t runStart = 0;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const bool kanaEscape = text.compare(at, 3, "\x1b(I") == 0;
-    if (!kanaEscape && text[at] != kShiftOut) {
-      ++at;
-      continue;
-    }
-    convertRun(text.substr(runStart, at - runStart));
-    at += kanaEscape ? 3 : 1;
-    // Katakana until the next escape sequence (or SI), which the next run starts with.
-    while (at < text.size() && text[at] != kEscape && text[at] != kShiftIn) {
-      const auto byte = static_cast<std::uint8_t>(text[at]);
-      out.push_back(byte >= 0x21 && byte <= 0x5F ? static_cast<char>(byte + 0x80) : text[at]);
-      ++at;
-    }
-    if (at < text.size() && text[at] == kShiftIn) ++at;
-    runStart = at;
-  }
-  convertRun(text.substr(runStart));
-  return out;
-}
-
-std::string eucJpToCp932(std::string_view text) {
-  std::vector<std::uint8_t> buffer(2 * text.size() + 2);
-  std::uint32_t length = 0;
-  eucToSjis(buffer.data(), length, bytesOf(text), static_cast<std::uint32_t>(text.size()));
-  return std::string(reinterpret_cast<const char*>(buffer.data()), length);
-}
-
-bool isWellFormedCp932(std::string_view bytes) {
-  for (std::size_t at = 0; at < bytes.size(); ++at) {
-    const auto byte = static_cast<std::uint8_t>(bytes[at]);
-    if (byte < 0x80 || (byte >= 0xA1 && byte <= 0xDF)) continue;
-    const bool lead = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-    if (!lead || at + 1 >= bytes.size()) return false;
-    const auto trail = static_cast<std::uint8_t>(bytes[++at]);
-    if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
-  }
-  return true;
-}
-
-// EUC-JP as it is used for Japanese: pairs of 0xA1-0xFE, half-width kana after 0x8E and JIS X
-// 0212 after 0x8F; every byte of 0x80 and up inside such a sequence.
-bool isWellFormedEucJp(std::string_view bytes) {
-  auto inRow = [](std::uint8_t byte) { return byte >= 0xA1 && byte <= 0xFE; };
-  for (std::size_t at = 0; at < bytes.size(); ++at) {
-    const auto byte = static_cast<std::uint8_t>(bytes[at]);
-    if (byte < 0x80) continue;
-    const std::size_t length = byte == 0x8F ? 3 : 2;
-    if (byte != 0x8E && byte != 0x8F && !inRow(byte)) return false;
-    if (at + length > bytes.size()) return false;
-    for (std::size_t i = 1; i < length; ++i) {
-      if (!inRow(static_cast<std::uint8_t>(bytes[at + i]))) return false;
-    }
-    at += length - 1;
-  }
-  return true;
-}
-
-std::string cp932BytesToUtf8(std::string_view bytes) {
-  return repairUtf8(cp932ToUtf8(bytes, UnmappedBytes::PassThrough));
 }
 
 // Any other charset, through GMime's iconv layer (which knows the charset aliases mailers use).
@@ -274,7 +193,9 @@ std::string repairUtf8(std::string_view bytes) {
 }
 
 std::string rawTextToUtf8(std::string_view bytes) {
-  if (isValidUtf8(bytes)) return std::string(bytes);
+  if (isValidUtf8(bytes)) {
+    return hasIso2022JpDesignation(bytes) ? iso2022JpToUtf8(bytes) : std::string(bytes);
+  }
   // Bytes that are all 0xA1 and up read in code page 932 as half-width katakana only, which
   // names and headers seldom are; in EUC-JP the same bytes are the kana and kanji they usually
   // are ("ソース" is A5BD A1BC A5B9, "､ｽ｡ｼ･ｹ" in code page 932).
@@ -282,19 +203,19 @@ std::string rawTextToUtf8(std::string_view bytes) {
     const auto byte = static_cast<std::uint8_t>(c);
     return byte >= 0x80 && byte < 0xA1;
   });
-  if (onlyUpperHalf && isWellFormedEucJp(bytes)) return cp932BytesToUtf8(eucJpToCp932(bytes));
-  if (isWellFormedCp932(bytes)) return cp932BytesToUtf8(bytes);
-  return cp932BytesToUtf8(eucJpToCp932(bytes));
+  if (onlyUpperHalf && isWellFormedEucJp(bytes)) return eucJpToUtf8(bytes);
+  if (isWellFormedShiftJis(bytes)) return shiftJisToUtf8(bytes);
+  return eucJpToUtf8(bytes);
 }
 
 std::string charsetToUtf8(std::string_view charset, std::string_view bytes) {
   switch (familyOf(charset)) {
     case Family::Cp932:
-      return cp932BytesToUtf8(bytes);
+      return shiftJisToUtf8(bytes);
     case Family::Iso2022Jp:
-      return cp932BytesToUtf8(iso2022JpToCp932(bytes));
+      return iso2022JpToUtf8(bytes);
     case Family::EucJp:
-      return cp932BytesToUtf8(eucJpToCp932(bytes));
+      return eucJpToUtf8(bytes);
     case Family::Utf8:
       return repairUtf8(bytes);
     case Family::Other:
@@ -363,6 +284,8 @@ std::string decodeHeaderText(std::string_view raw) {
   if (lastWasWord) pendingRaw.clear();  // only the space after the last word: trimmed anyway
   flushWords();
   flushRaw();
+  // A header is one line of text; a NUL (sent as =00 or raw) only cuts it short downstream.
+  out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
   const std::size_t first = out.find_first_not_of(" \t");
   if (first == std::string::npos) return {};
   const std::size_t last = out.find_last_not_of(" \t");

@@ -13,15 +13,17 @@ namespace korvani::mail {
 // Converts `bytes` in `charset` (a MIME charset label, any case) to UTF-8.
 //
 // Every Shift_JIS label (shift_jis, sjis, x-sjis, windows-31j, cp932, ms_kanji, ...) is read as
-// code page 932. ISO-2022-JP (half-width katakana through ESC ( I and SO/SI included) and EUC-JP
-// go through Korvani's own converters to code page 932, so that NEC row 13 and the IBM extensions
+// code page 932, every ISO-2022-JP label (cp5022x included) and every EUC-JP label as
+// japanese_text.h says, all on the code page 932 table so that NEC row 13 and the IBM rows
 // survive. UTF-8 and US-ASCII are checked and kept. Any other label goes through GMime's iconv
 // layer; an unknown label, or an empty one, is read as raw header text (below).
 std::string charsetToUtf8(std::string_view charset, std::string_view bytes);
 
-// Raw 8-bit text with no charset (a header, a name): UTF-8 when it is well-formed UTF-8, else
-// EUC-JP when it is well-formed there and holds no byte of 0x80-0xA0 (code page 932 would read
-// it as half-width katakana only), else code page 932 when it is well-formed there, else EUC-JP.
+// Raw 8-bit text with no charset (a header, a name): ISO-2022-JP when it is seven-bit and holds
+// a Japanese designation (ESC $ B, ESC $ @, ESC ( I), else UTF-8 when it is well-formed UTF-8,
+// else EUC-JP when it is well-formed there and holds no byte of 0x80-0xA0 (code page 932 would
+// read it as half-width katakana only), else code page 932 when it is well-formed there, else
+// EUC-JP.
 std::string rawTextToUtf8(std::string_view bytes);
 
 // The charset uchardet guesses for `bytes`, or "" when it has no guess. Plain ASCII gives "".
@@ -31,7 +33,9 @@ std::string guessCharset(std::string_view bytes);
 // decoded (B and Q), adjacent words of one charset joined at the byte level before conversion
 // (so a character split between words, or a word ending in '=' padding, loses nothing), the
 // white space between adjacent words dropped, raw 8-bit text read as rawTextToUtf8 does, and
-// leading and trailing white space trimmed.
+// leading and trailing white space trimmed, and NUL bytes removed. Each run of adjacent words of
+// one charset, and each stretch of raw text, is converted on its own: an ISO-2022-JP word may leave
+// its two-byte set in force for the next word of the run, and nothing carries past the run.
 std::string decodeHeaderText(std::string_view raw);
 
 // Readable text: a leading byte-order mark removed, CR LF and lone CR turned into LF, NUL bytes

@@ -80,6 +80,31 @@ TEST(MailTextTest, HeaderWordsSplitAndMixedEveryWayReadWhole) {
   for (const Case& c : cases) EXPECT_EQ(decodeHeaderText(c.raw), c.text) << c.raw;
 }
 
+TEST(MailTextTest, IsoJapaneseHeaderWordsWithTheirDefectsReadCleanly) {
+  struct Case {
+    const char* raw;
+    const char* text;
+  } cases[] = {
+      // A phone's emoji: one U+FFFD, not followed by its second byte ("題名\uFFFDY").
+      {"=?ISO-2022-JP?B?GyRCQmpMPnVZGyhC?=", "題名\uFFFD"},
+      // No ESC ( B at the end: the set does not run on into the text after the word.
+      {"=?ISO-2022-JP?B?GyRCQmpMPg==?= Re", "題名 Re"},
+      // A pair cut off at the end of the last word: no NUL bytes.
+      {"=?ISO-2022-JP?B?GyRCJA==?=", "\uFFFD"},
+      {"=?shift_jis?B?gg==?=", "\uFFFD"},
+      // Shift_JIS under an ISO-2022-JP label, and ISO-2022-JP sent raw.
+      {"=?ISO-2022-JP?B?gqA=?=", "あ"},
+      {"\x1b$B$\"\x1b(B abc", "あ abc"},
+      {"=?ISO-2022-JP?B?GyRCJCI=?= \x1b$BBj\x1b(B", "あ 題"},
+      {"=?UTF-8?Q?a=00b?= c", "ab c"},
+  };
+  for (const Case& c : cases) {
+    const std::string text = decodeHeaderText(c.raw);
+    EXPECT_EQ(text, c.text) << c.raw;
+    EXPECT_EQ(text.find('\0'), std::string::npos) << c.raw;
+  }
+}
+
 TEST(MailTextTest, MainFieldsComeDecodedInTheirOrder) {
   const auto mail = parseMail(
       "Subject: =?UTF-8?B?5pel?=\r\n =?UTF-8?B?5pys?= \xe8\xaa\x9e\r\n"

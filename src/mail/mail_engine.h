@@ -7,18 +7,18 @@
 // user is told.
 //
 // Threads:
-// - A MailLibrary is made once per process, on the main thread, before any other object of this
-//   header exists and before any other thread uses the engine; it is destroyed last, after every
-//   MailFile and Mail is gone and every thread that used them has stopped. It sets up the global
-//   state of GMime, GLib's types and libxml2 once, so that no worker thread is the first to need
-//   it.
+// - A MailLibrary is made on the main thread before any other object of this header exists and
+//   before any other thread uses the engine, and lives until every MailFile and Mail is gone and
+//   every thread that used them has stopped. It sets up the global state of GMime, GLib's types
+//   and libxml2, so that no worker thread is the first to need it; one per process is enough
+//   (more are counted: the first sets up, the last one gone tears down).
 // - A MailFile's const methods may run on any threads at once: each parse() reads the file's
 //   bytes (held in memory, or read by position from the open file) through a stream of its own,
 //   and shares nothing else with other parses. The Platform's ReadableFile behind a large file
 //   is read from those threads concurrently (readAt only).
 // - A Mail is used by one thread at a time (decoding moves the position of its parts' streams);
 //   it may be handed from one thread to another, and it may outlive the MailFile it came from.
-// - parseMail() and the free functions may run on any threads at once.
+// - parseMail() may run on any threads at once.
 #pragma once
 
 #include <cstddef>

@@ -128,7 +128,7 @@ class Extraction {
 
   void extractFile(const std::string& path, bool severalFiles) {
     int errorNumber = 0;
-    const auto file = mail::MailFile::open(path, errorNumber);
+    const auto file = mail::MailFile::open(environment.platform, path, errorNumber);
     if (!file) {
       fail(messages::describeOpenFailure(messages::kDecodeOpenFailed, path, errorNumber));
       return;

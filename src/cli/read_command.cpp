@@ -22,7 +22,7 @@ struct ReadOptions {
 int readMail(Environment& environment, const ReadOptions& options) {
   mail::MailLibrary library;
   int errorNumber = 0;
-  const auto file = mail::MailFile::open(options.mail, errorNumber);
+  const auto file = mail::MailFile::open(environment.platform, options.mail, errorNumber);
   if (!file) {
     printError(environment, messages::describeOpenFailure(messages::kDecodeOpenFailed, options.mail,
                                                           errorNumber));
@@ -37,11 +37,12 @@ int readMail(Environment& environment, const ReadOptions& options) {
   std::string text;
   int status = kExitConverted;
   for (std::size_t index = 0; index < file->messageCount(); ++index) {
-    const auto parsed = file->parse(index);
+    const auto parsed = file->parse(index, &errorNumber);
     const std::string label =
         file->isMbox() ? options.mail + "#" + std::to_string(index + 1) : options.mail;
     if (!parsed) {
-      printError(environment, label + ": " + std::string(messages::kNotAMail));
+      printError(environment, errorNumber != 0 ? messages::describeReadFailure(label, errorNumber)
+                                               : label + ": " + std::string(messages::kNotAMail));
       status = kExitFailed;
       continue;
     }

@@ -17,11 +17,12 @@ std::string fieldValue(const std::vector<mail::HeaderField>& fields, std::string
 
 }  // namespace
 
-bool loadMailFile(const std::string& path, MailContent& content, const StepReport& report) {
+bool loadMailFile(Platform& platform, const std::string& path, MailContent& content,
+                  const StepReport& report) {
   content = MailContent();
   content.path = path;
   int errorNumber = 0;
-  std::shared_ptr<const mail::MailFile> file = mail::MailFile::open(path, errorNumber);
+  std::shared_ptr<const mail::MailFile> file = mail::MailFile::open(platform, path, errorNumber);
   if (!file) {
     // The fixed title and the OS's reason, on one line.
     std::string reason =
@@ -59,9 +60,11 @@ void loadMessage(MailContent& content, std::size_t index) {
   content.text.clear();
   content.attachments.clear();
   content.problem.clear();
-  std::shared_ptr<const mail::Mail> parsed = content.file->parse(index);
+  int errorNumber = 0;
+  std::shared_ptr<const mail::Mail> parsed = content.file->parse(index, &errorNumber);
   if (!parsed) {
-    content.problem = messages::mailwindow::kNotAMail;
+    content.problem = errorNumber != 0 ? messages::describeReadFailure(content.path, errorNumber)
+                                       : std::string(messages::mailwindow::kNotAMail);
     return;
   }
   content.mail = parsed;

@@ -14,6 +14,10 @@
 
 #include "mail/mail_engine.h"
 
+namespace korvani {
+class Platform;
+}
+
 namespace korvani::gui {
 
 struct AttachmentEntry {
@@ -53,10 +57,12 @@ struct MailContent {
 // false to stop.
 using StepReport = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
-// Opens the file at `path`, summarises every message when it is an mbox file (one step each),
-// and reads its first message. Returns false when `report` stopped it; `content` is then
-// incomplete. A file that cannot be read gives opened == false and the reason in `problem`.
-bool loadMailFile(const std::string& path, MailContent& content, const StepReport& report);
+// Opens the file at `path` through `platform`, summarises every message when it is an mbox file
+// (one step each), and reads its first message. Returns false when `report` stopped it; `content`
+// is then incomplete. A file that cannot be read gives opened == false and the reason in `problem`.
+// `platform` is used only within the call, on the calling thread.
+bool loadMailFile(Platform& platform, const std::string& path, MailContent& content,
+                  const StepReport& report);
 
 // Reads message `index` of the already opened content.file into `content`.
 void loadMessage(MailContent& content, std::size_t index);

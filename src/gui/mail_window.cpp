@@ -374,10 +374,11 @@ void MailWindow::openMail(const QByteArray& path) {
   if (isBusy()) return;
   auto loaded = std::make_shared<MailContent>();
   const std::string bytes = path.toStdString();
+  Platform* files = &platform;
   runInBackground(
       text(messages::mailwindow::kOpening), true,
-      [loaded, bytes](QPromise<void>& promise) {
-        loadMailFile(bytes, *loaded, [&promise](std::uint64_t done, std::uint64_t total) {
+      [loaded, bytes, files](QPromise<void>& promise) {
+        loadMailFile(*files, bytes, *loaded, [&promise](std::uint64_t done, std::uint64_t total) {
           if (done == 1) promise.setProgressRange(0, static_cast<int>(total));
           promise.setProgressValue(static_cast<int>(done));
           return !promise.isCanceled();

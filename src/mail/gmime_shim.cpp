@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <new>
 
 #include "mail/mail_text.h"
 
@@ -237,5 +239,169 @@ std::string transferEncodingOf(GMimePart* part) {
   const char* name = g_mime_content_encoding_to_string(g_mime_part_get_content_encoding(part));
   return name ? repairUtf8(lowercase(name)) : std::string("7bit");
 }
+
+MailSource::MailSource(std::string bytes) : memory(std::move(bytes)), length_(memory.size()) {}
+
+MailSource::MailSource(std::unique_ptr<ReadableFile> file)
+    : file(std::move(file)), length_(this->file->length()) {}
+
+int MailSource::readAt(std::uint64_t offset, char* destination, std::size_t count,
+                       std::size_t& got) const {
+  got = 0;
+  if (!file) {
+    if (offset >= memory.size()) return 0;
+    got = static_cast<std::size_t>(std::min<std::uint64_t>(count, memory.size() - offset));
+    std::copy_n(memory.data() + offset, got, destination);
+    return 0;
+  }
+  return file->readAt(offset, reinterpret_cast<std::uint8_t*>(destination), count, got);
+}
+
+namespace {
+
+// The GObject behind sourceStream(). GLib allocates it zeroed and runs no C++ constructor, so
+// `source` is constructed in place by the instance initialiser and destroyed in finalize.
+struct KorvaniSourceStream {
+  GMimeStream parent;
+  std::shared_ptr<const MailSource> source;
+  int error;   // the errno of the first failed read
+  bool ended;  // the source gave fewer bytes than its length promised: the file shrank
+};
+
+struct KorvaniSourceStreamClass {
+  GMimeStreamClass parent;
+};
+
+GType sourceStreamType();
+GObjectClass* streamClass = nullptr;  // the parent class, set once when the type is made
+
+// Every stream these functions are handed was made by newSourceStream().
+KorvaniSourceStream* asSource(GMimeStream* stream) {
+  return reinterpret_cast<KorvaniSourceStream*>(stream);
+}
+
+// Where the stream's bytes end: its bound, or the source's end for an unbounded substream.
+gint64 endOf(GMimeStream* stream) {
+  const auto length = static_cast<gint64>(asSource(stream)->source->length());
+  return stream->bound_end == -1 ? length : std::min(stream->bound_end, length);
+}
+
+ssize_t sourceRead(GMimeStream* stream, char* buffer, std::size_t length) {
+  KorvaniSourceStream* self = asSource(stream);
+  const gint64 end = endOf(stream);
+  if (stream->position > end) {
+    errno = EINVAL;
+    return -1;
+  }
+  const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
+      {length, kSourceReadWindow, static_cast<std::uint64_t>(end - stream->position)}));
+  if (wanted == 0 || self->ended) return 0;
+  std::size_t got = 0;
+  const int error =
+      self->source->readAt(static_cast<std::uint64_t>(stream->position), buffer, wanted, got);
+  if (error != 0) {
+    if (self->error == 0) self->error = error;
+    errno = error;
+    return -1;
+  }
+  if (got < wanted) self->ended = true;
+  stream->position += static_cast<gint64>(got);
+  return static_cast<ssize_t>(got);
+}
+
+ssize_t sourceWrite(GMimeStream*, const char*, std::size_t) {
+  errno = EBADF;  // a mail is only read
+  return -1;
+}
+
+int sourceFlush(GMimeStream*) { return 0; }
+int sourceClose(GMimeStream*) { return 0; }
+
+gboolean sourceEos(GMimeStream* stream) {
+  return asSource(stream)->ended || stream->position >= endOf(stream);
+}
+
+// g_mime_stream_reset() itself moves the position back to the stream's start.
+int sourceReset(GMimeStream*) { return 0; }
+
+gint64 sourceSeek(GMimeStream* stream, gint64 offset, GMimeSeekWhence whence) {
+  const gint64 end = endOf(stream);
+  gint64 target = offset;
+  if (whence == GMIME_STREAM_SEEK_CUR) target = stream->position + offset;
+  if (whence == GMIME_STREAM_SEEK_END) target = end + offset;
+  if (target < stream->bound_start || target > end) {
+    errno = EINVAL;
+    return -1;
+  }
+  stream->position = target;
+  return target;
+}
+
+gint64 sourceTell(GMimeStream* stream) { return stream->position; }
+
+gint64 sourceLength(GMimeStream* stream) { return endOf(stream) - stream->bound_start; }
+
+GMimeStream* newSourceStream(std::shared_ptr<const MailSource> source, gint64 begin, gint64 end) {
+  auto* self = static_cast<KorvaniSourceStream*>(g_object_new(sourceStreamType(), nullptr));
+  self->source = std::move(source);
+  auto* stream = &self->parent;
+  g_mime_stream_construct(stream, begin, end);
+  return stream;
+}
+
+// g_mime_stream_substream() makes the new stream hold its parent as well; only the source is
+// shared, and it is never written.
+GMimeStream* sourceSubstream(GMimeStream* stream, gint64 begin, gint64 end) {
+  return newSourceStream(asSource(stream)->source, begin, end);
+}
+
+void sourceInstanceInit(GTypeInstance* instance, gpointer) {
+  new (&reinterpret_cast<KorvaniSourceStream*>(instance)->source)
+      std::shared_ptr<const MailSource>();
+}
+
+void sourceFinalize(GObject* object) {
+  reinterpret_cast<KorvaniSourceStream*>(object)->source.~shared_ptr();
+  streamClass->finalize(object);
+}
+
+void sourceClassInit(gpointer classData, gpointer) {
+  streamClass = static_cast<GObjectClass*>(g_type_class_peek_parent(classData));
+  static_cast<GObjectClass*>(classData)->finalize = sourceFinalize;
+  auto* stream = static_cast<GMimeStreamClass*>(classData);
+  stream->read = sourceRead;
+  stream->write = sourceWrite;
+  stream->flush = sourceFlush;
+  stream->close = sourceClose;
+  stream->eos = sourceEos;
+  stream->reset = sourceReset;
+  stream->seek = sourceSeek;
+  stream->tell = sourceTell;
+  stream->length = sourceLength;
+  stream->substream = sourceSubstream;
+}
+
+GType sourceStreamType() {
+  static const GType type = g_type_register_static_simple(
+      g_mime_stream_get_type(), "KorvaniSourceStream", sizeof(KorvaniSourceStreamClass),
+      sourceClassInit, sizeof(KorvaniSourceStream), sourceInstanceInit, GTypeFlags{});
+  return type;
+}
+
+}  // namespace
+
+GObjectPtr<GMimeStream> sourceStream(std::shared_ptr<const MailSource> source, std::uint64_t begin,
+                                     std::uint64_t end) {
+  return adopt(
+      newSourceStream(std::move(source), static_cast<gint64>(begin), static_cast<gint64>(end)));
+}
+
+int sourceStreamError(GMimeStream* stream) {
+  return g_type_check_instance_is_a(reinterpret_cast<GTypeInstance*>(stream), sourceStreamType())
+             ? asSource(stream)->error
+             : 0;
+}
+
+void registerTypes() { g_type_ensure(sourceStreamType()); }
 
 }  // namespace korvani::mail::shim

@@ -7,11 +7,16 @@
 //   words in it with its own charset tables and the padding fault of 3.2.13; plainParameter()
 //   gives the raw value instead, for Korvani's decoder.
 // - Content: decoded through GMime's stream filters chunk by chunk, never as one buffer.
+// - Mail files: read through the Platform, never by GMime itself. A MailSource holds the bytes
+//   (in memory, or an open file read by position) and sourceStream() is a GMime stream over a
+//   range of them; each such stream keeps its own position, so that two messages of one file
+//   can be parsed and decoded on two threads at once.
 #pragma once
 
 #include <gmime/gmime.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,8 +24,52 @@
 
 #include "mail/c_handles.h"
 #include "mail/mail_engine.h"
+#include "platform/platform.h"
 
 namespace korvani::mail::shim {
+
+// The bytes of one mail file, never changed once made: any number of streams, on any threads,
+// may read them at once.
+class MailSource {
+ public:
+  // Bytes held in memory.
+  explicit MailSource(std::string bytes);
+  // The bytes of an open file, read where and when they are asked for. The file's readAt() must
+  // be a positional read that is safe to call from several threads at once (Platform's are).
+  explicit MailSource(std::unique_ptr<ReadableFile> file);
+
+  // The length in bytes: the memory's, or the file's when it was opened.
+  std::uint64_t length() const { return length_; }
+
+  // Copies up to `count` bytes at `offset` into `destination`; `got` receives how many, fewer
+  // than `count` only at the end. Returns 0, or the OS's errno when the file could not be read.
+  int readAt(std::uint64_t offset, char* destination, std::size_t count, std::size_t& got) const;
+
+ private:
+  std::string memory;
+  std::unique_ptr<ReadableFile> file;  // null for bytes in memory
+  std::uint64_t length_ = 0;
+};
+
+// The most one read of a source stream asks of its source: however large a file is, it is read
+// a window at a time into the caller's buffer, never whole.
+inline constexpr std::size_t kSourceReadWindow = std::size_t{64} << 10;
+
+// A read-only GMime stream over the bytes [begin, end) of `source`, positioned at `begin`, that
+// holds `source` alive. It and each of its substreams keep their own position and read the
+// source only by position (positions are offsets in the source, as in every GMime stream). A
+// read fails (-1, errno set) when the source cannot be read; a file that turns out shorter than
+// it was ends where its bytes do.
+GObjectPtr<GMimeStream> sourceStream(std::shared_ptr<const MailSource> source, std::uint64_t begin,
+                                     std::uint64_t end);
+
+// The errno of the first failed read of `stream`, made by sourceStream() (its substreams keep
+// their own); 0 when none failed.
+int sourceStreamError(GMimeStream* stream);
+
+// Registers the source stream's type. Called once by MailLibrary on the main thread, so that no
+// worker thread is the first to need it.
+void registerTypes();
 
 // What the parser said about one message through its warning callback.
 struct ParserReport {

@@ -1,10 +1,8 @@
 #include "mail/mail_engine.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <array>
 #include <cerrno>
+#include <string>
 
 #include "common/safe_name.h"
 #include "mail/attachment_name.h"
@@ -16,7 +14,13 @@
 
 namespace korvani::mail {
 
-MailLibrary::MailLibrary() { g_mime_init(); }
+MailLibrary::MailLibrary() {
+  g_mime_init();
+  // libxml2 sets up its global tables on first use unless told to beforehand, and that first use
+  // may be on a worker thread; so may the first source stream.
+  xmlInitParser();
+  shim::registerTypes();
+}
 MailLibrary::~MailLibrary() { g_mime_shutdown(); }
 
 struct Mail::Impl {
@@ -246,7 +250,7 @@ std::string Mail::text(std::size_t index) const {
 }
 
 struct MailFile::Impl {
-  GObjectPtr<GMimeStream> stream;  // the whole file, read into memory or from the disk
+  std::shared_ptr<const shim::MailSource> source;  // the whole file, in memory or on the disk
   MailFileTimes times;
   bool mbox = false;
   std::vector<MboxMessage> messages;
@@ -258,81 +262,62 @@ MailFile::~MailFile() = default;
 namespace {
 
 // A mail file up to this size is read whole with one read and parsed from memory, which saves
-// the parser's many small seeks and reads; a larger one is streamed from the file, so that
+// the parser's many small reads; a larger one is read a window at a time as it is parsed, so that
 // memory stays bounded whatever the file's size.
 constexpr std::uint64_t kReadWholeBelow = std::uint64_t{1} << 20;
 
-// Reads the whole regular file behind `descriptor`, `expected` bytes long when it does not grow
-// meanwhile. Null on a read error.
-GObjectPtr<GMimeStream> readWhole(int descriptor, std::uint64_t expected) {
-  GByteArray* bytes = g_byte_array_new();
-  g_byte_array_set_size(bytes, static_cast<guint>(expected + 1));
-  std::size_t used = 0;
-  for (;;) {
-    if (used == bytes->len) g_byte_array_set_size(bytes, bytes->len * 2);
-    const ssize_t got = ::read(descriptor, bytes->data + used, bytes->len - used);
-    if (got > 0) {
-      used += static_cast<std::size_t>(got);
-    } else if (got == 0) {
-      break;
-    } else if (errno != EINTR) {
-      g_byte_array_unref(bytes);
-      return nullptr;
-    }
-  }
-  g_byte_array_set_size(bytes, static_cast<guint>(used));
-  return adopt(g_mime_stream_mem_new_with_byte_array(bytes));  // takes the array over
+// Reads the bytes [begin, end) of `source` into `bytes`, fewer when the file has shrunk. Returns
+// 0 or the errno.
+int readRange(const shim::MailSource& source, std::uint64_t begin, std::uint64_t end,
+              std::string& bytes) {
+  bytes.resize(static_cast<std::size_t>(end - begin));
+  std::size_t got = 0;
+  const int error = source.readAt(begin, bytes.data(), bytes.size(), got);
+  bytes.resize(got);
+  return error;
 }
 
 }  // namespace
 
-std::unique_ptr<MailFile> MailFile::open(const std::string& path, int& errorNumber) {
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (descriptor < 0) {
-    errorNumber = errno;
-    return nullptr;
-  }
-  struct stat status {};
-  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-    errorNumber = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-    ::close(descriptor);
+std::unique_ptr<MailFile> MailFile::open(Platform& platform, const std::string& path,
+                                         int& errorNumber) {
+  errorNumber = 0;
+  std::unique_ptr<ReadableFile> file =
+      platform.openForReading(path, ShareMode::Shared, &errorNumber);
+  if (!file) {
+    if (errorNumber == 0) errorNumber = EIO;
     return nullptr;
   }
   auto impl = std::make_unique<Impl>();
-  impl->times = {static_cast<std::int64_t>(status.st_mtime),
-                 static_cast<std::int64_t>(status.st_atime)};
-  const auto size = static_cast<std::uint64_t>(status.st_size);
-  if (size < kReadWholeBelow) {
-    impl->stream = readWhole(descriptor, size);
-    ::close(descriptor);
-    if (!impl->stream) {
-      errorNumber = EIO;
-      return nullptr;
-    }
+  const FileTimes times = file->times();
+  impl->times = {times.lastWrite, times.lastAccess};
+  if (file->length() < kReadWholeBelow) {
+    const shim::MailSource onDisk(std::move(file));
+    std::string bytes;
+    errorNumber = readRange(onDisk, 0, onDisk.length(), bytes);
+    if (errorNumber != 0) return nullptr;
+    impl->source = std::make_shared<const shim::MailSource>(std::move(bytes));
   } else {
-    impl->stream = adopt(g_mime_stream_fs_new(descriptor));  // owns the descriptor from here
+    impl->source = std::make_shared<const shim::MailSource>(std::move(file));
   }
-  char head[5] = {};
-  const ssize_t got = g_mime_stream_read(impl->stream.get(), head, sizeof head);
-  if (got < 0) {
-    errorNumber = EIO;
-    return nullptr;
-  }
-  impl->mbox = looksLikeMbox(std::string_view(head, static_cast<std::size_t>(got)));
+  const shim::MailSource& source = *impl->source;
+  std::array<char, 5> head{};
+  std::size_t got = 0;
+  errorNumber = source.readAt(0, head.data(), head.size(), got);
+  if (errorNumber != 0) return nullptr;
+  impl->mbox = looksLikeMbox(std::string_view(head.data(), got));
   if (impl->mbox) {
-    g_mime_stream_reset(impl->stream.get());
-    GMimeStream* stream = impl->stream.get();
+    std::uint64_t offset = 0;
     const bool read = splitMbox(
-        [stream](char* buffer, std::size_t size) {
-          return static_cast<long>(g_mime_stream_read(stream, buffer, size));
+        [&](char* buffer, std::size_t size) {
+          std::size_t delivered = 0;
+          errorNumber = source.readAt(offset, buffer, size, delivered);
+          offset += delivered;
+          return errorNumber != 0 ? -1L : static_cast<long>(delivered);
         },
         impl->messages);
-    if (!read) {
-      errorNumber = EIO;
-      return nullptr;
-    }
+    if (!read) return nullptr;
   }
-  g_mime_stream_reset(impl->stream.get());
   return std::make_unique<MailFile>(std::move(impl));
 }
 
@@ -342,24 +327,27 @@ bool MailFile::isMbox() const { return impl->mbox; }
 
 std::size_t MailFile::messageCount() const { return impl->mbox ? impl->messages.size() : 1; }
 
-std::unique_ptr<Mail> MailFile::parse(std::size_t index) const {
-  if (!impl->mbox) {
-    if (index != 0) return nullptr;
-    g_mime_stream_reset(impl->stream.get());
-    return parseStream(impl->stream.get());
+std::unique_ptr<Mail> MailFile::parse(std::size_t index, int* errorNumber) const {
+  int ignored = 0;
+  int& error = errorNumber ? *errorNumber : ignored;
+  error = 0;
+  if (index >= messageCount()) return nullptr;
+  const MboxMessage range =
+      impl->mbox ? impl->messages[index] : MboxMessage{0, impl->source->length(), false};
+  if (range.hasEscapedFrom) {
+    // Escaped "From " lines must lose their '>': this message is read into memory to do so.
+    std::string bytes;
+    error = readRange(*impl->source, range.begin, range.end, bytes);
+    if (error != 0) return nullptr;
+    return parseMail(unescapeFromLines(bytes));
   }
-  if (index >= impl->messages.size()) return nullptr;
-  const MboxMessage& range = impl->messages[index];
-  auto part = adopt(g_mime_stream_substream(impl->stream.get(), static_cast<gint64>(range.begin),
-                                            static_cast<gint64>(range.end)));
-  if (!range.hasEscapedFrom) return parseStream(part.get());
-  // Escaped "From " lines must lose their '>': this message is read into memory to do so.
-  auto bytes = adopt(g_mime_stream_mem_new());
-  if (g_mime_stream_write_to_stream(part.get(), bytes.get()) < 0) return nullptr;
-  GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(bytes.get()));
-  const std::string unescaped =
-      unescapeFromLines(std::string_view(reinterpret_cast<const char*>(array->data), array->len));
-  return parseMail(unescaped);
+  // A stream of this parse's own: the parser moves its position, and the mail keeps it (through
+  // the parts' substreams) to decode the parts later.
+  auto stream = shim::sourceStream(impl->source, range.begin, range.end);
+  auto mail = parseStream(stream.get());
+  error = shim::sourceStreamError(stream.get());
+  if (error != 0) return nullptr;
+  return mail;
 }
 
 std::unique_ptr<Mail> parseMail(std::string_view bytes) {

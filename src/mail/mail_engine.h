@@ -2,11 +2,23 @@
 // (RFC 2047), parameters (RFC 2231), forwarded messages and mbox files, on GMime.
 //
 // This header speaks std types and the structs below only; GMime, GLib, libxml2 and uchardet
-// stay inside src/mail/. Nothing here prints or touches the disk beyond reading the mail: the
-// front ends decide what is written where and what the user is told.
+// stay inside src/mail/. Nothing here prints or writes: mail files are opened and read through
+// the Platform the caller passes, and the front ends decide what is written where and what the
+// user is told.
 //
-// A MailLibrary must live while any other object of this header is used (one per process, made
-// by the front end). Objects are not shared between threads.
+// Threads:
+// - A MailLibrary is made on the main thread before any other object of this header exists and
+//   before any other thread uses the engine, and lives until every MailFile and Mail is gone and
+//   every thread that used them has stopped. It sets up the global state of GMime, GLib's types
+//   and libxml2, so that no worker thread is the first to need it; one per process is enough
+//   (more are counted: the first sets up, the last one gone tears down).
+// - A MailFile's const methods may run on any threads at once: each parse() reads the file's
+//   bytes (held in memory, or read by position from the open file) through a stream of its own,
+//   and shares nothing else with other parses. The Platform's ReadableFile behind a large file
+//   is read from those threads concurrently (readAt only).
+// - A Mail is used by one thread at a time (decoding moves the position of its parts' streams);
+//   it may be handed from one thread to another, and it may outlive the MailFile it came from.
+// - parseMail() may run on any threads at once.
 #pragma once
 
 #include <cstddef>
@@ -17,9 +29,13 @@
 #include <string_view>
 #include <vector>
 
+namespace korvani {
+class Platform;
+}
+
 namespace korvani::mail {
 
-// Brings the MIME library up on construction and down on destruction.
+// Brings the MIME library up on construction and down on destruction (see Threads above).
 class MailLibrary {
  public:
   MailLibrary();
@@ -104,18 +120,24 @@ class MailFile {
   explicit MailFile(std::unique_ptr<Impl> impl);
   ~MailFile();
 
-  // Opens the regular file at `path` and, when it is an mbox file, finds its messages. A small
-  // file is read whole at once; a large one is read as the parts are, in bounded memory. Returns
-  // null and sets `errorNumber` when the file cannot be opened or read (EISDIR for a folder).
-  static std::unique_ptr<MailFile> open(const std::string& path, int& errorNumber);
+  // Opens the regular file at `path` through `platform` (shared: others may read and write it
+  // meanwhile) and, when it is an mbox file, finds its messages. A file under 1 MiB is read whole
+  // at once; a larger one stays open and is read as its messages and parts are, a window of
+  // 64 KiB at a time, so that memory stays bounded whatever its size. Returns null and sets
+  // `errorNumber` to the OS's errno when the file cannot be opened or read (EISDIR for a
+  // folder). `platform` is used only within this call.
+  static std::unique_ptr<MailFile> open(Platform& platform, const std::string& path,
+                                        int& errorNumber);
 
   bool isMbox() const;
   std::size_t messageCount() const;  // 1 for a plain mail file
-  MailFileTimes times() const;       // as they were when the file was opened
+  MailFileTimes times() const;       // as the Platform gave them when the file was opened
 
-  // Parses message `index` (from 0). Returns null when it is not a mail: nothing in it reads as
-  // a header.
-  std::unique_ptr<Mail> parse(std::size_t index) const;
+  // Parses message `index` (from 0). Returns null when there is no such message, when it is not
+  // a mail (nothing in it reads as a header), or when the file could not be read: then
+  // `errorNumber`, when given, receives the OS's errno (it is 0 in the other cases). A read that
+  // fails later, while a part is decoded, makes Mail::decode() return false.
+  std::unique_ptr<Mail> parse(std::size_t index, int* errorNumber = nullptr) const;
 
  private:
   std::unique_ptr<Impl> impl;

@@ -8,6 +8,7 @@
 
 #include "mail/mail_engine.h"
 #include "mail/mbox_splitter.h"
+#include "platform/posix_platform.h"
 #include "support/test_files.h"
 
 namespace korvani::mail {
@@ -88,12 +89,13 @@ std::string threeMessageMbox(std::size_t attachmentBytes) {
 
 TEST(MailFileTest, MboxMessagesParseOneByOneWhetherReadWholeOrStreamed) {
   ScopedTempDir dir;
+  PosixPlatform platform;
   // The second file is past the size read whole, so it is parsed from the disk as it goes.
   for (const std::size_t attachmentBytes : {std::size_t{570}, std::size_t{1} << 21}) {
     SCOPED_TRACE(attachmentBytes);
     writeFile(dir.file("box"), threeMessageMbox(attachmentBytes));
     int error = 0;
-    const auto file = MailFile::open(dir.file("box"), error);
+    const auto file = MailFile::open(platform, dir.file("box"), error);
     ASSERT_TRUE(file) << error;
     EXPECT_TRUE(file->isMbox());
     ASSERT_EQ(file->messageCount(), 3u);
@@ -111,15 +113,15 @@ TEST(MailFileTest, MboxMessagesParseOneByOneWhetherReadWholeOrStreamed) {
   }
   writeFile(dir.file("one.eml"), "Subject: x\n\nbody\n");
   int error = 0;
-  const auto plain = MailFile::open(dir.file("one.eml"), error);
+  const auto plain = MailFile::open(platform, dir.file("one.eml"), error);
   ASSERT_TRUE(plain);
   EXPECT_FALSE(plain->isMbox());
   EXPECT_EQ(plain->messageCount(), 1u);
   EXPECT_TRUE(plain->parse(0));
   EXPECT_FALSE(plain->parse(1));
-  EXPECT_FALSE(MailFile::open(dir.path(), error));
+  EXPECT_FALSE(MailFile::open(platform, dir.path(), error));
   EXPECT_EQ(error, EISDIR);
-  EXPECT_FALSE(MailFile::open(dir.file("missing"), error));
+  EXPECT_FALSE(MailFile::open(platform, dir.file("missing"), error));
   EXPECT_EQ(error, ENOENT);
 }
 

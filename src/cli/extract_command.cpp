@@ -144,9 +144,11 @@ class Extraction {
         run.subfolder =
             folders.claimSubfolder(file->isMbox() ? stem + "-" + std::to_string(index + 1) : stem);
       }
-      const auto parsed = file->parse(index);
+      int readError = 0;
+      const auto parsed = file->parse(index, &readError);
       if (!parsed) {
-        fail(run.label + ": " + std::string(messages::kNotAMail));
+        fail(readError != 0 ? messages::describeReadFailure(run.label, readError)
+                            : run.label + ": " + std::string(messages::kNotAMail));
         continue;
       }
       if (parsed->limitReached()) {

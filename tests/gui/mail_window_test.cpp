@@ -31,6 +31,7 @@
 #include "mail/mail_engine.h"
 #include "mail/mail_reader.h"
 #include "platform/posix_platform.h"
+#include "support/fake_platform.h"
 
 using korvani::gui::MailWindow;
 using korvani::gui::MailWindowServices;
@@ -126,6 +127,8 @@ class MailWindowTest : public QObject {
   void cancelStopsALongSaveWithoutPartialFiles();
   void listsTheMessagesOfAnMboxFile();
   void dropOpensTheMail();
+  void savingOnAFailingDiskSaysWhichFileAndLeavesNothing_data();
+  void savingOnAFailingDiskSaysWhichFileAndLeavesNothing();
   void malformedMailShowsWhatCouldBeRead_data();
   void malformedMailShowsWhatCouldBeRead();
   void screenshotDrawsTheMailOrFails_data();
@@ -350,4 +353,36 @@ void MailWindowTest::screenshotDrawsTheMailOrFails() {
 }
 
 QTEST_MAIN(MailWindowTest)
+// The window saves through the platform it was given, so the in-memory one can fail under it.
+void MailWindowTest::savingOnAFailingDiskSaysWhichFileAndLeavesNothing_data() {
+  QTest::addColumn<int>("writeNumber");
+  QTest::addColumn<int>("closeError");
+  QTest::addColumn<QString>("reason");
+  QTest::newRow("disk full") << 0 << 0 << QStringLiteral("No space left on device");
+  QTest::newRow("EIO at close") << -1 << EIO << QStringLiteral("Input/output error");
+}
+
+void MailWindowTest::savingOnAFailingDiskSaysWhichFileAndLeavesNothing() {
+  QFETCH(int, writeNumber);
+  QFETCH(int, closeError);
+  QFETCH(QString, reason);
+  korvani::testing::FakePlatform disk;
+  disk.addFile("m.eml", readAll(kCorpus + "/hostile.eml").toStdString());
+  disk.folders.insert("out");
+  if (writeNumber >= 0) disk.failWriteNumber = static_cast<std::size_t>(writeNumber);
+  disk.failCommitWith = closeError;
+  window = std::make_unique<MailWindow>(disk, services);
+  QVERIFY(open(QStringLiteral("m.eml")));
+  QVERIFY(attachments()->topLevelItemCount() > 0);
+  const QString first = attachments()->topLevelItem(0)->text(0);
+  services.folderAnswer = QStringLiteral("out");
+  QVERIFY(click("saveAllButton"));
+  QCOMPARE(services.messages.size(), 1);
+  QVERIFY2(services.messages.front().contains(QStringLiteral("ファイル書込ＮＧ: out/") + first +
+                                              QStringLiteral(": ") + reason),
+           qPrintable(services.messages.front()));
+  QVERIFY(!disk.files.count("out/" + first.toStdString()));
+  window.reset();
+}
+
 #include "mail_window_test.moc"

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/cli_front_end.h"
+#include "cli/cli_texts.h"
 #include "cli/standard_output_platform.h"
 #include "common/messages.h"
 #include "common/safe_name.h"
@@ -36,14 +37,14 @@ class SafeNameChooser : public OutputChooser {
       case ProposedNameVerdict::Usable:
         break;
       case ProposedNameVerdict::Missing:
-        return refuse(kExitUsage, messages::kNoProposedName);
+        return refuse(kExitUsage, texts::kNoProposedName);
       case ProposedNameVerdict::Unusable:
-        return refuse(kExitUsage, messages::kUnusableProposedName);
+        return refuse(kExitUsage, texts::kUnusableProposedName);
     }
     std::string chosen =
         folder.empty() || folder.back() == '/' ? folder + safe.name : folder + "/" + safe.name;
     if (!force && environment.platform.entryExists(chosen)) {
-      return refuse(kExitFailed, chosen + ": " + std::string(messages::kProposedOutputExists));
+      return refuse(kExitFailed, chosen + ": " + std::string(texts::kProposedOutputExists));
     }
     path = std::move(chosen);
     return true;
@@ -76,7 +77,7 @@ class DecodeSink : public StderrSink {
   using StderrSink::StderrSink;
   void showMessage(std::string_view text, MessageOwner owner = MessageOwner::None) override {
     StderrSink::showMessage(text, owner);
-    if (text.empty()) StderrSink::showMessage(messages::kNotBase64Explanation, owner);
+    if (text.empty()) StderrSink::showMessage(texts::kNotBase64Explanation, owner);
   }
 };
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_front_end.h"
+#include "cli/cli_texts.h"
 #include "common/messages.h"
 #include "mail/mail_engine.h"
 #include "save/attachment_saver.h"
@@ -106,7 +107,8 @@ class Extraction {
     std::vector<std::string> files;
     for (const std::string& argument : options.mails) {
       int errorNumber = 0;
-      std::unique_ptr<Folder> folder = environment.platform.openFolder(argument, false, errorNumber);
+      std::unique_ptr<Folder> folder =
+          environment.platform.openFolder(argument, false, errorNumber);
       if (!folder) {
         files.push_back(argument);  // not a folder: opening it as a mail says what it is
         continue;
@@ -119,7 +121,7 @@ class Extraction {
                                            failed.errorNumber));
       }
       if (found.empty() && unreadable.empty()) {
-        fail(argument + ": " + std::string(messages::kNoMailFound));
+        fail(argument + ": " + std::string(texts::kNoMailFound));
       }
       files.insert(files.end(), found.begin(), found.end());
     }
@@ -148,11 +150,11 @@ class Extraction {
       const auto parsed = file->parse(index, &readError);
       if (!parsed) {
         fail(readError != 0 ? messages::describeReadFailure(run.label, readError)
-                            : run.label + ": " + std::string(messages::kNotAMail));
+                            : run.label + ": " + std::string(texts::kNotAMail));
         continue;
       }
       if (parsed->limitReached()) {
-        fail(run.label + ": " + std::string(messages::kPartLimitReached));
+        fail(run.label + ": " + std::string(texts::kPartLimitReached));
       }
       if (options.list) {
         list(run, *parsed, oneMail);
@@ -183,7 +185,7 @@ class Extraction {
         std::printf("%s %s %s %llu %s%s%s\n", part.path.c_str(), part.mediaType.c_str(),
                     part.transferEncoding.c_str(), static_cast<unsigned long long>(size),
                     attachment ? part.name.c_str() : "-", part.truncated ? " " : "",
-                    part.truncated ? std::string(messages::kTruncatedMark).c_str() : "");
+                    part.truncated ? std::string(texts::kTruncatedMark).c_str() : "");
       }
     }
     if (options.json) {
@@ -226,17 +228,17 @@ class Extraction {
       case save::SaveStatus::Written:
         break;
       case save::SaveStatus::Truncated:
-        fail(outcome.target + ": " + std::string(messages::kAttachmentTruncated));
+        fail(outcome.target + ": " + std::string(texts::kAttachmentTruncated));
         break;
       case save::SaveStatus::AlreadyExists:
-        fail(outcome.target + ": " + std::string(messages::kAttachmentExists));
+        fail(outcome.target + ": " + std::string(texts::kAttachmentExists));
         break;
       case save::SaveStatus::TargetIsInput:
         fail(messages::describeOutputIsSource(outcome.target, run.label));
         break;
       case save::SaveStatus::Unreadable:
       case save::SaveStatus::Stopped:
-        fail(outcome.target + ": " + std::string(messages::kAttachmentUnreadable));
+        fail(outcome.target + ": " + std::string(texts::kAttachmentUnreadable));
         break;
       case save::SaveStatus::WriteFailed:
         fail(messages::describeWriteFailure(outcome.target, outcome.errorNumber));

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cli/cli_front_end.h"
+#include "cli/cli_texts.h"
 #include "cli/standard_output_platform.h"
 #include "common/messages.h"
 #include "mail/mail_engine.h"
@@ -42,12 +43,12 @@ int readMail(Environment& environment, const ReadOptions& options) {
         file->isMbox() ? options.mail + "#" + std::to_string(index + 1) : options.mail;
     if (!parsed) {
       printError(environment, errorNumber != 0 ? messages::describeReadFailure(label, errorNumber)
-                                               : label + ": " + std::string(messages::kNotAMail));
+                                               : label + ": " + std::string(texts::kNotAMail));
       status = kExitFailed;
       continue;
     }
     if (parsed->limitReached()) {
-      printError(environment, label + ": " + std::string(messages::kPartLimitReached));
+      printError(environment, label + ": " + std::string(texts::kPartLimitReached));
       status = kExitFailed;
     }
     if (!text.empty()) text += '\n';

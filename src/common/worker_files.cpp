@@ -48,7 +48,7 @@ bool writeOutput(Platform& platform, MessageSink& sink, const std::string& path,
       sink.showMessage(messages::describeOpenFailure(openFailed, path, result.errorNumber));
       return false;
     case WriteStatus::AlreadyExists:
-      sink.showMessage(path + ": " + std::string(messages::kProposedOutputExists));
+      sink.showMessage(path + ": " + std::string(messages::kOutputExists));
       return false;
     case WriteStatus::WriteFailed:
       sink.showMessage(messages::describeWriteFailure(path, result.errorNumber));

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "common/messages.h"
+#include "gui/mail_window_texts.h"
 #include "mail/mail_reader.h"
 
 namespace korvani::gui {
@@ -30,7 +31,7 @@ bool loadMailFile(Platform& platform, const std::string& path, MailContent& cont
     for (char& c : reason) {
       if (c == '\n') c = ' ';
     }
-    content.problem = std::string(messages::mailwindow::kOpenFailed) + " " + reason;
+    content.problem = std::string(texts::kOpenFailed) + " " + reason;
     return true;
   }
   content.opened = true;
@@ -64,7 +65,7 @@ void loadMessage(MailContent& content, std::size_t index) {
   std::shared_ptr<const mail::Mail> parsed = content.file->parse(index, &errorNumber);
   if (!parsed) {
     content.problem = errorNumber != 0 ? messages::describeReadFailure(content.path, errorNumber)
-                                       : std::string(messages::mailwindow::kNotAMail);
+                                       : std::string(texts::kNotAMail);
     return;
   }
   content.mail = parsed;
@@ -76,11 +77,11 @@ void loadMessage(MailContent& content, std::size_t index) {
     content.attachments.push_back({part, parts[part].name, parts[part].mediaType,
                                    parsed->decodedSize(part), parts[part].truncated});
     if (parts[part].truncated && content.problem.empty()) {
-      content.problem = std::string(messages::mailwindow::kTruncatedPart) + " " + parts[part].name;
+      content.problem = std::string(texts::kTruncatedPart) + " " + parts[part].name;
     }
   }
   // The bound on parts says more than a cut-short attachment: it is shown in its place.
-  if (parsed->limitReached()) content.problem = messages::mailwindow::kPartLimit;
+  if (parsed->limitReached()) content.problem = texts::kPartLimit;
 }
 
 }  // namespace korvani::gui

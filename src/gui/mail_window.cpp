@@ -32,9 +32,10 @@
 #include "common/messages.h"
 #include "gui/local_path.h"
 #include "gui/mail_window_services.h"
+#include "gui/mail_window_texts.h"
 #include "mail/mail_reader.h"
-#include "save/attachment_saver.h"
 #include "platform/platform.h"
+#include "save/attachment_saver.h"
 
 namespace korvani::gui {
 namespace {
@@ -65,19 +66,18 @@ std::pair<std::string, std::string> splitPath(const std::string& path) {
 
 // The words of a save's outcome, one line; empty for a plain success.
 std::string describe(const save::SaveOutcome& outcome) {
-  namespace text = messages::mailwindow;
   switch (outcome.status) {
     case save::SaveStatus::Written:
     case save::SaveStatus::Stopped:
       return {};
     case save::SaveStatus::Truncated:
-      return std::string(text::kTruncatedPart) + " " + outcome.target;
+      return std::string(texts::kTruncatedPart) + " " + outcome.target;
     case save::SaveStatus::AlreadyExists:
-      return outcome.target + std::string(text::kTargetExists);
+      return outcome.target + std::string(texts::kTargetExists);
     case save::SaveStatus::TargetIsInput:
-      return outcome.target + std::string(text::kTargetIsSource);
+      return outcome.target + std::string(texts::kTargetIsSource);
     case save::SaveStatus::Unreadable:
-      return outcome.target + std::string(text::kUnreadablePart);
+      return outcome.target + std::string(texts::kUnreadablePart);
     case save::SaveStatus::WriteFailed:
       return messages::describeWriteFailure(outcome.target, outcome.errorNumber);
   }
@@ -115,12 +115,11 @@ SaveSummary saveItems(Platform& platform, const MailContent& content,
       continue;
     }
     const std::uint64_t before = done;
-    const save::SaveOutcome outcome =
-        saver.save(*folder, item.name, *content.mail, item.part, item.replace, times,
-                   [&](std::uint64_t bytes) {
-                     done = before + bytes;
-                     return report(done, total);
-                   });
+    const save::SaveOutcome outcome = saver.save(*folder, item.name, *content.mail, item.part,
+                                                 item.replace, times, [&](std::uint64_t bytes) {
+                                                   done = before + bytes;
+                                                   return report(done, total);
+                                                 });
     if (outcome.status == save::SaveStatus::Stopped) {
       summary.stopped = true;
       return summary;
@@ -179,7 +178,7 @@ MailWindow::MailWindow(Platform& platform, MailWindowServices& services, QWidget
       content(std::make_shared<MailContent>()) {
   // One thread for the engine: its objects are then never used by two threads at once.
   engineThread.setMaxThreadCount(1);
-  setWindowTitle(text(messages::mailwindow::kWindowTitle));
+  setWindowTitle(text(texts::kWindowTitle));
   setAcceptDrops(true);
   buildWidgets();
   buildMenus();
@@ -206,19 +205,17 @@ MailWindow::~MailWindow() {
 }
 
 void MailWindow::buildMenus() {
-  QMenu* fileMenu = menuBar()->addMenu(text(messages::mailwindow::kFileMenu));
-  openAction = fileMenu->addAction(text(messages::mailwindow::kOpenAction), this,
-                                   &MailWindow::openWithDialog);
+  QMenu* fileMenu = menuBar()->addMenu(text(texts::kFileMenu));
+  openAction = fileMenu->addAction(text(texts::kOpenAction), this, &MailWindow::openWithDialog);
   openAction->setShortcut(QKeySequence::Open);
-  recentMenu = fileMenu->addMenu(text(messages::mailwindow::kRecentMenu));
+  recentMenu = fileMenu->addMenu(text(texts::kRecentMenu));
   connect(recentMenu, &QMenu::aboutToShow, this, &MailWindow::fillRecentMenu);
   fileMenu->addSeparator();
-  QAction* quitAction =
-      fileMenu->addAction(text(messages::mailwindow::kQuitAction), this, &QWidget::close);
+  QAction* quitAction = fileMenu->addAction(text(texts::kQuitAction), this, &QWidget::close);
   quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-  QMenu* viewMenu = menuBar()->addMenu(text(messages::mailwindow::kViewMenu));
-  fixedFontAction = viewMenu->addAction(text(messages::mailwindow::kFixedFontAction));
+  QMenu* viewMenu = menuBar()->addMenu(text(texts::kViewMenu));
+  fixedFontAction = viewMenu->addAction(text(texts::kFixedFontAction));
   fixedFontAction->setCheckable(true);
   fixedFontAction->setChecked(QSettings().value(kFixedFontKey, false).toBool());
   setFixedFont(fixedFontAction->isChecked());
@@ -231,9 +228,8 @@ void MailWindow::buildMenus() {
 void MailWindow::buildWidgets() {
   messageList = new QTreeWidget;
   messageList->setObjectName(QStringLiteral("messageList"));
-  messageList->setHeaderLabels({text(messages::mailwindow::kDateColumn),
-                                text(messages::mailwindow::kFromColumn),
-                                text(messages::mailwindow::kSubjectColumn)});
+  messageList->setHeaderLabels(
+      {text(texts::kDateColumn), text(texts::kFromColumn), text(texts::kSubjectColumn)});
   messageList->setRootIsDecorated(false);
   messageList->setUniformRowHeights(true);
   connect(messageList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
@@ -241,7 +237,7 @@ void MailWindow::buildWidgets() {
   });
 
   auto* headerForm = new QFormLayout;
-  for (const messages::mailwindow::HeaderCaption& caption : messages::mailwindow::kHeaderCaptions) {
+  for (const texts::HeaderCaption& caption : texts::kHeaderCaptions) {
     auto* value = new QLabel;
     value->setObjectName(QStringLiteral("header") + text(caption.field));
     value->setTextFormat(Qt::PlainText);
@@ -264,18 +260,17 @@ void MailWindow::buildWidgets() {
   attachmentList = new AttachmentTree(
       [this](const QList<QTreeWidgetItem*>& items) { return writeForDrag(items); });
   attachmentList->setObjectName(QStringLiteral("attachmentList"));
-  attachmentList->setHeaderLabels({text(messages::mailwindow::kNameColumn),
-                                   text(messages::mailwindow::kTypeColumn),
-                                   text(messages::mailwindow::kSizeColumn)});
+  attachmentList->setHeaderLabels(
+      {text(texts::kNameColumn), text(texts::kTypeColumn), text(texts::kSizeColumn)});
   attachmentList->setRootIsDecorated(false);
   attachmentList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   attachmentList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   attachmentList->header()->setStretchLastSection(false);
   connect(attachmentList, &QTreeWidget::itemDoubleClicked, this, &MailWindow::openAttachment);
 
-  saveButton = new QPushButton(text(messages::mailwindow::kSaveButton));
+  saveButton = new QPushButton(text(texts::kSaveButton));
   saveButton->setObjectName(QStringLiteral("saveButton"));
-  saveAllButton = new QPushButton(text(messages::mailwindow::kSaveAllButton));
+  saveAllButton = new QPushButton(text(texts::kSaveAllButton));
   saveAllButton->setObjectName(QStringLiteral("saveAllButton"));
   connect(saveButton, &QPushButton::clicked, this, &MailWindow::saveSelected);
   connect(saveAllButton, &QPushButton::clicked, this, &MailWindow::saveAll);
@@ -285,7 +280,7 @@ void MailWindow::buildWidgets() {
   auto* attachmentPanel = new QWidget;
   auto* attachmentLayout = new QVBoxLayout(attachmentPanel);
   attachmentLayout->setContentsMargins(0, 0, 0, 0);
-  attachmentLayout->addWidget(new QLabel(text(messages::mailwindow::kAttachments)));
+  attachmentLayout->addWidget(new QLabel(text(texts::kAttachments)));
   attachmentLayout->addWidget(attachmentList);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -321,7 +316,7 @@ void MailWindow::buildWidgets() {
   progressBar = new QProgressBar;
   progressBar->setObjectName(QStringLiteral("progressBar"));
   progressBar->setMaximumWidth(240);
-  cancelButton = new QPushButton(text(messages::mailwindow::kCancelButton));
+  cancelButton = new QPushButton(text(texts::kCancelButton));
   cancelButton->setObjectName(QStringLiteral("cancelButton"));
   connect(cancelButton, &QPushButton::clicked, this, [this] { watcher.cancel(); });
   statusBar()->addWidget(statusText, 1);
@@ -376,7 +371,7 @@ void MailWindow::openMail(const QByteArray& path) {
   const std::string bytes = path.toStdString();
   Platform* files = &platform;
   runInBackground(
-      text(messages::mailwindow::kOpening), true,
+      text(texts::kOpening), true,
       [loaded, bytes, files](QPromise<void>& promise) {
         loadMailFile(*files, bytes, *loaded, [&promise](std::uint64_t done, std::uint64_t total) {
           if (done == 1) promise.setProgressRange(0, static_cast<int>(total));
@@ -386,7 +381,7 @@ void MailWindow::openMail(const QByteArray& path) {
       },
       [this, loaded, path](bool cancelled) {
         if (cancelled) {
-          statusText->setText(text(messages::mailwindow::kCancelled));
+          statusText->setText(text(texts::kCancelled));
           return;
         }
         content = loaded;
@@ -399,7 +394,7 @@ void MailWindow::selectMessage(int row) {
   if (row < 0 || static_cast<std::size_t>(row) == content->messageIndex || isBusy()) return;
   auto loaded = std::make_shared<MailContent>(*content);
   runInBackground(
-      text(messages::mailwindow::kOpening), true,
+      text(texts::kOpening), true,
       [loaded, row](QPromise<void>&) { loadMessage(*loaded, static_cast<std::size_t>(row)); },
       [this, loaded](bool cancelled) {
         if (!cancelled) content = loaded;
@@ -412,7 +407,7 @@ void MailWindow::showContent(bool newFile) {
   for (std::size_t row = 0; row < headerValues.size(); ++row) {
     QString value;
     for (const mail::HeaderField& field : shown.headers) {
-      if (field.name == messages::mailwindow::kHeaderCaptions[row].field) value = text(field.value);
+      if (field.name == texts::kHeaderCaptions[row].field) value = text(field.value);
     }
     headerValues[row]->setText(value);
   }
@@ -447,9 +442,8 @@ void MailWindow::showContent(bool newFile) {
       shown.path.empty()
           ? QString()
           : QFileInfo(QFile::decodeName(QByteArray::fromStdString(shown.path))).fileName();
-  setWindowTitle(name.isEmpty()
-                     ? text(messages::mailwindow::kWindowTitle)
-                     : name + QStringLiteral(" — ") + text(messages::mailwindow::kWindowTitle));
+  setWindowTitle(name.isEmpty() ? text(texts::kWindowTitle)
+                                : name + QStringLiteral(" — ") + text(texts::kWindowTitle));
   emit mailShown();
 }
 
@@ -489,8 +483,7 @@ void MailWindow::fillRecentMenu() {
     const QByteArray path = entry.toByteArray();
     recentMenu->addAction(QFile::decodeName(path), this, [this, path] { openMail(path); });
   }
-  if (recent.isEmpty())
-    recentMenu->addAction(text(messages::mailwindow::kNoRecentFiles))->setEnabled(false);
+  if (recent.isEmpty()) recentMenu->addAction(text(texts::kNoRecentFiles))->setEnabled(false);
 }
 
 void MailWindow::closeEvent(QCloseEvent* event) {
@@ -561,10 +554,10 @@ void MailWindow::save(std::vector<SaveItem> items,
   for (SaveItem& item : items) {
     const std::string target = joinPath(item.folder, item.name);
     if (item.subfolder.empty() && platform.entryExists(target)) {
-      const Answer answer =
-          forAll ? *forAll
-                 : services.confirmReplace(this, QFile::decodeName(QByteArray::fromStdString(target)),
-                                           items.size() > 1);
+      const Answer answer = forAll ? *forAll
+                                   : services.confirmReplace(
+                                         this, QFile::decodeName(QByteArray::fromStdString(target)),
+                                         items.size() > 1);
       if (answer == Answer::Cancel) return;
       if (answer == Answer::ReplaceAll || answer == Answer::SkipAll) forAll = answer;
       if (answer == Answer::Skip || answer == Answer::SkipAll) continue;
@@ -578,31 +571,29 @@ void MailWindow::save(std::vector<SaveItem> items,
   std::shared_ptr<const MailContent> shown = content;
   Platform* files = &platform;
   runInBackground(
-      text(messages::mailwindow::kSaving), false,
+      text(texts::kSaving), false,
       [summary, shown, files, confirmed](QPromise<void>& promise) {
         promise.setProgressRange(0, kProgressSteps);
-        *summary = saveItems(*files, *shown, confirmed,
-                             [&promise](std::uint64_t done, std::uint64_t total) {
-                               promise.setProgressValue(
-                                   total == 0 ? kProgressSteps
-                                              : static_cast<int>(done * kProgressSteps / total));
-                               return !promise.isCanceled();
-                             });
+        *summary = saveItems(
+            *files, *shown, confirmed, [&promise](std::uint64_t done, std::uint64_t total) {
+              promise.setProgressValue(
+                  total == 0 ? kProgressSteps : static_cast<int>(done * kProgressSteps / total));
+              return !promise.isCanceled();
+            });
       },
       [this, summary, afterSave](bool cancelled) {
         if (!summary->failures.empty()) {
-          QString message = text(messages::mailwindow::kSaveFailed);
+          QString message = text(texts::kSaveFailed);
           for (const std::string& failure : summary->failures) {
             message += QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(failure));
           }
           services.showMessage(this, message);
         }
         if (cancelled || summary->stopped) {
-          statusBar()->showMessage(text(messages::mailwindow::kCancelled));
+          statusBar()->showMessage(text(texts::kCancelled));
           return;
         }
-        statusBar()->showMessage(QString::number(summary->written) +
-                                 text(messages::mailwindow::kSaved));
+        statusBar()->showMessage(QString::number(summary->written) + text(texts::kSaved));
         if (afterSave && summary->failures.empty()) afterSave(*summary);
       });
 }
@@ -625,7 +616,7 @@ void MailWindow::openAttachment(QTreeWidgetItem* item) {
          const QUrl url = QUrl::fromLocalFile(
              QFile::decodeName(QByteArray::fromStdString(summary.targets.front())));
          if (!services.openExternally(url)) {
-           services.showMessage(this, name + text(messages::mailwindow::kOpenWithFailed));
+           services.showMessage(this, name + text(texts::kOpenWithFailed));
          }
        });
 }

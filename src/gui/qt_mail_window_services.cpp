@@ -8,6 +8,7 @@
 
 #include "common/messages.h"
 #include "gui/mail_window_services.h"
+#include "gui/mail_window_texts.h"
 
 namespace korvani::gui {
 namespace {
@@ -29,9 +30,8 @@ void rememberFolder(const QString& folder) { QSettings().setValue(kLastFolderKey
 }  // namespace
 
 std::optional<QString> QtMailWindowServices::openMail(QWidget* parent) {
-  const QString path =
-      QFileDialog::getOpenFileName(parent, text(messages::mailwindow::kOpenMailTitle),
-                                   startFolder(), text(messages::mailwindow::kMailFilter));
+  const QString path = QFileDialog::getOpenFileName(parent, text(texts::kOpenMailTitle),
+                                                    startFolder(), text(texts::kMailFilter));
   if (path.isEmpty()) return std::nullopt;
   rememberFolder(QFileInfo(path).absolutePath());
   return path;
@@ -39,18 +39,17 @@ std::optional<QString> QtMailWindowServices::openMail(QWidget* parent) {
 
 std::optional<QString> QtMailWindowServices::saveAttachment(QWidget* parent,
                                                             const QString& proposedName) {
-  const QString path =
-      QFileDialog::getSaveFileName(parent, text(messages::mailwindow::kSaveAttachmentTitle),
-                                   QDir(startFolder()).filePath(proposedName), QString(), nullptr,
-                                   QFileDialog::DontConfirmOverwrite);
+  const QString path = QFileDialog::getSaveFileName(
+      parent, text(texts::kSaveAttachmentTitle), QDir(startFolder()).filePath(proposedName),
+      QString(), nullptr, QFileDialog::DontConfirmOverwrite);
   if (path.isEmpty()) return std::nullopt;
   rememberFolder(QFileInfo(path).absolutePath());
   return path;
 }
 
 std::optional<QString> QtMailWindowServices::chooseFolder(QWidget* parent) {
-  const QString folder = QFileDialog::getExistingDirectory(
-      parent, text(messages::mailwindow::kSaveFolderTitle), startFolder());
+  const QString folder =
+      QFileDialog::getExistingDirectory(parent, text(texts::kSaveFolderTitle), startFolder());
   if (folder.isEmpty()) return std::nullopt;
   rememberFolder(folder);
   return folder;
@@ -61,8 +60,8 @@ MailWindowServices::ReplaceAnswer QtMailWindowServices::confirmReplace(QWidget* 
                                                                        bool several) {
   QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
   if (several) buttons |= QMessageBox::YesToAll | QMessageBox::NoToAll;
-  QMessageBox box(QMessageBox::Question, text(messages::mailwindow::kWindowTitle),
-                  path + text(messages::mailwindow::kReplaceQuestion), buttons, parent);
+  QMessageBox box(QMessageBox::Question, text(texts::kWindowTitle),
+                  path + text(texts::kReplaceQuestion), buttons, parent);
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::No);
   switch (box.exec()) {
@@ -80,8 +79,8 @@ MailWindowServices::ReplaceAnswer QtMailWindowServices::confirmReplace(QWidget* 
 }
 
 void QtMailWindowServices::showMessage(QWidget* parent, const QString& message) {
-  QMessageBox box(QMessageBox::Warning, text(messages::mailwindow::kWindowTitle), message,
-                  QMessageBox::Ok, parent);
+  QMessageBox box(QMessageBox::Warning, text(texts::kWindowTitle), message, QMessageBox::Ok,
+                  parent);
   box.setTextFormat(Qt::PlainText);
   box.exec();
 }

@@ -28,6 +28,7 @@
 
 #include "common/messages.h"
 #include "gui/mail_window_services.h"
+#include "gui/mail_window_texts.h"
 #include "mail/mail_engine.h"
 #include "mail/mail_reader.h"
 #include "platform/posix_platform.h"
@@ -36,7 +37,7 @@
 using korvani::gui::MailWindow;
 using korvani::gui::MailWindowServices;
 using Answer = MailWindowServices::ReplaceAnswer;
-namespace mailtexts = korvani::messages::mailwindow;
+namespace mailtexts = korvani::gui::texts;
 
 namespace {
 

@@ -1,0 +1,35 @@
+// What the command line says in its own words: the advice after a failure ("give --force…") and
+// the today's-mail commands' lines. The system's fixed messages stay in common/messages.h; the
+// core reports statuses and these words are the command line's.
+#pragma once
+
+#include <string_view>
+
+namespace korvani::cli::texts {
+
+// binary-decode naming its output itself (no -o given), and its explanation after the locator's
+// empty message, which on a terminal says nothing.
+inline constexpr std::string_view kNoProposedName =
+    "the mail proposes no file name for its attachment; name the output with -o";
+inline constexpr std::string_view kUnusableProposedName =
+    "the mail proposes no usable file name for its attachment; name the output with -o";
+inline constexpr std::string_view kProposedOutputExists =
+    "already exists; give --force to replace it, or name the output with -o";  // after the path
+inline constexpr std::string_view kNotBase64Explanation =
+    "the attachment's Content-Transfer-Encoding is not base64, so it cannot be decoded";
+
+// extract and read. Texts that follow a path say so.
+inline constexpr std::string_view kNotAMail = "is not a mail: no header could be read";
+inline constexpr std::string_view kAttachmentExists =
+    "already exists; give --force to replace it";  // after the path
+inline constexpr std::string_view kAttachmentTruncated =
+    "the mail ends inside this attachment; the part that is there was written";  // after the path
+inline constexpr std::string_view kAttachmentUnreadable =
+    "the attachment could not be read from the mail";  // after the path
+inline constexpr std::string_view kPartLimitReached =
+    "holds more parts, or nests them deeper, than are read; the rest were skipped";  // after the
+                                                                                     // mail
+inline constexpr std::string_view kNoMailFound = "holds no mail file";  // after the folder
+inline constexpr std::string_view kTruncatedMark = "(cut short)";       // after a listed part
+
+}  // namespace korvani::cli::texts

@@ -1,0 +1,70 @@
+// The mail window's words: menus, captions, questions and the lines that say what happened.
+// The system's fixed messages stay in common/messages.h; the engine and the save path report
+// statuses and these words are the window's.
+#pragma once
+
+#include <string_view>
+
+// Lines that follow a file name or a count say so; the window puts the two together.
+namespace korvani::gui::texts {
+
+inline constexpr std::string_view kWindowTitle = "Korvani メール";
+
+// The header area: the engine's field names and the captions shown for them, in this order.
+struct HeaderCaption {
+  std::string_view field;
+  std::string_view caption;
+};
+inline constexpr HeaderCaption kHeaderCaptions[] = {
+    {"From", "差出人"}, {"To", "宛先"}, {"Cc", "Cc"}, {"Date", "日付"}, {"Subject", "件名"}};
+
+// Menus.
+inline constexpr std::string_view kFileMenu = "ファイル(&F)";
+inline constexpr std::string_view kOpenAction = "開く(&O)…";
+inline constexpr std::string_view kRecentMenu = "最近使ったファイル(&R)";
+inline constexpr std::string_view kNoRecentFiles = "(なし)";
+inline constexpr std::string_view kQuitAction = "終了(&Q)";
+inline constexpr std::string_view kViewMenu = "表示(&V)";
+inline constexpr std::string_view kFixedFontAction = "等幅フォント(&M)";
+
+// The attachment list and the message list of an mbox file.
+inline constexpr std::string_view kAttachments = "添付ファイル";
+inline constexpr std::string_view kNameColumn = "名前";
+inline constexpr std::string_view kTypeColumn = "種類";
+inline constexpr std::string_view kSizeColumn = "サイズ";
+inline constexpr std::string_view kDateColumn = "日付";
+inline constexpr std::string_view kFromColumn = "差出人";
+inline constexpr std::string_view kSubjectColumn = "件名";
+inline constexpr std::string_view kSaveButton = "保存…";
+inline constexpr std::string_view kSaveAllButton = "すべて保存…";
+inline constexpr std::string_view kCancelButton = "中止";
+
+// File dialogs and questions.
+inline constexpr std::string_view kOpenMailTitle = "メールを開く";
+inline constexpr std::string_view kMailFilter =
+    "メール (*.eml *.mbox *.msg *.txt);;すべてのファイル (*)";
+inline constexpr std::string_view kSaveAttachmentTitle = "添付ファイルを保存";
+inline constexpr std::string_view kSaveFolderTitle = "保存先のフォルダ";
+inline constexpr std::string_view kReplaceQuestion =
+    "は既にあります。置き換えますか?";  // after the file name
+
+// What went wrong, one line under the header area.
+inline constexpr std::string_view kNotAMail = "メールとして読めるヘッダがありません。";
+inline constexpr std::string_view kPartLimit =
+    "部品が多すぎるか入れ子が深すぎるため、途中までを表示しています。";
+inline constexpr std::string_view kTruncatedPart =
+    "メールが添付ファイルの途中で終わっています:";                      // before the file name
+inline constexpr std::string_view kOpenFailed = "メールを読めません:";  // before the reason
+
+// The status bar and the outcome of a save.
+inline constexpr std::string_view kOpening = "読み込み中…";
+inline constexpr std::string_view kSaving = "保存中…";
+inline constexpr std::string_view kSaved = "個のファイルを保存しました。";  // after the count
+inline constexpr std::string_view kCancelled = "中止しました。";
+inline constexpr std::string_view kSaveFailed = "保存できなかったファイルがあります:";
+inline constexpr std::string_view kTargetIsSource = "は開いているメール自身です。";  // after a path
+inline constexpr std::string_view kTargetExists = "は既にあります。";                // after a path
+inline constexpr std::string_view kUnreadablePart = "はメールから読み出せません。";  // after a path
+inline constexpr std::string_view kOpenWithFailed = "を開くアプリケーションがありません。";
+
+}  // namespace korvani::gui::texts

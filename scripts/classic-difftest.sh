@@ -42,6 +42,9 @@ run_case() {  # run_case ARGS... (OUT is replaced by the output path)
     if ! cmp -s "$work/old.$part" "$work/new.$part"; then
       differences=$((differences + 1))
       echo "DIFFERENT ($part): $*"
+      if [ -n "${KEEP:-}" ]; then
+        mkdir -p "$KEEP/$cases" && cp -r "$work"/old* "$work"/new* "$KEEP/$cases/"
+      fi
       return
     fi
   done

@@ -5,9 +5,9 @@
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
-#include "cli/standard_output_platform.h"
 #include "common/messages.h"
 #include "common/safe_name.h"
+#include "platform/standard_output_platform.h"
 
 namespace korvani::cli {
 namespace {

@@ -1,6 +1,4 @@
 // korvani extract MAIL... [-d DIR] [--force] [--list] [--json]
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -80,7 +78,8 @@ class Extraction {
     if (options.force && !options.list) {
       for (const std::string& file : files) saver.addInput(file);
     }
-    progress = files.size() > 1 && !options.list && ::isatty(STDERR_FILENO);
+    progress = files.size() > 1 && !options.list &&
+               environment.platform.isTerminal(environment.errorStream);
     for (std::size_t number = 0; number < files.size(); ++number) {
       if (progress) {
         std::fprintf(environment.errorStream, "\r%zu/%zu %s\033[K", number + 1, files.size(),

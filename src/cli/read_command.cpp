@@ -5,11 +5,11 @@
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
-#include "cli/standard_output_platform.h"
 #include "common/messages.h"
 #include "mail/mail_engine.h"
 #include "mail/mail_reader.h"
 #include "mail/mail_text.h"
+#include "platform/standard_output_platform.h"
 
 namespace korvani::cli {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "cli/cli_front_end.h"
-#include "cli/standard_output_platform.h"
+#include "platform/standard_output_platform.h"
 
 namespace korvani::cli {
 namespace {

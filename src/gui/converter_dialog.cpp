@@ -314,7 +314,7 @@ ConvertOutcome ConverterDialog::convert() {
   if (longWork) paintPendingEvents();
   BusyDialogServices busyServices(services, longWork);
   MessageBoxSink sink(busyServices, *this);
-  SaveAsChooser chooser(busyServices, *this, sourceFolder());
+  SaveAsChooser chooser(platform, busyServices, *this, sourceFolder());
   const ConvertOutcome outcome = korvani::convert(request, platform, sink, chooser);
   if (outcome == ConvertOutcome::MissingSource) sourceEdit->setFocus();
   return outcome;
@@ -323,7 +323,7 @@ ConvertOutcome ConverterDialog::convert() {
 void ConverterDialog::browse() {
   const QString startFolder = sourceFolder();
   if (const std::optional<QString> path = services.openFile(this, startFolder)) {
-    setSource(localPathBytes(*path));
+    setSource(localPathBytes(platform, *path));
   }
 }
 

@@ -1,31 +1,29 @@
 #include "gui/local_path.h"
 
-#include <dirent.h>
-
 #include <QFile>
 #include <QStringList>
 #include <QUrl>
 #include <memory>
+#include <vector>
 
 namespace korvani::gui {
 namespace {
 
-struct CloseFolder {
-  void operator()(DIR* folder) const { closedir(folder); }
-};
-using FolderHandle = std::unique_ptr<DIR, CloseFolder>;
-
 // The bytes of the one entry of `folder` that shows as `shown`; `shown` encoded when there is
 // not exactly one. Qt's own listings decode names and cannot give them.
-QByteArray entryBytes(const QByteArray& folder, const QString& shown) {
+QByteArray entryBytes(Platform& platform, const QByteArray& folder, const QString& shown) {
   QByteArray asShown = QFile::encodeName(shown);
-  const FolderHandle handle(opendir(folder.constData()));
-  if (!handle) return asShown;
+  int errorNumber = 0;
+  const std::unique_ptr<Folder> held =
+      platform.openFolder(folder.toStdString(), false, errorNumber);
+  std::vector<FolderEntry> entries;
+  if (!held || !held->list(entries, errorNumber)) return asShown;
   QByteArray found;
   int matches = 0;
-  while (const dirent* entry = readdir(handle.get())) {
-    if (QFile::decodeName(entry->d_name) != shown) continue;
-    found = entry->d_name;
+  for (const FolderEntry& entry : entries) {
+    const QByteArray name = QByteArray::fromStdString(entry.name);
+    if (QFile::decodeName(name) != shown) continue;
+    found = name;
     ++matches;
   }
   return matches == 1 ? found : asShown;
@@ -33,7 +31,7 @@ QByteArray entryBytes(const QByteArray& folder, const QString& shown) {
 
 }  // namespace
 
-QByteArray localPathBytes(const QString& path) {
+QByteArray localPathBytes(Platform& platform, const QString& path) {
   if (!path.contains(QChar::ReplacementCharacter)) return QFile::encodeName(path);
   const QStringList components = path.split(QLatin1Char('/'));
   QByteArray resolved;
@@ -41,8 +39,9 @@ QByteArray localPathBytes(const QString& path) {
     const QString& component = components[i];
     const QByteArray folder = i == 0 ? QByteArray(".") : resolved.isEmpty() ? "/" : resolved;
     if (i > 0) resolved += '/';
-    resolved += component.contains(QChar::ReplacementCharacter) ? entryBytes(folder, component)
-                                                                : QFile::encodeName(component);
+    resolved += component.contains(QChar::ReplacementCharacter)
+                    ? entryBytes(platform, folder, component)
+                    : QFile::encodeName(component);
   }
   return resolved;
 }

@@ -8,15 +8,18 @@
 #include <QByteArray>
 #include <QString>
 
+#include "platform/platform.h"
+
 class QUrl;
 
 namespace korvani::gui {
 
 // The bytes of `path`. Each component holding a replacement character (U+FFFD) is looked up in
-// its folder: the one entry whose name shows as that component gives its bytes. A component
+// its folder, listed through `platform`: the one entry whose name shows as that component gives
+// its bytes. A component
 // without one, one that matches no entry or more than one, and everything where a folder
 // cannot be read, is encoded as it stands (QFile::encodeName).
-QByteArray localPathBytes(const QString& path);
+QByteArray localPathBytes(Platform& platform, const QString& path);
 
 // The bytes of a local file URL's path, straight from its percent-encoding (file:///a/%FF is
 // "/a/\xff"); a URL naming a host gets QFile::encodeName of its local file form.

@@ -463,7 +463,7 @@ void MailWindow::showMessageList() {
 
 void MailWindow::openWithDialog() {
   if (const std::optional<QString> path = services.openMail(this)) {
-    openMail(localPathBytes(*path));
+    openMail(localPathBytes(platform, *path));
   }
 }
 
@@ -521,12 +521,12 @@ void MailWindow::saveSelected() {
   if (entries.size() == 1) {
     const std::optional<QString> path = services.saveAttachment(this, text(entries[0]->name));
     if (!path) return;
-    const auto [folder, name] = splitPath(localPathBytes(*path).toStdString());
+    const auto [folder, name] = splitPath(localPathBytes(platform, *path).toStdString());
     items.push_back({entries[0]->part, folder, {}, name, entries[0]->size});
   } else {
     const std::optional<QString> folder = services.chooseFolder(this);
     if (!folder) return;
-    const std::string base = localPathBytes(*folder).toStdString();
+    const std::string base = localPathBytes(platform, *folder).toStdString();
     for (const AttachmentEntry* entry : entries) {
       items.push_back({entry->part, base, {}, entry->name, entry->size});
     }
@@ -538,7 +538,7 @@ void MailWindow::saveAll() {
   if (content->attachments.empty()) return;
   const std::optional<QString> folder = services.chooseFolder(this);
   if (!folder) return;
-  const std::string base = localPathBytes(*folder).toStdString();
+  const std::string base = localPathBytes(platform, *folder).toStdString();
   std::vector<SaveItem> items;
   for (const AttachmentEntry& entry : content->attachments) {
     items.push_back({entry.part, base, {}, entry.name, entry.size});

@@ -29,7 +29,7 @@ bool SaveAsChooser::chooseOutputFile(const std::string& defaultName, std::string
   const std::optional<QString> chosen =
       services.saveFile(&dialog, startFolder, shown, defaultSuffixOf(shown));
   if (!chosen) return false;
-  path = confirmedPathBytes(*chosen, shown, name);
+  path = confirmedPathBytes(platform, *chosen, shown, name);
   existing = !shown.isEmpty() && QFileInfo(*chosen).fileName() == shown
                  ? ExistingEntry::ReplaceEntry
                  : ExistingEntry::ReplaceTarget;
@@ -45,13 +45,13 @@ QString defaultSuffixOf(const QString& name) {
   return dot < 0 ? QString() : name.mid(dot + 1);
 }
 
-std::string confirmedPathBytes(const QString& chosen, const QString& shownName,
+std::string confirmedPathBytes(Platform& platform, const QString& chosen, const QString& shownName,
                                const std::string& rawName) {
   const qsizetype slash = chosen.lastIndexOf(QLatin1Char('/'));
   const QString folder = chosen.left(slash + 1);
   const QString name = chosen.mid(slash + 1);
   const bool asProposed = !shownName.isEmpty() && name == shownName;
-  return toStdString(localPathBytes(folder)) +
+  return toStdString(localPathBytes(platform, folder)) +
          (asProposed ? rawName : toStdString(QFile::encodeName(name)));
 }
 

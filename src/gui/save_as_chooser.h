@@ -12,15 +12,21 @@
 
 #include "app/output_chooser.h"
 #include "gui/dialog_services.h"
+#include "platform/platform.h"
 
 namespace korvani::gui {
 
 class SaveAsChooser : public OutputChooser {
  public:
-  // `dialog` is the window the Save-As dialog appears over; both must outlive the chooser. The
+  // `dialog` is the window the Save-As dialog appears over; it, `services` and `platform` (which
+  // looks up folder names) must outlive the chooser. The
   // dialog opens in `startFolder` (the working folder when empty).
-  SaveAsChooser(DialogServices& services, QWidget& dialog, QString startFolder = QString())
-      : services(services), dialog(dialog), startFolder(std::move(startFolder)) {}
+  SaveAsChooser(Platform& platform, DialogServices& services, QWidget& dialog,
+                QString startFolder = QString())
+      : platform(platform),
+        services(services),
+        dialog(dialog),
+        startFolder(std::move(startFolder)) {}
 
   // Shows the Save-As dialog proposing displayName() of safeName() of `defaultName` read as raw
   // bytes (nothing when no usable name is left), with defaultSuffixOf() that name. Returns true and
@@ -33,6 +39,7 @@ class SaveAsChooser : public OutputChooser {
   ExistingEntry existingEntry() const override { return existing; }
 
  private:
+  Platform& platform;
   DialogServices& services;
   QWidget& dialog;
   ExistingEntry existing = ExistingEntry::ReplaceTarget;
@@ -49,7 +56,7 @@ QString defaultSuffixOf(const QString& name);
 // The bytes of the path `chosen`. When its final component equals `shownName` (non-empty), that
 // component is `rawName` itself; otherwise it is encoded as it stands. The folder part is
 // localPathBytes() of it, so that a folder whose name is not UTF-8 is still the one written to.
-std::string confirmedPathBytes(const QString& chosen, const QString& shownName,
+std::string confirmedPathBytes(Platform& platform, const QString& chosen, const QString& shownName,
                                const std::string& rawName);
 
 }  // namespace korvani::gui

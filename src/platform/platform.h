@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -226,6 +227,10 @@ class Platform {
 
   // The current local time. Returns false when it cannot be obtained.
   virtual bool localTime(std::tm& time) = 0;
+
+  // Whether `stream` (standard error, say) is shown on a terminal, where a progress line may be
+  // drawn and redrawn.
+  virtual bool isTerminal(std::FILE* stream) = 0;
 };
 
 // Stamps `source`'s times on the file at `outputPath`, as the workers do after writing: only if

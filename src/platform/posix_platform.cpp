@@ -181,7 +181,8 @@ class TemporaryRegistry {
 
   static void onSignal(int signalNumber) {
     for (auto& slot : slots) {
-      if (const TemporaryName* entry = slot.load()) ::unlinkat(entry->folder, entry->name.data(), 0);
+      if (const TemporaryName* entry = slot.load())
+        ::unlinkat(entry->folder, entry->name.data(), 0);
     }
     // SA_RESETHAND restored the default action: die by the same signal, so the status is honest.
     ::raise(signalNumber);
@@ -507,9 +508,15 @@ class PosixFolder : public Folder {
       if (name == "." || name == "..") continue;
       EntryKind kind = EntryKind::Other;
       switch (entry->d_type) {
-        case DT_REG: kind = EntryKind::RegularFile; break;
-        case DT_DIR: kind = EntryKind::Folder; break;
-        case DT_LNK: kind = EntryKind::SymbolicLink; break;
+        case DT_REG:
+          kind = EntryKind::RegularFile;
+          break;
+        case DT_DIR:
+          kind = EntryKind::Folder;
+          break;
+        case DT_LNK:
+          kind = EntryKind::SymbolicLink;
+          break;
         case DT_UNKNOWN: {
           struct stat status {};
           if (::fstatat(fd->get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -517,7 +524,8 @@ class PosixFolder : public Folder {
           }
           break;
         }
-        default: break;
+        default:
+          break;
       }
       entries.push_back({name, kind});
       errno = 0;
@@ -658,10 +666,10 @@ std::unique_ptr<NewFile> PosixPlatform::createFile(const std::string& path, Exis
     if (!folder) return fail(result, WriteStatus::OpenFailed, errno);
     const std::size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return createIn(folder, name,
-                    existing == ExistingEntry::ReplaceTarget ? ExistingEntry::ReplaceEntry
-                                                             : existing,
-                    nullptr, unnamedTemporaries, result);
+    return createIn(
+        folder, name,
+        existing == ExistingEntry::ReplaceTarget ? ExistingEntry::ReplaceEntry : existing, nullptr,
+        unnamedTemporaries, result);
   }
 
   struct stat resolved {};
@@ -749,6 +757,11 @@ Block PosixPlatform::allocateZeroed(std::size_t size) {
 bool PosixPlatform::localTime(std::tm& time) {
   const std::time_t now = std::time(nullptr);
   return now != static_cast<std::time_t>(-1) && ::localtime_r(&now, &time) != nullptr;
+}
+
+bool PosixPlatform::isTerminal(std::FILE* stream) {
+  const int descriptor = stream ? ::fileno(stream) : -1;
+  return descriptor >= 0 && ::isatty(descriptor) == 1;
 }
 
 }  // namespace korvani

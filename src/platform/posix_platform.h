@@ -32,6 +32,7 @@ class PosixPlatform : public Platform {
   bool sameFile(const std::string& first, const std::string& second) override;
   Block allocateZeroed(std::size_t size) override;
   bool localTime(std::tm& time) override;
+  bool isTerminal(std::FILE* stream) override;
 
  private:
   bool unnamedTemporaries;

@@ -575,7 +575,7 @@ void ConverterDialogTest::proposedNameIsOfferedAndStoredInUtf8() {
   QFETCH(QString, confirmed);
   QFETCH(QByteArray, written);
   Fixture fixture;
-  SaveAsChooser chooser(fixture.services, fixture.dialog);
+  SaveAsChooser chooser(fixture.platform, fixture.services, fixture.dialog);
   fixture.services.saveAnswer = QStringLiteral("/out/") + confirmed;
   std::string path;
   QVERIFY(chooser.chooseOutputFile(raw.toStdString(), path));

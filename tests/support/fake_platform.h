@@ -41,7 +41,8 @@ class FakePlatform : public Platform {
   std::optional<std::size_t> failAllocationNumber;  // the n-th allocateZeroed (0-based) fails
   std::size_t allocationLimit = SIZE_MAX;           // any larger allocation fails
   bool clockFails = false;
-  std::tm clock{};  // the local time handed out
+  bool terminal = false;  // what isTerminal() says of every stream
+  std::tm clock{};        // the local time handed out
 
   std::size_t allocations = 0;  // allocateZeroed calls so far
   std::size_t writes = 0;       // NewFile::write calls so far
@@ -67,6 +68,7 @@ class FakePlatform : public Platform {
   bool sameFile(const std::string& first, const std::string& second) override;
   Block allocateZeroed(std::size_t size) override;
   bool localTime(std::tm& time) override;
+  bool isTerminal(std::FILE*) override { return terminal; }
 };
 
 struct RecordedMessage {

@@ -1,10 +1,10 @@
-#include "cli/standard_output_platform.h"
+#include "platform/standard_output_platform.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 
-namespace korvani::cli {
+namespace korvani {
 namespace {
 
 // Standard output stays open after the conversion: commit() has nothing to put in place.
@@ -35,4 +35,4 @@ std::unique_ptr<NewFile> StandardOutputPlatform::createFile(const std::string& p
   return std::make_unique<StandardOutputFile>();
 }
 
-}  // namespace korvani::cli
+}  // namespace korvani

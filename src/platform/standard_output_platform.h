@@ -4,7 +4,7 @@
 
 #include "platform/platform.h"
 
-namespace korvani::cli {
+namespace korvani {
 
 // Sends the output named "-" to standard output. That output has no status and no times, so
 // stamping it is silently skipped, and it is never the source. Only a front end that was given
@@ -38,6 +38,7 @@ class StandardOutputPlatform : public Platform {
   }
   Block allocateZeroed(std::size_t size) override { return inner.allocateZeroed(size); }
   bool localTime(std::tm& time) override { return inner.localTime(time); }
+  bool isTerminal(std::FILE* stream) override { return inner.isTerminal(stream); }
 
   static constexpr const char* kName = "-";
 
@@ -45,4 +46,4 @@ class StandardOutputPlatform : public Platform {
   Platform& inner;
 };
 
-}  // namespace korvani::cli
+}  // namespace korvani

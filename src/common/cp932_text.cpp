@@ -11,18 +11,6 @@ bool isLead(unsigned byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-void appendUtf8(std::string& text, std::uint32_t character) {
-  if (character < 0x80) {
-    text += static_cast<char>(character);
-  } else if (character < 0x800) {
-    text += static_cast<char>(0xC0 | character >> 6);
-    text += static_cast<char>(0x80 | (character & 0x3F));
-  } else {
-    text += static_cast<char>(0xE0 | character >> 12);
-    text += static_cast<char>(0x80 | (character >> 6 & 0x3F));
-    text += static_cast<char>(0x80 | (character & 0x3F));
-  }
-}
 
 }  // namespace
 
@@ -98,6 +86,19 @@ bool isValidUtf8(std::string_view bytes) {
     i += length;
   }
   return true;
+}
+
+void appendUtf8(std::string& text, std::uint32_t character) {
+  if (character < 0x80) {
+    text += static_cast<char>(character);
+  } else if (character < 0x800) {
+    text += static_cast<char>(0xC0 | character >> 6);
+    text += static_cast<char>(0x80 | (character & 0x3F));
+  } else {
+    text += static_cast<char>(0xE0 | character >> 12);
+    text += static_cast<char>(0x80 | (character >> 6 & 0x3F));
+    text += static_cast<char>(0x80 | (character & 0x3F));
+  }
 }
 
 }  // namespace korvani

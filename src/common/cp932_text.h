@@ -3,6 +3,7 @@
 // use it to show Shift_JIS bytes, or as a last step after a conversion has produced them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,10 @@ std::string cp932ToUtf8(std::string_view bytes,
 // Converts UTF-8 `text` to code page 932 into `bytes`. Returns false, leaving `bytes`
 // unspecified, when `text` is not valid UTF-8 or holds a character without a code page 932 form.
 bool utf8ToCp932(std::string_view text, std::string& bytes);
+
+// Appends the UTF-8 form of `character`, a character of the Basic Multilingual Plane that is not a
+// surrogate (every character the code page 932 table holds).
+void appendUtf8(std::string& text, std::uint32_t character);
 
 // True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or code points above
 // U+10FFFF). Plain ASCII is valid UTF-8.

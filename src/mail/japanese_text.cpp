@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "common/cp932_table.h"
+#include "common/cp932_text.h"
 
 namespace korvani::mail {
 namespace {
@@ -29,19 +30,6 @@ bool isCp932Lead(std::uint8_t byte) {
 }
 bool isCp932Trail(std::uint8_t byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
 
-// The table holds 16-bit characters only, none of them a surrogate.
-void appendUtf8(std::string& out, std::uint32_t character) {
-  if (character < 0x80) {
-    out += static_cast<char>(character);
-  } else if (character < 0x800) {
-    out += static_cast<char>(0xC0 | character >> 6);
-    out += static_cast<char>(0x80 | (character & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | character >> 12);
-    out += static_cast<char>(0x80 | (character >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (character & 0x3F));
-  }
-}
 
 void appendReplacement(std::string& out) { appendUtf8(out, kReplacement); }
 

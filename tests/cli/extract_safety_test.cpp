@@ -1,5 +1,6 @@
 // `korvani extract` against another local user who can write in the target folder, and on a
 // system without /proc: the real binary on the real file system.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -78,6 +79,29 @@ TEST(ExtractSafetyTest, LinksSwappedInDuringARunNeverMoveAWriteOrAStampOutside) 
   struct stat status {};
   ASSERT_EQ(::stat(dir.file("outside/authorized_keys").c_str(), &status), 0);
   EXPECT_EQ(status.st_mtime, 1000000000);
+}
+
+TEST(ExtractSafetyTest, FilesGetTheMailsTimesInAnyFolderDevShmIncluded) {
+  ScopedTempDir dir;
+  writeFile(dir.file("m.eml"), mailWithAttachment("report.pdf"));
+  const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.file("m.eml").c_str(), times, 0), 0);
+  std::vector<std::string> folders{dir.file("out")};
+  char shm[] = "/dev/shm/korvani-test-XXXXXX";
+  const bool haveShm = ::mkdtemp(shm) != nullptr;
+  if (haveShm) folders.emplace_back(shm);
+  for (const std::string& folder : folders) {
+    SCOPED_TRACE(folder);
+    const auto result = runKorvani({"extract", dir.file("m.eml"), "-d", folder});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    struct stat status {};
+    ASSERT_EQ(::stat((folder + "/report.pdf").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mtime, 1000000000);  // the access time moves as the mail is read
+  }
+  if (haveShm) {
+    ::unlink((std::string(shm) + "/report.pdf").c_str());
+    ::rmdir(shm);
+  }
 }
 
 // Runs `arguments` with the built binary in a mount namespace of its own where /proc is an

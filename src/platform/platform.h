@@ -76,7 +76,8 @@ class ReadableFile {
   virtual int read(std::uint8_t* destination, std::uint64_t count) = 0;
   // Reads up to `count` bytes at `offset` into `destination`, leaving read()'s position alone.
   // `got` receives the bytes delivered: fewer than `count` only at the end of the file. Returns
-  // 0, or the OS's errno when the read failed.
+  // 0, or the OS's errno when the read failed. Safe to call from several threads at once (the
+  // mail engine parses the messages of one file on several).
   virtual int readAt(std::uint64_t offset, std::uint8_t* destination, std::size_t count,
                      std::size_t& got) = 0;
   // The file's times as they were when it was opened.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 namespace korvani::architecture {
@@ -35,11 +34,31 @@ std::vector<std::string> tableCells(const std::string& line) {
 
 std::vector<std::string> quotedWords(const std::string& cell) {
   std::vector<std::string> words;
-  static const std::regex kQuoted("`([^`]+)`");
-  for (std::sregex_iterator it(cell.begin(), cell.end(), kQuoted), end; it != end; ++it) {
-    words.push_back((*it)[1].str());
+  for (std::size_t open = cell.find('`'); open != std::string::npos;) {
+    const std::size_t close = cell.find('`', open + 1);
+    if (close == std::string::npos) break;
+    if (close > open + 1) words.push_back(cell.substr(open + 1, close - open - 1));
+    open = cell.find('`', close + 1);
   }
   return words;
+}
+
+// An include line: its opening delimiter ('<' or '"') and the name inside.
+struct Include {
+  char delimiter;
+  std::string header;
+};
+
+std::optional<Include> parseInclude(const std::string& line) {
+  std::size_t at = line.find_first_not_of(" \t");
+  if (at == std::string::npos || line[at] != '#') return std::nullopt;
+  at = line.find_first_not_of(" \t", at + 1);
+  if (at == std::string::npos || line.compare(at, 7, "include") != 0) return std::nullopt;
+  at = line.find_first_not_of(" \t", at + 7);
+  if (at == std::string::npos || (line[at] != '<' && line[at] != '"')) return std::nullopt;
+  const std::size_t close = line.find(line[at] == '<' ? '>' : '"', at + 1);
+  if (close == std::string::npos) return std::nullopt;
+  return Include{line[at], line.substr(at + 1, close - at - 1)};
 }
 
 std::string withoutSourcePrefix(const std::string& name) {
@@ -131,7 +150,6 @@ std::optional<LayerRules> parseLayerRules(std::string_view markdown, std::string
 
 std::vector<std::string> findBreaches(const LayerRules& rules,
                                       const std::vector<SourceFile>& sources) {
-  static const std::regex kInclude(R"(^\s*#\s*include\s*([<"])([^>"]+)[>"])");
   std::vector<std::string> breaches;
   std::set<std::string> foldersWithoutRow;
   for (const SourceFile& source : sources) {
@@ -147,12 +165,13 @@ std::vector<std::string> findBreaches(const LayerRules& rules,
     }
     const std::vector<std::string> lines = splitLines(source.text);
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      std::smatch match;
-      if (!std::regex_search(lines[i], match, kInclude)) continue;
-      const std::string header = match[2].str();
+      const std::optional<Include> include = parseInclude(lines[i]);
+      if (!include) continue;
+      const std::string& header = include->header;
+      const bool quoted = include->delimiter == '"';
       const std::string where = "src/" + source.path + ":" + std::to_string(i + 1) + ": #include " +
-                                match[1].str() + header + (match[1] == "<" ? ">" : "\"");
-      if (match[1] == "\"") {
+                                (quoted ? "\"" + header + "\"" : "<" + header + ">");
+      if (quoted) {
         // A name without a folder is a file beside the includer (or generated for it).
         const std::size_t headerSlash = header.find('/');
         if (headerSlash == std::string::npos) continue;

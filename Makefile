@@ -1,10 +1,11 @@
-# The two commands of README.md: `make run` and `make test`. Both install what is missing,
-# configure and build (Release) first.
+# The commands of README.md: `make run`, `make check` and `make test`. Each installs what is
+# missing, configures and builds (Release) first.
 BUILD ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzz target runs: short in `make test`, longer with `make fuzz`.
 FUZZ_SECONDS ?= 60
@@ -12,9 +13,15 @@ TEST_FUZZ_SECONDS ?= 20
 SANITIZER_ENV = ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
+# The longest history, so that both stacks of a report are restored and tests/tsan.supp can match
+# them.
+TSAN_ENV = TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp:history_size=7:halt_on_error=1:second_deadlock_stack=1
+# What runs under ThreadSanitizer: the mail engine's tests and the mail window's, the code that
+# hands work to other threads. Each name is the start of a CTest test's name.
+TSAN_TESTS = ^(Mail|AttachmentName|HtmlText|MboxSplitter|korvani_mail_window_tests$$)
 
-.PHONY: all deps configure build run test test-sanitizers format-check tidy fuzz bench clean screenshot \
-	package
+.PHONY: all deps configure build run check test test-sanitizers test-tsan format-check tidy fuzz \
+	bench clean screenshot package
 
 all: build
 
@@ -30,12 +37,20 @@ build: configure
 run: build
 	@scripts/demo.sh $(BUILD)
 
-# The whole suite: the format check, the unit tests under AddressSanitizer,
-# UndefinedBehaviorSanitizer and LeakSanitizer, a short run of every fuzz target, then the Release
-# build's tests.
-test: build format-check test-sanitizers
-	@scripts/fuzz.sh $(TEST_FUZZ_SECONDS) $(FUZZ_BUILD)
+# The quick loop: the Release build's tests, without the package checks (they build the package).
+check: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE packaging
+
+# The whole suite, the cheap and telling steps first: the format check, clang-tidy and the
+# Release build's tests (the package checks included); then the tests under AddressSanitizer,
+# UndefinedBehaviorSanitizer and LeakSanitizer, the threaded ones under ThreadSanitizer, and a
+# short run of every fuzz target. Each step runs after the one before, even under `make -j`.
+test: format-check build
+	@scripts/tidy.sh $(BUILD)
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-sanitizers
+	@$(MAKE) --no-print-directory test-tsan
+	@scripts/fuzz.sh $(TEST_FUZZ_SECONDS) $(FUZZ_BUILD)
 
 test-sanitizers: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Asan -DKORVANI_WERROR=ON \
@@ -43,14 +58,25 @@ test-sanitizers: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) -- --no-print-directory
 	@$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# ThreadSanitizer over the tests of TSAN_TESTS only; Qt, GLib and GMime are not built with it,
+# and tests/tsan.supp names the reports inside them that are not ours.
+test-tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Tsan -DKORVANI_WERROR=ON \
+		-DKORVANI_BENCHMARKS=OFF >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target korvani_tests korvani_mail_window_tests \
+		-- --no-print-directory
+	@$(TSAN_ENV) ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
+
 # Every C++ file under src, tests, bench and fuzz must be as clang-format leaves it; the message
 # names the files and `clang-format -i FILE` mends them.
 FORMATTED = $(shell git ls-files 'src/*' 'tests/*' 'bench/*' 'fuzz/*' | grep -E '\.(cpp|h)$$')
 format-check: deps
 	@clang-format --dry-run -Werror $(FORMATTED)
 
-# clang-tidy with the project's .clang-tidy over the sources the Release build compiles.
-tidy: configure
+# clang-tidy with the project's .clang-tidy over the sources the Release build compiles; fails on
+# any finding and on any file clang-tidy cannot read. The build comes first for its generated
+# sources (Qt's moc, the code page tables).
+tidy: build
 	@scripts/tidy.sh $(BUILD)
 
 fuzz: deps
@@ -76,4 +102,4 @@ package: build
 	@cmake --build $(BUILD) --target package -- --no-print-directory
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) out

@@ -139,7 +139,7 @@ SaveSummary saveItems(Platform& platform, const MailContent& content,
 
 QIcon iconFor(const std::string& mediaType, const QStyle* style) {
   const QMimeType type = QMimeDatabase().mimeTypeForName(QString::fromStdString(mediaType));
-  const QIcon fallback = style->standardIcon(QStyle::SP_FileIcon);
+  QIcon fallback = style->standardIcon(QStyle::SP_FileIcon);
   if (!type.isValid()) return fallback;
   return QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fallback));
 }

@@ -11,7 +11,6 @@ bool isLead(unsigned byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-
 }  // namespace
 
 std::string cp932ToUtf8(std::string_view bytes, UnmappedBytes unmapped) {

@@ -5,8 +5,9 @@
 // drag) runs as a job on the window's one engine thread, a pool of a single thread, so jobs run
 // one after another in the order given and never two at once; the window thread only shows the
 // plain data (MailContent) a finished job left. While a job runs, a progress bar and a Cancel
-// button show and the window's controls are disabled; the window stays responsive. Files are written through the Platform (no link followed at a name, whole or not
-// at all); an entry already at a target is replaced only when the user says so.
+// button show and the window's controls are disabled; the window stays responsive. Files are
+// written through the Platform (no link followed at a name, whole or not at all); an entry already
+// at a target is replaced only when the user says so.
 //
 // A mail::MailLibrary must live as long as the window. The Platform and the services must outlive
 // it. Window size, the font choice and recent files are kept in QSettings.

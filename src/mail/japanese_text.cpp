@@ -30,7 +30,6 @@ bool isCp932Lead(std::uint8_t byte) {
 }
 bool isCp932Trail(std::uint8_t byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
 
-
 void appendReplacement(std::string& out) { appendUtf8(out, kReplacement); }
 
 // `code` is a one-byte code, or lead byte * 256 + trail byte.

@@ -31,13 +31,12 @@ SaveOutcome AttachmentSaver::save(Folder& folder, const std::string& name, const
     }
   }
   WriteResult result;
-  std::unique_ptr<NewFile> file = folder.createFile(
-      name, replace ? ExistingEntry::ReplaceEntry : ExistingEntry::Keep,
-      times ? &*times : nullptr, result);
+  std::unique_ptr<NewFile> file =
+      folder.createFile(name, replace ? ExistingEntry::ReplaceEntry : ExistingEntry::Keep,
+                        times ? &*times : nullptr, result);
   if (!file) {
-    outcome.status =
-        result.status == WriteStatus::AlreadyExists ? SaveStatus::AlreadyExists
-                                                    : SaveStatus::WriteFailed;
+    outcome.status = result.status == WriteStatus::AlreadyExists ? SaveStatus::AlreadyExists
+                                                                 : SaveStatus::WriteFailed;
     outcome.errorNumber = result.errorNumber;
     return outcome;
   }

@@ -73,7 +73,8 @@ class AttachmentSaver {
 // run writes several mails.
 class TargetFolders {
  public:
-  TargetFolders(Platform& platform, std::string root) : platform(platform), rootPath(std::move(root)) {}
+  TargetFolders(Platform& platform, std::string root)
+      : platform(platform), rootPath(std::move(root)) {}
 
   // The target folder, made when missing and held from the first call on. Null, with the errno
   // in `errorNumber` and the path in `failedPath`, when it cannot be had.

@@ -89,8 +89,7 @@ TEST_P(HeldFolderTest, ALinkAtTheNameIsReplacedOrKeptButNeverWrittenThrough) {
   auto root = hold(dir.path());
   writeFile(dir.file("victim"), "precious");
   ASSERT_EQ(::symlink(dir.file("victim").c_str(), dir.file("name").c_str()), 0);
-  EXPECT_EQ(writeIn(*root, "name", "new", ExistingEntry::Keep).status,
-            WriteStatus::AlreadyExists);
+  EXPECT_EQ(writeIn(*root, "name", "new", ExistingEntry::Keep).status, WriteStatus::AlreadyExists);
   const FileTimes times{0, 1000000007, 1100000009};
   EXPECT_EQ(writeIn(*root, "name", "new", ExistingEntry::ReplaceEntry, &times).status,
             WriteStatus::Written);
@@ -117,8 +116,7 @@ TEST_P(HeldFolderTest, UncommittedFilesLeaveNothingAndCommittedOnesAreWhole) {
   }
   EXPECT_TRUE(entriesOf(dir.path()).empty());
   EXPECT_EQ(writeIn(*root, "whole", "abc", ExistingEntry::Keep).status, WriteStatus::Written);
-  EXPECT_EQ(writeIn(*root, "whole", "xyz", ExistingEntry::Keep).status,
-            WriteStatus::AlreadyExists);
+  EXPECT_EQ(writeIn(*root, "whole", "xyz", ExistingEntry::Keep).status, WriteStatus::AlreadyExists);
   EXPECT_EQ(readFile(dir.file("whole")), "abc");
   EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"whole"});
 }
@@ -134,11 +132,10 @@ TEST_P(HeldFolderTest, ListsEntriesByNameWithTheirKindsAndNoLinkFollowed) {
   ASSERT_TRUE(root->list(entries, error));
   std::vector<std::pair<std::string, EntryKind>> seen;
   for (const FolderEntry& entry : entries) seen.emplace_back(entry.name, entry.kind);
-  EXPECT_EQ(seen, (std::vector<std::pair<std::string, EntryKind>>{
-                      {"a", EntryKind::Folder},
-                      {"b.eml", EntryKind::RegularFile},
-                      {"c", EntryKind::SymbolicLink},
-                      {"d", EntryKind::Other}}));
+  EXPECT_EQ(seen, (std::vector<std::pair<std::string, EntryKind>>{{"a", EntryKind::Folder},
+                                                                  {"b.eml", EntryKind::RegularFile},
+                                                                  {"c", EntryKind::SymbolicLink},
+                                                                  {"d", EntryKind::Other}}));
   FileIdentity link;
   FileIdentity file;
   ASSERT_TRUE(root->identityOf("c", link));

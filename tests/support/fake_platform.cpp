@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <functional>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 namespace korvani::testing {
 namespace {
@@ -195,11 +195,10 @@ class FakeFolder : public Folder {
       result = {WriteStatus::OpenFailed, EINVAL};
       return nullptr;
     }
-    return platform.createFileWithTimes(joinPath(path_, name),
-                                        existing == ExistingEntry::ReplaceTarget
-                                            ? ExistingEntry::ReplaceEntry
-                                            : existing,
-                                        times, result);
+    return platform.createFileWithTimes(
+        joinPath(path_, name),
+        existing == ExistingEntry::ReplaceTarget ? ExistingEntry::ReplaceEntry : existing, times,
+        result);
   }
   bool entryExists(const std::string& name) override {
     return platform.entryExists(joinPath(path_, name));

@@ -389,7 +389,9 @@ void setContent(GMimePart* part, GMimeStream* stream, gint64 begin, gint64 end) 
 
 bool mendMessageBody(GMimeMessage* message, GMimeStream* stream, const ParserReport& report) {
   GMimeObject* body = g_mime_message_get_mime_part(message);
-  if (!body || !GMIME_IS_PART(body) || report.invalidLines.empty()) return false;
+  // GMime finds such a mail cut inside its header, which never ends.
+  if (!report.truncated || report.invalidLines.empty()) return false;
+  if (!body || !GMIME_IS_PART(body)) return false;
   GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(body));
   GMimeStream* raw = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
   if (raw && g_mime_stream_length(raw) > 0) return false;

@@ -86,6 +86,8 @@ TEST(RealMailersTest, EachShapeReadsAsItsWriterMeantIt) {
            std::string("\0\1\2\3\4\5\0\1\2", 9) + "|\n"},
       {"a mail header running straight into its text", "Subject: x\r\nhello there\r\nmore\r\n",
        "Subject=x\n1 text/plain text: hello there\nmore\n|\n"},
+      {"a bad line inside a header that ends", "Subject: x\nbad line\nFrom: a@example.jp\n\n",
+       "Subject=x\n1 text/plain text: |\n"},
       {"a media type without a subtype is text/plain",
        "Subject: t\nContent-Type: text; charset=iso-8859-1\n\ncaf\xe9\n",
        "Subject=t\n1 text/plain text: café\n|\n"},

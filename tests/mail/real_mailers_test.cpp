@@ -146,6 +146,36 @@ TEST(RealMailersTest, EachShapeReadsAsItsWriterMeantIt) {
   EXPECT_FALSE(parseMail("\n\nhello there\n"));
 }
 
+// Base64 without its padding holds every byte, whatever the length: in a part and in a word.
+TEST(RealMailersTest, Base64WithoutPaddingLosesNoByteAtAnyLength) {
+  const std::string text = "Korvani.reads.the.tail";
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (std::size_t length = 0; length <= text.size(); ++length) {
+    std::string encoded;
+    for (std::size_t at = 0; at < length; at += 3) {
+      std::uint32_t group = 0;
+      const std::size_t bytes = std::min<std::size_t>(3, length - at);
+      for (std::size_t i = 0; i < 3; ++i) {
+        group = group << 8 | (i < bytes ? static_cast<std::uint8_t>(text[at + i]) : 0);
+      }
+      for (std::size_t i = 0; i <= bytes; ++i) encoded += alphabet[group >> (18 - 6 * i) & 63];
+    }
+    const std::string expected = text.substr(0, length);
+    EXPECT_EQ(decodeHeaderText("=?us-ascii?B?" + encoded + "?="), expected) << encoded;
+    const auto mail =
+        parseMail(mixed("Content-Type: application/octet-stream; name=t.bin\n"
+                        "Content-Transfer-Encoding: base64\n\n" +
+                        encoded + "\n"));
+    ASSERT_TRUE(mail);
+    std::string bytes;
+    EXPECT_TRUE(mail->decode(2, [&](const std::uint8_t* data, std::size_t size) {
+      bytes.append(reinterpret_cast<const char*>(data), size);
+      return true;
+    }));
+    EXPECT_EQ(bytes, expected) << encoded;
+  }
+}
+
 TEST(RealMailersTest, RawNamesAreCodePage932OnlyWhenTheyReadAsIt) {
   struct Case {
     const char* raw;

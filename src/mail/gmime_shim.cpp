@@ -389,18 +389,20 @@ void setContent(GMimePart* part, GMimeStream* stream, gint64 begin, gint64 end) 
 
 bool mendMessageBody(GMimeMessage* message, GMimeStream* stream, const ParserReport& report) {
   GMimeObject* body = g_mime_message_get_mime_part(message);
-  // GMime finds such a mail cut inside its header, which never ends.
-  if (!report.truncated || report.invalidLines.empty()) return false;
-  if (!body || !GMIME_IS_PART(body)) return false;
+  if (report.invalidLines.empty() || !body || !GMIME_IS_PART(body)) return false;
   GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(body));
   GMimeStream* raw = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
   if (raw && g_mime_stream_length(raw) > 0) return false;
   GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
-  if (g_mime_header_list_get_count(headers) == 0 || stream->bound_end < 0) return false;
+  const int count = g_mime_header_list_get_count(headers);
+  if (count == 0 || stream->bound_end < 0) return false;
   const gint64 header = g_mime_header_get_offset(g_mime_header_list_get_header_at(headers, 0));
+  const gint64 lastHeader =
+      g_mime_header_get_offset(g_mime_header_list_get_header_at(headers, count - 1));
+  // The text starts at the first bad line after the fields; a bad line among fields is only that.
   const auto first =
-      std::upper_bound(report.invalidLines.begin(), report.invalidLines.end(), header);
-  if (first == report.invalidLines.end()) return false;
+      std::upper_bound(report.invalidLines.begin(), report.invalidLines.end(), lastHeader);
+  if (first == report.invalidLines.end() || *first <= header) return false;
   setContent(GMIME_PART(body), stream, *first, stream->bound_end);
   return true;
 }
@@ -768,6 +770,9 @@ GMimeStream* newSourceStream(std::shared_ptr<const MailSource> source, gint64 be
 // g_mime_stream_substream() makes the new stream hold its parent as well; only the source is
 // shared, and it is never written.
 GMimeStream* sourceSubstream(GMimeStream* stream, gint64 begin, gint64 end) {
+  // One without an end ends where its parent does, not at the end of the file: a message of an
+  // mbox file is never read into the next one.
+  if (end == -1) end = stream->bound_end;
   return newSourceStream(asSource(stream)->source, begin, end);
 }
 

@@ -154,10 +154,10 @@ bool hasBoundary(GMimeMultipart* multipart);
 void mendContent(GMimePart* part, GMimeStream* stream, const ParserReport& report);
 
 // Mends a mail whose header runs straight into its text with no empty line (GMime reads the
-// text as bad fields and finds the mail cut inside its header): a single-part body with no
-// content gets the bytes from the first line after the first field that is neither a field nor
-// a continuation, to the end of `stream` (the stream the message was parsed from, bounded).
-// Returns whether it did; the mail is then not cut short.
+// text as bad fields, and an empty body): a single-part body with no content gets the bytes from
+// the first line after the last field that is neither a field nor a continuation, to the end of
+// `stream` (the stream the message was parsed from, bounded). Returns whether it did; the mail
+// is then not cut short, whatever GMime found of its header.
 bool mendMessageBody(GMimeMessage* message, GMimeStream* stream, const ParserReport& report);
 
 // The file name of the uuencoded body of `part` as its begin line gives it, continuation lines

@@ -86,7 +86,7 @@ TEST(RealMailersTest, EachShapeReadsAsItsWriterMeantIt) {
            std::string("\0\1\2\3\4\5\0\1\2", 9) + "|\n"},
       {"a mail header running straight into its text", "Subject: x\r\nhello there\r\nmore\r\n",
        "Subject=x\n1 text/plain text: hello there\nmore\n|\n"},
-      {"a bad line inside a header that ends", "Subject: x\nbad line\nFrom: a@example.jp\n\n",
+      {"a bad line among the fields of a header", "Subject: x\nbad line\nFrom: a@example.jp\n\n",
        "Subject=x\n1 text/plain text: |\n"},
       {"a media type without a subtype is text/plain",
        "Subject: t\nContent-Type: text; charset=iso-8859-1\n\ncaf\xe9\n",
@@ -144,6 +144,53 @@ TEST(RealMailersTest, EachShapeReadsAsItsWriterMeantIt) {
   // Blank lines alone, or text that is no field, are still no mail.
   EXPECT_FALSE(parseMail(" \r\n\t\n"));
   EXPECT_FALSE(parseMail("\n\nhello there\n"));
+}
+
+// The mends find their bytes by offset: an mbox message far into its file, and a large file read
+// a window at a time (its CRs turned into line ends as they are read), read as the same bytes
+// parsed on their own.
+TEST(RealMailersTest, MailsInFilesAreMendedAsTheSameMailsInMemory) {
+  const std::vector<std::string> messages = {
+      "From: a@example.jp\nSubject: first\n\nfirst\n",
+      mixed("Content-Type: application/octet-stream; name=x.bin\n"
+            "Content-Transfer-Encoding: base64\nQUJDREVG\n"),
+      "  \n  Subject: indented\n\nbody\n",
+      "Subject: x\nhello there\nmore\n",
+      "Subject: last\n\nlast\n",
+  };
+  std::string mbox;
+  for (const std::string& message : messages) {
+    mbox += "From x@example.jp Mon Jan  1 00:00:00 2024\n" + message + "\n";
+  }
+  std::string lines;
+  for (int line = 0; line < 20000; ++line) lines += std::string(76, 'Q') + "\r";
+  const std::string largeCr =
+      "Subject: large\rContent-Type: multipart/mixed; boundary=b\r\r--b\r"
+      "Content-Type: text/plain; name=a.txt\r\rtext\r--b\r"
+      "Content-Type: application/octet-stream; name=q.bin\rContent-Transfer-Encoding: base64\r\r" +
+      lines + "--b--\r";
+  testing::FakePlatform platform;
+  platform.addFile("box", mbox);
+  platform.addFile("large", largeCr);
+  int error = 0;
+  const auto box = MailFile::open(platform, "box", error);
+  ASSERT_TRUE(box) << error;
+  ASSERT_EQ(box->messageCount(), messages.size());
+  for (std::size_t index = 0; index < messages.size(); ++index) {
+    // The last message keeps the file's last empty line.
+    const bool last = index + 1 == messages.size();
+    const std::string expected = summary(parseMail(messages[index] + (last ? "\n" : "")).get());
+    EXPECT_EQ(summary(box->parse(index).get()), expected) << index;
+    EXPECT_EQ(expected.find("(not a mail)"), std::string::npos) << index;
+  }
+  const auto large = MailFile::open(platform, "large", error);
+  ASSERT_TRUE(large) << error;
+  const auto mail = large->parse(0);
+  ASSERT_TRUE(mail);
+  ASSERT_EQ(mail->parts().size(), 3u);
+  EXPECT_EQ(mail->parts()[2].name, "q.bin");
+  EXPECT_EQ(mail->decodedSize(2), std::uint64_t{20000} * 57);
+  EXPECT_EQ(summary(mail.get()), summary(parseMail(largeCr).get()));
 }
 
 // Base64 without its padding holds every byte, whatever the length: in a part and in a word.

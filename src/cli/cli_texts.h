@@ -31,5 +31,10 @@ inline constexpr std::string_view kPartLimitReached =
                                                                                      // mail
 inline constexpr std::string_view kNoMailFound = "holds no mail file";  // after the folder
 inline constexpr std::string_view kTruncatedMark = "(cut short)";       // after a listed part
+inline constexpr std::string_view kUnterminated =
+    "ends without its closing delimiter; its last part ends cleanly and was read whole";  // after
+                                                                                          // the
+                                                                                          // mail
+inline constexpr std::string_view kUnterminatedMark = "(no closing delimiter)";  // after a part
 
 }  // namespace korvani::cli::texts

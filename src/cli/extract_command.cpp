@@ -95,9 +95,13 @@ class Extraction {
 
  private:
   void fail(const std::string& message) {
+    warn(message);
+    status = kExitFailed;
+  }
+
+  void warn(const std::string& message) {
     if (progress) std::fprintf(environment.errorStream, "\r\033[K");
     printError(environment, message);
-    status = kExitFailed;
   }
 
   // The mail files the arguments name: a file as it stands, a folder as every regular file under
@@ -155,6 +159,9 @@ class Extraction {
       if (parsed->limitReached()) {
         fail(run.label + ": " + std::string(texts::kPartLimitReached));
       }
+      for (const mail::MailPart& part : parsed->parts()) {
+        if (part.unterminated) warn(run.label + ": " + std::string(texts::kUnterminated));
+      }
       if (options.list) {
         list(run, *parsed, oneMail);
       } else {
@@ -179,12 +186,16 @@ class Extraction {
                          {"size", size},
                          {"name", attachment ? nlohmann::json(part.name) : nlohmann::json()},
                          {"attachment", attachment},
-                         {"truncated", part.truncated}});
+                         {"truncated", part.truncated},
+                         {"unterminated", part.unterminated}});
       } else {
+        const std::string_view mark = part.truncated      ? texts::kTruncatedMark
+                                      : part.unterminated ? texts::kUnterminatedMark
+                                                          : std::string_view();
         std::printf("%s %s %s %llu %s%s%s\n", part.path.c_str(), part.mediaType.c_str(),
                     part.transferEncoding.c_str(), static_cast<unsigned long long>(size),
-                    attachment ? part.name.c_str() : "-", part.truncated ? " " : "",
-                    part.truncated ? std::string(texts::kTruncatedMark).c_str() : "");
+                    attachment ? part.name.c_str() : "-", mark.empty() ? "" : " ",
+                    std::string(mark).c_str());
       }
     }
     if (options.json) {

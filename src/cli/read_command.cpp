@@ -51,8 +51,15 @@ int readMail(Environment& environment, const ReadOptions& options) {
       printError(environment, label + ": " + std::string(texts::kPartLimitReached));
       status = kExitFailed;
     }
+    // A mail of which nothing could be read is not read as empty.
+    const std::string reading = mail::renderMail(*parsed);
+    if (reading.empty()) {
+      printError(environment, label + ": " + std::string(texts::kNotAMail));
+      status = kExitFailed;
+      continue;
+    }
     if (!text.empty()) text += '\n';
-    text += mail::renderMail(*parsed);
+    text += reading;
   }
   if (text.empty() && status != kExitConverted) return status;
   if (options.charset == OutputCharset::Sjis) text = mail::utf8ToCp932Lossy(text);

@@ -11,10 +11,15 @@
 //   (in memory, or an open file read by position) and sourceStream() is a GMime stream over a
 //   range of them; each such stream keeps its own position, so that two messages of one file
 //   can be parsed and decoded on two threads at once.
+// - Mail as old and broken mailers write it: a file whose lines end in a lone CR, a closing
+//   delimiter with no line end after it, a part header that runs straight into its body, a
+//   multipart that lost its boundary, a media type that cannot be read, a uuencoded body whose
+//   begin line was folded like a header, Base64 that ends without its padding.
 #pragma once
 
 #include <gmime/gmime.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -28,28 +33,50 @@
 
 namespace korvani::mail::shim {
 
+// The errno a read of a mail file gives when the file is no longer what was opened: it has
+// fewer bytes than its length at the opening, or more.
+inline constexpr int kSourceChanged = ESTALE;
+
 // The bytes of one mail file, never changed once made: any number of streams, on any threads,
 // may read them at once.
+//
+// A file whose lines end in a lone CR (old Mac mailers, some archives) is read with LF in place
+// of each CR, so that the parser sees lines; a file is taken as such when its first 4 KiB (its
+// first header lines, many times over) hold a CR and no LF.
 class MailSource {
  public:
   // Bytes held in memory.
   explicit MailSource(std::string bytes);
   // The bytes of an open file, read where and when they are asked for. The file's readAt() must
   // be a positional read that is safe to call from several threads at once (Platform's are).
+  // Reads its first 4 KiB to learn its line ends; a failure there shows again in later reads.
   explicit MailSource(std::unique_ptr<ReadableFile> file);
 
   // The length in bytes: the memory's, or the file's when it was opened.
   std::uint64_t length() const { return length_; }
 
   // Copies up to `count` bytes at `offset` into `destination`; `got` receives how many, fewer
-  // than `count` only at the end. Returns 0, or the OS's errno when the file could not be read.
+  // than `count` only at length(). Returns 0, or the OS's errno when the file could not be read,
+  // or kSourceChanged when the file turns out shorter or longer than length() (each read of a
+  // file also asks for the byte after its end): a file rewritten while it is read gives no bytes
+  // that may belong to neither version. One rewritten to the same length is not seen.
   int readAt(std::uint64_t offset, char* destination, std::size_t count, std::size_t& got) const;
 
  private:
   std::string memory;
   std::unique_ptr<ReadableFile> file;  // null for bytes in memory
   std::uint64_t length_ = 0;
+  bool crLineEnds = false;  // file: each CR read is handed over as LF (memory is changed once)
 };
+
+// Reads `file` whole (its length at the opening) into `bytes`. Returns 0, the OS's errno, or
+// kSourceChanged when the file delivered fewer or more bytes than its length.
+int readWhole(ReadableFile& file, std::string& bytes);
+
+// Where the mail in [begin, end) of `source` starts: past the blank lines and the white space
+// before its first field, which old mailers and archives leave there. `begin` when none, or
+// when the source cannot be read (the parse then meets the failure).
+std::uint64_t mailStart(const MailSource& source, std::uint64_t begin, std::uint64_t end);
 
 // The most one read of a source stream asks of its source: however large a file is, it is read
 // a window at a time into the caller's buffer, never whole.
@@ -58,8 +85,7 @@ inline constexpr std::size_t kSourceReadWindow = std::size_t{64} << 10;
 // A read-only GMime stream over the bytes [begin, end) of `source`, positioned at `begin`, that
 // holds `source` alive. It and each of its substreams keep their own position and read the
 // source only by position (positions are offsets in the source, as in every GMime stream). A
-// read fails (-1, errno set) when the source cannot be read; a file that turns out shorter than
-// it was ends where its bytes do.
+// read fails (-1, errno set) when the source cannot be read or has changed (kSourceChanged).
 GObjectPtr<GMimeStream> sourceStream(std::shared_ptr<const MailSource> source, std::uint64_t begin,
                                      std::uint64_t end);
 
@@ -75,7 +101,12 @@ void registerTypes();
 struct ParserReport {
   bool truncated = false;        // the mail ends inside an open multipart
   bool nestingOverflow = false;  // GMime's own nesting bound was hit
+  // Offsets of header lines that are neither a field nor a continuation, in order, and of the
+  // parts whose header ran into a boundary with no empty line; at most kMaxReportedLines each.
+  std::vector<std::int64_t> invalidLines;
+  std::vector<std::int64_t> partsWithoutContent;
 };
+inline constexpr std::size_t kMaxReportedLines = 4096;
 
 // Options for parsing one message; `report` must outlive the parse.
 ParserOptionsPtr parserOptions(ParserReport& report);
@@ -105,10 +136,51 @@ std::optional<ExtendedParameter> extendedParameter(GMimeObject* object, const ch
 // The raw value of header `name` of `object`, or "" when absent.
 std::string rawHeader(GMimeObject* object, const char* name);
 
-// Streams the decoded content of `part` into `sink`, 64 KiB at a time.
-bool decodeContent(GMimePart* part, const ChunkSink& sink, std::uint64_t* size);
+// The Content-Type parameter `name` of `object`, as GMime reads it or, when GMime could not read
+// the media type, as it is written. Empty when absent.
+std::string contentTypeParameter(GMimeObject* object, const char* name);
 
-// The lower-case "type/subtype" of `object`.
+// Whether `multipart` names a boundary. One that does not (its `boundary=` went onto a line of
+// its own, which ends the header) holds its whole body as its prologue.
+bool hasBoundary(GMimeMultipart* multipart);
+
+// Mends the content of `part` as the mail's writer meant it, before anything reads it:
+// - a part whose header runs straight into its body with no empty line (GMime skips such lines
+//   as bad fields and finds no content) gets the body from its first line that is neither a
+//   field nor a continuation up to the delimiter, as `report` says where those are;
+// - a CR left before a delimiter that has no line end after it (the last bytes of the file)
+//   belongs to the delimiter and is dropped.
+// `stream` is the stream the message was parsed from.
+void mendContent(GMimePart* part, GMimeStream* stream, const ParserReport& report);
+
+// Mends a mail whose header runs straight into its text with no empty line (GMime reads the
+// text as bad fields, and an empty body): a single-part body with no content gets the bytes from
+// the first line after the last field that is neither a field nor a continuation, to the end of
+// `stream` (the stream the message was parsed from, bounded). Returns whether it did; the mail
+// is then not cut short, whatever GMime found of its header.
+bool mendMessageBody(GMimeMessage* message, GMimeStream* stream, const ParserReport& report);
+
+// The file name of the uuencoded body of `part` as its begin line gives it, continuation lines
+// included; empty when it has none.
+std::string uuencodedName(GMimePart* part);
+
+// Whether the content of `part`, which the mail ends in without a closing delimiter, ends
+// cleanly: on a line end, with its encoding complete (Base64 whole quanta with padding or a last
+// line shorter than the first, uuencode up to its end line). Reads the part's content once.
+bool endsCleanly(GMimePart* part);
+
+// Streams the decoded content of `object` into `sink`, 64 KiB at a time: a part's content
+// (Base64 with a tail that lacks its padding decoded too; uuencode after a begin line and its
+// continuations), or the prologue of a multipart without a boundary. False when the content
+// cannot be read, `sink` stops, or a uuencoded part with data lines decodes to nothing.
+bool decodeContent(GMimeObject* object, const ChunkSink& sink, std::uint64_t* size);
+
+// Decodes Base64 in `text`, the tail of 2 or 3 characters without padding included (it is never
+// ambiguous). Characters outside the alphabet are skipped.
+std::string decodeBase64(std::string_view text);
+
+// The lower-case "type/subtype" of `object`; "text/plain" for a Content-Type that cannot be
+// read (RFC 2045, 5.2).
 std::string mediaTypeOf(GMimeObject* object);
 
 // The lower-case transfer encoding of `part` ("7bit" when none is named).

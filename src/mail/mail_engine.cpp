@@ -25,6 +25,7 @@ MailLibrary::~MailLibrary() { g_mime_shutdown(); }
 
 struct Mail::Impl {
   GObjectPtr<GMimeMessage> message;
+  std::string charset;  // the mail's own, for raw 8-bit header text that is not Japanese
   std::vector<MailPart> parts;
   std::vector<GMimeObject*> objects;  // per part, owned by `message`
   bool limitReached = false;
@@ -44,12 +45,29 @@ bool isBodyText(GMimeObject* object, const std::string& mediaType) {
   if (disposition && g_ascii_strcasecmp(disposition, "attachment") == 0) return false;
   return !shim::plainParameter(object, "Content-Disposition", "filename") &&
          !g_mime_object_get_content_disposition_parameter(object, "filename") &&
-         !g_mime_object_get_content_type_parameter(object, "name");
+         shim::contentTypeParameter(object, "name").empty();
+}
+
+// The charset the mail declares: its body's, or the first one down its first parts.
+std::string mailCharset(GMimeMessage* message) {
+  GMimeObject* object = g_mime_message_get_mime_part(message);
+  for (int depth = 0; object && depth < kMaxNesting; ++depth) {
+    std::string charset = shim::contentTypeParameter(object, "charset");
+    if (!charset.empty()) return charset;
+    if (!GMIME_IS_MULTIPART(object) || g_mime_multipart_get_count(GMIME_MULTIPART(object)) == 0) {
+      break;
+    }
+    object = g_mime_multipart_get_part(GMIME_MULTIPART(object), 0);
+  }
+  return {};
 }
 
 // The name the part proposes, decoded. Both the plain forms and the RFC 2231 forms (name*=) are
-// read raw and decoded by Korvani, whose converters know the Windows rows of ISO-2022-JP.
-std::string proposedName(GMimeObject* object) {
+// read raw and decoded by Korvani, whose converters know the Windows rows of ISO-2022-JP. Raw
+// 8-bit text that is no Japanese is read in the part's charset, else `mailCharset`.
+std::string proposedName(GMimeObject* object, const std::string& mailCharset) {
+  std::string charset = shim::contentTypeParameter(object, "charset");
+  if (charset.empty()) charset = mailCharset;
   struct Source {
     const char* header;
     const char* parameter;
@@ -58,12 +76,12 @@ std::string proposedName(GMimeObject* object) {
   for (const Source& source :
        {Source{"Content-Disposition", "filename", true}, Source{"Content-Type", "name", false}}) {
     if (auto raw = shim::plainParameter(object, source.header, source.parameter)) {
-      std::string name = decodeHeaderText(*raw);
+      std::string name = decodeHeaderText(*raw, charset);
       if (!name.empty()) return name;
     }
     if (auto extended = shim::extendedParameter(object, source.header, source.parameter)) {
       std::string name = extended->charset.empty()
-                             ? rawTextToUtf8(extended->bytes)
+                             ? rawTextToUtf8(extended->bytes, charset)
                              : charsetToUtf8(extended->charset, extended->bytes);
       if (!name.empty()) return name;
     }
@@ -73,7 +91,8 @@ std::string proposedName(GMimeObject* object) {
 
 class Walker {
  public:
-  explicit Walker(Mail::Impl& mail) : mail(mail) {}
+  Walker(Mail::Impl& mail, GMimeStream* stream, const shim::ParserReport& report)
+      : mail(mail), stream(stream), report(report) {}
 
   void message(GMimeMessage* message, const std::string& path, int forwardDepth, int nesting) {
     if (!admit(nesting)) return;
@@ -110,6 +129,18 @@ class Walker {
   void node(GMimeObject* object, const std::string& path, int forwardDepth, int nesting,
             bool shown) {
     if (!admit(nesting)) return;
+    if (GMIME_IS_MULTIPART(object) && !shim::hasBoundary(GMIME_MULTIPART(object))) {
+      // Its body cannot be cut into parts; it is read as the text it is.
+      MailPart part;
+      part.role = PartRole::Text;
+      part.path = path.empty() ? "1" : path;
+      part.mediaType = "text/plain";
+      part.transferEncoding = "7bit";
+      part.forwardDepth = forwardDepth;
+      part.shown = shown;
+      add(std::move(part), object);
+      return;
+    }
     if (GMIME_IS_MULTIPART(object)) {
       GMimeMultipart* multipart = GMIME_MULTIPART(object);
       const int count = g_mime_multipart_get_count(multipart);
@@ -131,6 +162,7 @@ class Walker {
       }
     }
     if (!GMIME_IS_PART(object)) return;
+    shim::mendContent(GMIME_PART(object), stream, report);
     MailPart part;
     part.path = path;
     part.mediaType = shim::mediaTypeOf(object);
@@ -141,7 +173,11 @@ class Walker {
       part.shown = shown;
     } else {
       part.role = PartRole::Attachment;
-      std::string name = safeName(proposedName(object), NameSource::DecodedText).name;
+      std::string proposed = proposedName(object, mail.charset);
+      if (proposed.empty() && part.transferEncoding == "x-uuencode") {
+        proposed = shim::uuencodedName(GMIME_PART(object));
+      }
+      std::string name = safeName(proposed, NameSource::DecodedText).name;
       if (name.empty()) name = defaultAttachmentName(++unnamed, part.mediaType);
       part.name = names.claim(name);
     }
@@ -166,6 +202,8 @@ class Walker {
   }
 
   Mail::Impl& mail;
+  GMimeStream* stream;
+  const shim::ParserReport& report;
   NameRegistry names;
   std::size_t unnamed = 0;
 };
@@ -181,16 +219,23 @@ std::unique_ptr<Mail> parseStream(GMimeStream* stream) {
   auto message = shim::parseMessage(stream, report);
   // GMime makes a message of a file that opens with an empty line, with no header at all.
   if (!message || !hasAnyHeader(GMIME_OBJECT(message.get()))) return nullptr;
+  if (shim::mendMessageBody(message.get(), stream, report)) report.truncated = false;
   auto impl = std::make_unique<Mail::Impl>();
-  Walker(*impl).message(message.get(), "", 0, 0);
+  impl->charset = mailCharset(message.get());
+  Walker(*impl, stream, report).message(message.get(), "", 0, 0);
   impl->message = std::move(message);
   if (report.nestingOverflow) impl->limitReached = true;
   if (report.truncated) {
-    for (auto part = impl->parts.rbegin(); part != impl->parts.rend(); ++part) {
-      if (part->role != PartRole::Message) {
-        part->truncated = true;
-        break;
+    for (std::size_t index = impl->parts.size(); index-- > 0;) {
+      MailPart& part = impl->parts[index];
+      if (part.role == PartRole::Message) continue;
+      GMimeObject* object = impl->objects[index];
+      if (GMIME_IS_PART(object) && shim::endsCleanly(GMIME_PART(object))) {
+        part.unterminated = true;
+      } else {
+        part.truncated = true;
       }
+      break;
     }
   }
   return std::make_unique<Mail>(std::move(impl));
@@ -213,15 +258,15 @@ std::vector<HeaderField> Mail::headers(std::size_t index) const {
         g_mime_header_list_get_header(g_mime_object_get_header_list(message), name);
     if (!header) continue;
     const char* raw = g_mime_header_get_raw_value(header);
-    fields.push_back({name, decodeHeaderText(raw ? raw : "")});
+    fields.push_back({name, decodeHeaderText(raw ? raw : "", impl->charset)});
   }
   return fields;
 }
 
 bool Mail::decode(std::size_t index, const ChunkSink& sink, std::uint64_t* size) const {
   if (size) *size = 0;
-  if (index >= impl->parts.size() || !GMIME_IS_PART(impl->objects[index])) return false;
-  return shim::decodeContent(GMIME_PART(impl->objects[index]), sink, size);
+  if (index >= impl->parts.size() || impl->parts[index].role == PartRole::Message) return false;
+  return shim::decodeContent(impl->objects[index], sink, size);
 }
 
 std::uint64_t Mail::decodedSize(std::size_t index) const {
@@ -239,9 +284,7 @@ std::string Mail::text(std::size_t index) const {
       })) {
     if (bytes.empty()) return {};
   }
-  GMimeObject* object = impl->objects[index];
-  const char* declared = g_mime_object_get_content_type_parameter(object, "charset");
-  std::string charset = declared ? declared : "";
+  std::string charset = shim::contentTypeParameter(impl->objects[index], "charset");
   if (charset.empty()) charset = guessCharset(bytes);
   std::string text =
       normalizeText(charset.empty() ? rawTextToUtf8(bytes) : charsetToUtf8(charset, bytes));
@@ -266,8 +309,8 @@ namespace {
 // memory stays bounded whatever the file's size.
 constexpr std::uint64_t kReadWholeBelow = std::uint64_t{1} << 20;
 
-// Reads the bytes [begin, end) of `source` into `bytes`, fewer when the file has shrunk. Returns
-// 0 or the errno.
+// Reads the bytes [begin, end) of `source` into `bytes`. Returns 0, the errno, or
+// shim::kSourceChanged.
 int readRange(const shim::MailSource& source, std::uint64_t begin, std::uint64_t end,
               std::string& bytes) {
   bytes.resize(static_cast<std::size_t>(end - begin));
@@ -292,9 +335,8 @@ std::unique_ptr<MailFile> MailFile::open(Platform& platform, const std::string& 
   const FileTimes times = file->times();
   impl->times = {times.lastWrite, times.lastAccess};
   if (file->length() < kReadWholeBelow) {
-    const shim::MailSource onDisk(std::move(file));
     std::string bytes;
-    errorNumber = readRange(onDisk, 0, onDisk.length(), bytes);
+    errorNumber = shim::readWhole(*file, bytes);
     if (errorNumber != 0) return nullptr;
     impl->source = std::make_shared<const shim::MailSource>(std::move(bytes));
   } else {
@@ -343,7 +385,8 @@ std::unique_ptr<Mail> MailFile::parse(std::size_t index, int* errorNumber) const
   }
   // A stream of this parse's own: the parser moves its position, and the mail keeps it (through
   // the parts' substreams) to decode the parts later.
-  auto stream = shim::sourceStream(impl->source, range.begin, range.end);
+  const std::uint64_t start = shim::mailStart(*impl->source, range.begin, range.end);
+  auto stream = shim::sourceStream(impl->source, start, range.end);
   auto mail = parseStream(stream.get());
   error = shim::sourceStreamError(stream.get());
   if (error != 0) return nullptr;
@@ -351,7 +394,9 @@ std::unique_ptr<Mail> MailFile::parse(std::size_t index, int* errorNumber) const
 }
 
 std::unique_ptr<Mail> parseMail(std::string_view bytes) {
-  auto stream = adopt(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+  auto source = std::make_shared<const shim::MailSource>(std::string(bytes));
+  auto stream =
+      shim::sourceStream(source, shim::mailStart(*source, 0, source->length()), source->length());
   return parseStream(stream.get());
 }
 

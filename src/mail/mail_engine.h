@@ -61,8 +61,11 @@ struct MailPart {
   std::string transferEncoding;  // lower-case, "7bit" when the mail names none
   std::string name;              // Attachment: a safe file name, unique within the mail
   bool shown = true;             // Text: false for an alternative that another one replaces
-  bool truncated = false;        // the mail ends inside this part
-  int forwardDepth = 0;          // how many forwarded messages enclose the part
+  bool truncated = false;        // the mail ends inside this part, cut in the middle of its data
+  // The mail ends after this part without the closing delimiter of its multipart, but the part
+  // itself is whole (it ends on a line end and its encoding is complete): worth a warning only.
+  bool unterminated = false;
+  int forwardDepth = 0;  // how many forwarded messages enclose the part
 };
 
 struct HeaderField {
@@ -91,8 +94,9 @@ class Mail {
 
   // Decodes the content of the part at `index` (base64, quoted-printable, uuencode or none) and
   // hands it to `sink` in chunks of at most 64 KiB, reading the mail as it goes: memory stays
-  // the same whatever the part's size. Returns false when `sink` stopped or the mail could not
-  // be read; `size`, when given, receives the bytes handed over.
+  // the same whatever the part's size. Returns false when `sink` stopped, the mail could not be
+  // read (or its file changed since it was opened), or a uuencoded part with data lines gave no
+  // byte; `size`, when given, receives the bytes handed over.
   bool decode(std::size_t index, const ChunkSink& sink, std::uint64_t* size = nullptr) const;
 
   // The decoded size of the part at `index` (decodes it once, writing nothing).
@@ -125,7 +129,8 @@ class MailFile {
   // at once; a larger one stays open and is read as its messages and parts are, a window of
   // 64 KiB at a time, so that memory stays bounded whatever its size. Returns null and sets
   // `errorNumber` to the OS's errno when the file cannot be opened or read (EISDIR for a
-  // folder). `platform` is used only within this call.
+  // folder), or to ESTALE when it grew or shrank while it was read. A large file that changes
+  // later fails the parse or decode that reads it. `platform` is used only within this call.
   static std::unique_ptr<MailFile> open(Platform& platform, const std::string& path,
                                         int& errorNumber);
 

@@ -2,11 +2,16 @@
 
 #include <array>
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 #include "common/messages.h"
 
 namespace korvani::mail {
 namespace {
+
+// The frame of the line that names a text attachment shown in full.
+constexpr std::string_view kTextAttachmentFrame = "----------";
 
 // Appends `block` as a paragraph: one empty line before it unless it starts the text.
 void appendBlock(std::string& out, std::string_view block) {
@@ -35,11 +40,18 @@ std::string readableSize(std::uint64_t bytes) {
 
 std::string renderMail(const Mail& mail) {
   std::string out;
-  std::string attachments;  // the lines of the current run of attachments
+  std::string attachments;         // the lines of the current run of attachments
+  std::vector<std::size_t> texts;  // its text/plain attachments, shown after the lines
   const auto& parts = mail.parts();
   auto flushAttachments = [&] {
     appendBlock(out, attachments);
     attachments.clear();
+    for (const std::size_t index : texts) {
+      const std::string heading = std::string(kTextAttachmentFrame) + " " + parts[index].name +
+                                  " " + std::string(kTextAttachmentFrame) + "\n";
+      appendBlock(out, heading + mail.text(index));
+    }
+    texts.clear();
   };
   for (std::size_t index = 0; index < parts.size(); ++index) {
     const MailPart& part = parts[index];
@@ -63,6 +75,7 @@ std::string renderMail(const Mail& mail) {
       case PartRole::Attachment:
         attachments += std::string(messages::kAttachmentMark) + " " + part.name + " (" +
                        part.mediaType + ", " + readableSize(mail.decodedSize(index)) + ")\n";
+        if (part.mediaType == "text/plain") texts.push_back(index);
         break;
     }
   }

@@ -11,7 +11,9 @@ namespace korvani::mail {
 // The mail as UTF-8 text: its header fields From, To, Cc, Date and Subject as "Name: value"
 // lines, an empty line, the text of each shown Text part in order (an empty line between
 // parts), each forwarded message in turn after a separator line with its own fields and text,
-// and each attachment as one line "[添付] NAME (TYPE, SIZE)". Ends with one line end.
+// and each attachment as one line "[添付] NAME (TYPE, SIZE)". After each run of attachment lines
+// come the texts of its text/plain attachments, as mail programs show them below the message:
+// each under a line naming it, decoded from its charset. Ends with one line end.
 std::string renderMail(const Mail& mail);
 
 // A byte count as people read it: "512 B", "1.5 KB", "64.0 MB" (powers of 1024).

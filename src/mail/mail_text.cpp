@@ -9,6 +9,7 @@
 
 #include "common/cp932_text.h"
 #include "mail/c_handles.h"
+#include "mail/gmime_shim.h"
 #include "mail/japanese_text.h"
 
 namespace korvani::mail {
@@ -66,10 +67,6 @@ Family familyOf(std::string_view charset) {
     if (row.label == lower) return row.family;
   }
   return Family::Other;
-}
-
-const std::uint8_t* bytesOf(std::string_view text) {
-  return reinterpret_cast<const std::uint8_t*>(text.data());
 }
 
 // Any other charset, through GMime's iconv layer (which knows the charset aliases mailers use).
@@ -139,13 +136,7 @@ bool readEncodedWord(std::string_view text, std::size_t at, EncodedWord& word) {
   word.charset = std::string(charset);
   word.bytes.clear();
   if (encoding == 'B' || encoding == 'b') {
-    word.bytes.resize(payload.size() * 3 / 4 + 3);
-    int state = 0;
-    guint32 save = 0;
-    const std::size_t length = g_mime_encoding_base64_decode_step(
-        bytesOf(payload), payload.size(), reinterpret_cast<unsigned char*>(word.bytes.data()),
-        &state, &save);
-    word.bytes.resize(length);
+    word.bytes = shim::decodeBase64(payload);
   } else if (encoding == 'Q' || encoding == 'q') {
     for (std::size_t i = 0; i < payload.size(); ++i) {
       if (payload[i] == '_') {
@@ -192,7 +183,23 @@ std::string repairUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string rawTextToUtf8(std::string_view bytes) {
+namespace {
+
+// Whether `utf8` holds U+FFFD or a private use character (U+E000-U+F8FF): what code page 932 makes
+// of bytes that were never Shift_JIS.
+bool readsAsForeign(std::string_view utf8) {
+  for (std::size_t at = 0; at + 2 < utf8.size(); ++at) {
+    const auto lead = static_cast<std::uint8_t>(utf8[at]);
+    const auto second = static_cast<std::uint8_t>(utf8[at + 1]);
+    if (lead == 0xEE || (lead == 0xEF && second < 0xA4)) return true;  // U+E000-U+F8FF
+    if (utf8.compare(at, 3, "\xEF\xBF\xBD") == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string rawTextToUtf8(std::string_view bytes, std::string_view fallbackCharset) {
   if (isValidUtf8(bytes)) {
     return hasIso2022JpDesignation(bytes) ? iso2022JpToUtf8(bytes) : std::string(bytes);
   }
@@ -204,8 +211,17 @@ std::string rawTextToUtf8(std::string_view bytes) {
     return byte >= 0x80 && byte < 0xA1;
   });
   if (onlyUpperHalf && isWellFormedEucJp(bytes)) return eucJpToUtf8(bytes);
-  if (isWellFormedShiftJis(bytes)) return shiftJisToUtf8(bytes);
-  return eucJpToUtf8(bytes);
+  if (isWellFormedShiftJis(bytes)) {
+    std::string text = shiftJisToUtf8(bytes);
+    if (!readsAsForeign(text)) return text;
+  }
+  if (!fallbackCharset.empty() && familyOf(fallbackCharset) != Family::Utf8) {
+    return charsetToUtf8(fallbackCharset, bytes);
+  }
+  if (isWellFormedEucJp(bytes)) return eucJpToUtf8(bytes);
+  std::string text;
+  if (iconvToUtf8("windows-1252", bytes, text)) return repairUtf8(text);
+  return repairUtf8(bytes);
 }
 
 std::string charsetToUtf8(std::string_view charset, std::string_view bytes) {
@@ -239,7 +255,7 @@ std::string guessCharset(std::string_view bytes) {
   return charset ? std::string(charset) : std::string();
 }
 
-std::string decodeHeaderText(std::string_view raw) {
+std::string decodeHeaderText(std::string_view raw, std::string_view fallbackCharset) {
   std::string out;
   std::string pendingRaw;      // raw 8-bit text not yet converted
   std::string pendingCharset;  // the charset of the run of words in pendingBytes
@@ -250,7 +266,7 @@ std::string decodeHeaderText(std::string_view raw) {
     pendingBytes.clear();
   };
   auto flushRaw = [&] {
-    out += rawTextToUtf8(pendingRaw);
+    out += rawTextToUtf8(pendingRaw, fallbackCharset);
     pendingRaw.clear();
   };
   std::size_t at = 0;

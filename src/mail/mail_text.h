@@ -22,9 +22,11 @@ std::string charsetToUtf8(std::string_view charset, std::string_view bytes);
 // Raw 8-bit text with no charset (a header, a name): ISO-2022-JP when it is seven-bit and holds
 // a Japanese designation (ESC $ B, ESC $ @, ESC ( I), else UTF-8 when it is well-formed UTF-8,
 // else EUC-JP when it is well-formed there and holds no byte of 0x80-0xA0 (code page 932 would
-// read it as half-width katakana only), else code page 932 when it is well-formed there, else
-// EUC-JP.
-std::string rawTextToUtf8(std::string_view bytes);
+// read it as half-width katakana only), else code page 932 when it is well-formed there and reads
+// as no user-defined (private use) character (Latin-1 "Fr\xF6sche" would: 0xF6 0x73 is one),
+// else `fallbackCharset` (the part's or the mail's) when it names one other than UTF-8 and
+// US-ASCII, else EUC-JP when it is well-formed there, else windows-1252.
+std::string rawTextToUtf8(std::string_view bytes, std::string_view fallbackCharset = {});
 
 // The charset uchardet guesses for `bytes`, or "" when it has no guess. Plain ASCII gives "".
 std::string guessCharset(std::string_view bytes);
@@ -36,7 +38,8 @@ std::string guessCharset(std::string_view bytes);
 // leading and trailing white space trimmed, and NUL bytes removed. Each run of adjacent words of
 // one charset, and each stretch of raw text, is converted on its own: an ISO-2022-JP word may leave
 // its two-byte set in force for the next word of the run, and nothing carries past the run.
-std::string decodeHeaderText(std::string_view raw);
+// Raw 8-bit text is read with `fallbackCharset` as rawTextToUtf8 says.
+std::string decodeHeaderText(std::string_view raw, std::string_view fallbackCharset = {});
 
 // Readable text: a leading byte-order mark removed, CR LF and lone CR turned into LF, NUL bytes
 // and U+FFFD-free invalid sequences handled by the caller's conversion. Expects UTF-8.

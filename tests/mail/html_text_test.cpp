@@ -134,6 +134,9 @@ TEST(HtmlTextTest, DepthAndSizeAreBounded) {
   std::string deep;
   for (int i = 0; i < 100000; ++i) deep += "<div><span>";
   EXPECT_EQ(htmlToText(deep + "x"), "x\n");
+  const HtmlText brackets = renderHtml(std::string(20000, '<') + "b");
+  EXPECT_FALSE(brackets.failed);
+  EXPECT_LE(brackets.text.size(), 20002u);
 
   // Quotes and lists nested a thousand deep indent eight levels, no more; the item's marker
   // still shows.

@@ -30,6 +30,9 @@ inline constexpr std::string_view kPartLimitReached =
     "holds more parts, or nests them deeper, than are read; the rest were skipped";  // after the
                                                                                      // mail
 inline constexpr std::string_view kNoMailFound = "holds no mail file";  // after the folder
+inline constexpr std::string_view kReadingOutOfMemory =
+    "ran out of memory while it was laid out for reading; nothing was written";  // after the mail
+inline constexpr std::string_view kStandardOutput = "standard output";  // in place of a path
 inline constexpr std::string_view kTruncatedMark = "(cut short)";       // after a listed part
 inline constexpr std::string_view kUnterminated =
     "ends without its closing delimiter; its last part ends cleanly and was read whole";  // after

@@ -5,8 +5,12 @@
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
+#include "common/base64.h"
+#include "common/cp932_text.h"
 #include "common/messages.h"
 #include "mail/mail_engine.h"
+#include "mail/shown_text.h"
+#include "platform/standard_output_platform.h"
 #include "save/attachment_saver.h"
 
 namespace korvani::cli {
@@ -58,6 +62,37 @@ void collectMailFiles(Folder& folder, std::vector<std::string>& files,
   }
 }
 
+// Puts the text `value` under `key` of `object`. A value that is not UTF-8 (a file name in
+// Shift_JIS, say) is written with U+FFFD for what is not, and its bytes are kept whole, in Base64,
+// under `key` + "_bytes": the JSON stays valid and nothing is lost.
+void putText(nlohmann::json& object, const std::string& key, const std::string& value) {
+  object[key] = value;
+  if (isValidUtf8(value)) return;
+  std::string encoded;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(value.data());
+  for (std::size_t at = 0; at < value.size(); at += 3) {
+    std::uint8_t quartet[4];
+    const int count = static_cast<int>(std::min<std::size_t>(3, value.size() - at));
+    encoded.append(reinterpret_cast<const char*>(quartet),
+                   encodeTriple(bytes + at, quartet, count));
+  }
+  object[key + "_bytes"] = std::move(encoded);
+}
+
+// The JSON text of `value` as a listing shows it: each line indented by `indent` spaces (its
+// place in the array around it), U+FFFD for what is not UTF-8, and the characters that would act
+// on a terminal escaped, which leaves the data a program reads unchanged.
+std::string listingJson(const nlohmann::json& value, std::size_t indent) {
+  const std::string text =
+      mail::escapedForTerminal(value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace));
+  std::string out(indent, ' ');
+  for (char c : text) {
+    out += c;
+    if (c == '\n') out.append(indent, ' ');
+  }
+  return out;
+}
+
 // One mail as the listing and the extraction see it: where it came from and where its files go.
 struct MailRun {
   std::string path;       // the mail file
@@ -71,7 +106,8 @@ class Extraction {
       : environment(environment),
         options(options),
         saver(environment.platform),
-        folders(environment.platform, options.folder) {}
+        folders(environment.platform, options.folder),
+        standardOutput(environment.platform) {}
 
   int run() {
     const std::vector<std::string> files = mailFiles();
@@ -87,9 +123,10 @@ class Extraction {
         std::fflush(environment.errorStream);
       }
       extractFile(files[number], files.size() > 1);
+      if (outputFailed) break;  // nothing more can be listed
     }
     if (progress) std::fprintf(environment.errorStream, "\r\033[K");
-    if (options.json) std::printf("%s\n", listing.dump(2).c_str());
+    if (options.json) writeOut(mailsInJson == 0 ? "[]\n" : "\n]\n");
     return status;
   }
 
@@ -170,9 +207,13 @@ class Extraction {
     }
   }
 
+  // Lists the parts of one mail on standard output: a line each, or the mail's object of the JSON
+  // array, written as soon as the mail has been read. What the mail says (types, encodings, names)
+  // and the path are shown with shownText(); the JSON keeps them exact (see listingJson).
   void list(const MailRun& run, const mail::Mail& parsed, bool oneMail) {
     nlohmann::json parts = nlohmann::json::array();
-    if (!oneMail && !options.json) std::printf("%s:\n", run.label.c_str());
+    std::string lines;
+    if (!oneMail && !options.json) lines += mail::shownText(run.label) + ":\n";
     const auto& all = parsed.parts();
     for (std::size_t index = 0; index < all.size(); ++index) {
       const mail::MailPart& part = all[index];
@@ -180,26 +221,54 @@ class Extraction {
       const std::uint64_t size = parsed.decodedSize(index);
       const bool attachment = part.role == mail::PartRole::Attachment;
       if (options.json) {
-        parts.push_back({{"path", part.path},
-                         {"type", part.mediaType},
-                         {"encoding", part.transferEncoding},
-                         {"size", size},
-                         {"name", attachment ? nlohmann::json(part.name) : nlohmann::json()},
-                         {"attachment", attachment},
-                         {"truncated", part.truncated},
-                         {"unterminated", part.unterminated}});
+        nlohmann::json entry = nlohmann::json::object();
+        putText(entry, "path", part.path);
+        putText(entry, "type", part.mediaType);
+        putText(entry, "encoding", part.transferEncoding);
+        entry["size"] = size;
+        if (attachment) {
+          putText(entry, "name", part.name);
+        } else {
+          entry["name"] = nullptr;
+        }
+        entry["attachment"] = attachment;
+        entry["truncated"] = part.truncated;
+        entry["unterminated"] = part.unterminated;
+        parts.push_back(std::move(entry));
       } else {
         const std::string_view mark = part.truncated      ? texts::kTruncatedMark
                                       : part.unterminated ? texts::kUnterminatedMark
                                                           : std::string_view();
-        std::printf("%s %s %s %llu %s%s%s\n", part.path.c_str(), part.mediaType.c_str(),
-                    part.transferEncoding.c_str(), static_cast<unsigned long long>(size),
-                    attachment ? part.name.c_str() : "-", mark.empty() ? "" : " ",
-                    std::string(mark).c_str());
+        lines += mail::shownText(part.path + " " + part.mediaType + " " + part.transferEncoding +
+                                 " " + std::to_string(size) + " " + (attachment ? part.name : "-"));
+        if (!mark.empty()) lines += " " + std::string(mark);
+        lines += '\n';
       }
     }
     if (options.json) {
-      listing.push_back({{"mail", run.label}, {"parts", std::move(parts)}});
+      nlohmann::json entry = nlohmann::json::object();
+      putText(entry, "mail", run.label);
+      entry["parts"] = std::move(parts);
+      writeOut((mailsInJson++ == 0 ? "[\n" : ",\n") + listingJson(entry, 2));
+    } else {
+      writeOut(lines);
+    }
+  }
+
+  // Writes `text` on standard output. The first write that fails is reported, and the run stops
+  // listing: a listing with a part missing must not look whole.
+  void writeOut(const std::string& text) {
+    if (outputFailed) return;
+    WriteResult result;
+    if (!output)
+      output = standardOutput.createFile(StandardOutputPlatform::kName,
+                                         ExistingEntry::ReplaceTarget, result);
+    if (output) {
+      result = output->write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    }
+    if (result.status != WriteStatus::Written) {
+      outputFailed = true;
+      fail(messages::describeWriteFailure(texts::kStandardOutput, result.errorNumber));
     }
   }
 
@@ -260,7 +329,10 @@ class Extraction {
   const ExtractOptions& options;
   save::AttachmentSaver saver;
   save::TargetFolders folders;
-  nlohmann::json listing = nlohmann::json::array();
+  StandardOutputPlatform standardOutput;
+  std::unique_ptr<NewFile> output;  // standard output, once something is listed
+  bool outputFailed = false;
+  std::size_t mailsInJson = 0;
   bool progress = false;
   int status = kExitConverted;
 };

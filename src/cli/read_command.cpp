@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <map>
 #include <memory>
+#include <new>
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
@@ -9,6 +10,7 @@
 #include "mail/mail_engine.h"
 #include "mail/mail_reader.h"
 #include "mail/mail_text.h"
+#include "mail/shown_text.h"
 #include "platform/standard_output_platform.h"
 
 namespace korvani::cli {
@@ -20,6 +22,14 @@ struct ReadOptions {
   OutputCharset charset = OutputCharset::Utf8;
 };
 
+// Whether standard output writes to the file `path`, as a shell's `>> MAIL` makes it.
+bool standardOutputIs(Platform& platform, const std::string& path) {
+  FileIdentity output;
+  FileIdentity file;
+  return platform.identityOfStandardOutput(output) && platform.identityOf(path, file) &&
+         output == file;
+}
+
 int readMail(Environment& environment, const ReadOptions& options) {
   mail::MailLibrary library;
   int errorNumber = 0;
@@ -30,8 +40,11 @@ int readMail(Environment& environment, const ReadOptions& options) {
     return kExitFailed;
   }
   const bool toStandardOutput = options.output == StandardOutputPlatform::kName;
-  if (!toStandardOutput && environment.platform.sameFile(options.output, options.mail)) {
-    printError(environment, messages::describeOutputIsSource(options.output, options.mail));
+  if (toStandardOutput ? standardOutputIs(environment.platform, options.mail)
+                       : environment.platform.sameFile(options.output, options.mail)) {
+    printError(environment,
+               messages::describeOutputIsSource(
+                   toStandardOutput ? texts::kStandardOutput : options.output, options.mail));
     return kExitFailed;
   }
   // Every message of an mbox file in turn, one empty line between them.
@@ -51,8 +64,17 @@ int readMail(Environment& environment, const ReadOptions& options) {
       printError(environment, label + ": " + std::string(texts::kPartLimitReached));
       status = kExitFailed;
     }
-    // A mail of which nothing could be read is not read as empty.
-    const std::string reading = mail::renderMail(*parsed);
+    // A mail of which nothing could be read is not read as empty. The reading goes to a
+    // terminal as often as to a file: nothing a sender wrote may act on it.
+    std::string reading;
+    try {
+      reading = mail::renderMail(*parsed);
+      if (!reading.empty()) reading = mail::shownText(reading);
+    } catch (const std::bad_alloc&) {
+      // The HTML renderer gave up, or the text itself did not fit: no reading cut short.
+      printError(environment, label + ": " + std::string(texts::kReadingOutOfMemory));
+      return kExitFailed;
+    }
     if (reading.empty()) {
       printError(environment, label + ": " + std::string(texts::kNotAMail));
       status = kExitFailed;
@@ -71,7 +93,9 @@ int readMail(Environment& environment, const ReadOptions& options) {
       platform.writeFile(options.output, reinterpret_cast<const std::uint8_t*>(text.data()),
                          text.size(), ExistingEntry::ReplaceTarget);
   if (result.status != WriteStatus::Written) {
-    printError(environment, messages::describeWriteFailure(options.output, result.errorNumber));
+    printError(environment,
+               messages::describeWriteFailure(
+                   toStandardOutput ? texts::kStandardOutput : options.output, result.errorNumber));
     return kExitFailed;
   }
   return status;

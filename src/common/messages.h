@@ -64,5 +64,7 @@ inline constexpr std::string_view kFolderFailed = "フォルダ作成ＮＧ";
 // What `read` writes between the parts of a mail.
 inline constexpr std::string_view kForwardedMessage = "---------- 転送メッセージ ----------";
 inline constexpr std::string_view kAttachmentMark = "[添付]";
+// The last line of an HTML part too long to be rendered whole.
+inline constexpr std::string_view kHtmlCut = "[HTML が長すぎるため、ここから先は表示していません]";
 
 }  // namespace korvani::messages

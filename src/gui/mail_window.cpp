@@ -34,6 +34,7 @@
 #include "gui/mail_window_services.h"
 #include "gui/mail_window_texts.h"
 #include "mail/mail_reader.h"
+#include "mail/shown_text.h"
 #include "platform/platform.h"
 #include "save/attachment_saver.h"
 
@@ -54,6 +55,10 @@ constexpr int kAttachmentRole = Qt::UserRole;  // the row in MailContent::attach
 QString text(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
+
+// What a mail says, with the controls a sender could hide in it made visible (no text written
+// right to left by an override, no invisible marks).
+QString visibleText(std::string_view utf8) { return text(mail::shownText(utf8)); }
 
 using save::joinPath;
 
@@ -407,19 +412,19 @@ void MailWindow::showContent(bool newFile) {
   for (std::size_t row = 0; row < headerValues.size(); ++row) {
     QString value;
     for (const mail::HeaderField& field : shown.headers) {
-      if (field.name == texts::kHeaderCaptions[row].field) value = text(field.value);
+      if (field.name == texts::kHeaderCaptions[row].field) value = visibleText(field.value);
     }
     headerValues[row]->setText(value);
   }
-  problemLine->setText(text(shown.problem));
+  problemLine->setText(visibleText(shown.problem));
   problemLine->setVisible(!shown.problem.empty());
-  textView->setPlainText(text(shown.text));
+  textView->setPlainText(visibleText(shown.text));
 
   attachmentList->clear();
   for (std::size_t row = 0; row < shown.attachments.size(); ++row) {
     const AttachmentEntry& entry = shown.attachments[row];
-    auto* item = new QTreeWidgetItem(
-        {text(entry.name), text(entry.mediaType), text(mail::readableSize(entry.size))});
+    auto* item = new QTreeWidgetItem({visibleText(entry.name), visibleText(entry.mediaType),
+                                      text(mail::readableSize(entry.size))});
     item->setIcon(0, iconFor(entry.mediaType, style()));
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     item->setData(0, kAttachmentRole, static_cast<qulonglong>(row));
@@ -454,8 +459,8 @@ void MailWindow::showMessageList() {
   QList<QTreeWidgetItem*> items;
   items.reserve(static_cast<qsizetype>(content->messages.size()));
   for (const MessageSummary& message : content->messages) {
-    items.append(
-        new QTreeWidgetItem({text(message.date), text(message.from), text(message.subject)}));
+    items.append(new QTreeWidgetItem(
+        {visibleText(message.date), visibleText(message.from), visibleText(message.subject)}));
   }
   messageList->addTopLevelItems(items);
   if (!items.isEmpty()) messageList->setCurrentItem(items.front());

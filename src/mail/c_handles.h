@@ -1,5 +1,5 @@
 // Owners for the C libraries' handles the mail engine holds: every GObject, GLib string, libxml2
-// document and uchardet detector lives in a std::unique_ptr whose deleter is the library's own
+// parser and uchardet detector lives in a std::unique_ptr whose deleter is the library's own
 // free or unref function, declared here once. Only src/mail/ includes this header.
 #pragma once
 
@@ -17,8 +17,8 @@ struct GObjectUnref {
 struct GFree {
   void operator()(gpointer memory) const { g_free(memory); }
 };
-struct XmlDocFree {
-  void operator()(xmlDocPtr document) const { xmlFreeDoc(document); }
+struct HtmlParserFree {
+  void operator()(htmlParserCtxtPtr parser) const { htmlFreeParserCtxt(parser); }
 };
 struct UchardetDelete {
   void operator()(uchardet_t detector) const { uchardet_delete(detector); }
@@ -32,7 +32,7 @@ template <typename T>
 using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 // A string GLib allocated for us.
 using GCharPtr = std::unique_ptr<char, GFree>;
-using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
+using HtmlParserPtr = std::unique_ptr<htmlParserCtxt, HtmlParserFree>;
 using DetectorPtr = std::unique_ptr<std::remove_pointer_t<uchardet_t>, UchardetDelete>;
 using ParserOptionsPtr = std::unique_ptr<GMimeParserOptions, ParserOptionsFree>;
 

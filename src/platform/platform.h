@@ -219,6 +219,11 @@ class Platform {
   // The identity of the file `path` reaches, links followed. False when it cannot be reached.
   virtual bool identityOf(const std::string& path, FileIdentity& identity) = 0;
 
+  // The identity of the file standard output writes to, as identityOf() gives a path's: a shell's
+  // `>> MAIL` makes it the mail itself. False when standard output is closed or is no file whose
+  // status can be read.
+  virtual bool identityOfStandardOutput(FileIdentity& identity) = 0;
+
   // Whether `first` and `second` are the same file (links followed, hard links included).
   // False when either cannot be reached.
   virtual bool sameFile(const std::string& first, const std::string& second) = 0;

@@ -731,6 +731,13 @@ bool PosixPlatform::identityOf(const std::string& path, FileIdentity& identity) 
   return true;
 }
 
+bool PosixPlatform::identityOfStandardOutput(FileIdentity& identity) {
+  struct stat status {};
+  if (::fstat(STDOUT_FILENO, &status) != 0) return false;
+  identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  return true;
+}
+
 bool PosixPlatform::entryExists(const std::string& path) {
   struct stat entry {};
   return ::lstat(path.c_str(), &entry) == 0;

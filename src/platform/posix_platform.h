@@ -29,6 +29,7 @@ class PosixPlatform : public Platform {
   std::unique_ptr<Folder> openFolder(const std::string& path, bool create,
                                      int& errorNumber) override;
   bool identityOf(const std::string& path, FileIdentity& identity) override;
+  bool identityOfStandardOutput(FileIdentity& identity) override;
   bool sameFile(const std::string& first, const std::string& second) override;
   Block allocateZeroed(std::size_t size) override;
   bool localTime(std::tm& time) override;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace korvani {
 namespace {
@@ -33,6 +34,11 @@ std::unique_ptr<NewFile> StandardOutputPlatform::createFile(const std::string& p
   if (path != kName) return inner.createFile(path, existing, result);
   result = {};
   return std::make_unique<StandardOutputFile>();
+}
+
+int closeStandardOutput() {
+  if (std::fclose(stdout) == 0 || errno == EBADF) return 0;
+  return errno;
 }
 
 }  // namespace korvani

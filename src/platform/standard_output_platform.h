@@ -33,6 +33,9 @@ class StandardOutputPlatform : public Platform {
   bool identityOf(const std::string& path, FileIdentity& identity) override {
     return path != kName && inner.identityOf(path, identity);
   }
+  bool identityOfStandardOutput(FileIdentity& identity) override {
+    return inner.identityOfStandardOutput(identity);
+  }
   bool sameFile(const std::string& first, const std::string& second) override {
     return first != kName && second != kName && inner.sameFile(first, second);
   }
@@ -45,5 +48,10 @@ class StandardOutputPlatform : public Platform {
  private:
   Platform& inner;
 };
+
+// Flushes and closes the process's standard output, where the last of a full disk or of a failing
+// network file system shows. Returns 0, or the errno of the failure. Standard output that was
+// closed from the start is no failure. Only a program's main() calls it, as its last step.
+int closeStandardOutput();
 
 }  // namespace korvani

@@ -128,6 +128,7 @@ class MailWindowTest : public QObject {
   void cancelStopsALongSaveWithoutPartialFiles();
   void listsTheMessagesOfAnMboxFile();
   void dropOpensTheMail();
+  void controlsFromTheMailAreShownNotObeyed();
   void savingOnAFailingDiskSaysWhichFileAndLeavesNothing_data();
   void savingOnAFailingDiskSaysWhichFileAndLeavesNothing();
   void malformedMailShowsWhatCouldBeRead_data();
@@ -293,6 +294,33 @@ void MailWindowTest::listsTheMessagesOfAnMboxFile() {
   QVERIFY(shown.wait(20000));
   QCOMPARE(child<QLabel>("headerSubject")->text(), QStringLiteral("Fwd: 報告"));
   QCOMPARE(child<QLabel>("headerFrom")->text(), list->topLevelItem(2)->text(1));
+}
+
+// Escape sequences and direction overrides in what a sender wrote are shown as signs, in the
+// header fields, the message list and the text alike.
+void MailWindowTest::controlsFromTheMailAreShownNotObeyed() {
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("controls.mbox"));
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  const QByteArray message =
+      "From: \x1b[31mred <a@example.com>\nSubject: \x1b]0;title\x07 \xe2\x80\xae"
+      "fdp.exe\n\n"
+      "body \x1b[2J\xc2\x9b"
+      "end\n";
+  file.write("From a@example.com Mon Jun 10 10:00:00 2024\n" + message + "\n" +
+             "From b@example.com Mon Jun 10 11:00:00 2024\n" + message);
+  file.close();
+  QVERIFY(open(path));
+  const QString subject = QStringLiteral(
+      "␛]0;title␇ \uFFFD"
+      "fdp.exe");
+  QCOMPARE(child<QLabel>("headerSubject")->text(), subject);
+  QCOMPARE(child<QLabel>("headerFrom")->text(), QStringLiteral("␛[31mred <a@example.com>"));
+  QCOMPARE(child<QTreeWidget>("messageList")->topLevelItem(1)->text(2), subject);
+  QCOMPARE(shownText(), QStringLiteral("From: ␛[31mred <a@example.com>\nSubject: ") + subject +
+                            QStringLiteral("\n\nbody ␛[2J\uFFFD"
+                                           "end\n"));
 }
 
 void MailWindowTest::dropOpensTheMail() {

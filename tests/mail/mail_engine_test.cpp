@@ -1,4 +1,4 @@
-// The mail engine's own rules: header words, names, charsets, HTML, mbox cutting, limits.
+// The mail engine's own rules: header words, names, charsets, mbox cutting, limits.
 #include "mail/mail_engine.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 
 #include "common/safe_name.h"
 #include "mail/attachment_name.h"
-#include "mail/html_text.h"
 #include "mail/mail_text.h"
 #include "mail/mbox_splitter.h"
 
@@ -90,15 +89,6 @@ TEST(AttachmentNameTest, HostileNamesStayInsideTheFolder) {
   EXPECT_EQ(names.claim("README"), "README (2)");
   EXPECT_EQ(defaultAttachmentName(3, "image/jpeg"), "part-3.jpg");
   EXPECT_EQ(defaultAttachmentName(1, "application/x-unknown"), "part-1.bin");
-}
-
-TEST(HtmlTextTest, RendersBlocksBreaksAndEntitiesAndSkipsScripts) {
-  EXPECT_EQ(htmlToText("<html><head><style>p{}</style><script>x()</script></head><body>"
-                       "<p>One  &amp;\n two</p><div>three<br>four</div>"
-                       "<ul><li>a</li><li>b</li></ul>&lt;tag&gt;&#x263A;</body></html>"),
-            "One & two\nthree\nfour\na\nb\n<tag>☺\n");
-  EXPECT_EQ(htmlToText(""), "");
-  EXPECT_EQ(htmlToText(std::string(20000, '<') + "b"), htmlToText(std::string(20000, '<') + "b"));
 }
 
 TEST(MboxSplitterTest, CutsOnFromLinesAfterEmptyLinesAndMarksEscapes) {

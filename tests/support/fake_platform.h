@@ -41,8 +41,9 @@ class FakePlatform : public Platform {
   std::optional<std::size_t> failAllocationNumber;  // the n-th allocateZeroed (0-based) fails
   std::size_t allocationLimit = SIZE_MAX;           // any larger allocation fails
   bool clockFails = false;
-  bool terminal = false;  // what isTerminal() says of every stream
-  std::tm clock{};        // the local time handed out
+  bool terminal = false;           // what isTerminal() says of every stream
+  std::string standardOutputFile;  // the file standard output writes to; none when empty
+  std::tm clock{};                 // the local time handed out
 
   std::size_t allocations = 0;  // allocateZeroed calls so far
   std::size_t writes = 0;       // NewFile::write calls so far
@@ -62,6 +63,9 @@ class FakePlatform : public Platform {
   std::unique_ptr<Folder> openFolder(const std::string& path, bool create,
                                      int& errorNumber) override;
   bool identityOf(const std::string& path, FileIdentity& identity) override;
+  bool identityOfStandardOutput(FileIdentity& identity) override {
+    return identityOf(standardOutputFile, identity);
+  }
   // Starts a file as createFile() does; the committed file gets `times` when given.
   std::unique_ptr<NewFile> createFileWithTimes(const std::string& path, ExistingEntry existing,
                                                const FileTimes* times, WriteResult& result);

@@ -1,0 +1,132 @@
+// What `korvani read` and `extract --list/--json` put on standard output, end to end with the
+// real binary: nothing a sender wrote acts on the terminal, HTML reads as text, JSON stays valid
+// whatever bytes a path holds, a full disk is a failure, and standard output that is the mail
+// itself is refused.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "common/base64.h"
+#include "support/test_files.h"
+
+namespace korvani {
+namespace {
+
+using testing::readFile;
+using testing::runKorvani;
+using testing::runProgram;
+using testing::ScopedTempDir;
+using testing::writeFile;
+
+const std::string kHostileMail =
+    "From: \x1b[31mred\x1b[0m <a@example.com>\n"
+    "Subject: \x1b]0;title\x07 \xe2\x80\xae"
+    "fdp.exe\n"
+    "MIME-Version: 1.0\n"
+    "Content-Type: multipart/mixed; boundary=B\n\n"
+    "--B\nContent-Type: text/html; charset=UTF-8\n\n"
+    "<p>\x1b[2J<a href=\"https://example.jp/info?id=1\">こちら</a></p><ul><li>a<li>b</ul>\n"
+    "--B\nContent-Type: application/octet-stream; name=\"x.bin\"\n"
+    "Content-Transfer-Encoding: base64\n\nAAEC\n--B--\n";
+
+// Runs `korvani ARGUMENTS` through the shell with its standard output sent where `redirection`
+// says (" > /dev/full", " >> FILE").
+testing::CommandResult runRedirected(const std::vector<std::string>& arguments,
+                                     const std::string& redirection) {
+  std::string command = "exec \"$0\"";
+  for (std::size_t at = 0; at < arguments.size(); ++at) {
+    command += " \"$" + std::to_string(at + 1) + "\"";
+  }
+  std::vector<std::string> shellArguments{"-c", command + redirection, KORVANI_BINARY};
+  shellArguments.insert(shellArguments.end(), arguments.begin(), arguments.end());
+  return runProgram("sh", shellArguments);
+}
+
+TEST(ReaderOutputTest, NothingFromTheMailActsOnTheTerminal) {
+  ScopedTempDir dir;
+  writeFile(dir.file("m.eml"), kHostileMail);
+  const auto result = runKorvani({"read", dir.file("m.eml")});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "From: ␛[31mred␛[0m <a@example.com>\n"
+            "Subject: ␛]0;title␇ \uFFFD"
+            "fdp.exe\n\n"
+            "[2Jこちら <https://example.jp/info?id=1>\n\n"  // the HTML parser drops ESC itself
+            "・a\n・b\n\n"
+            "[添付] x.bin (application/octet-stream, 3 B)\n");
+  // A file of the reading is the same reading; the attachment keeps its bytes.
+  ASSERT_EQ(runKorvani({"read", dir.file("m.eml"), "-o", dir.file("out.txt")}).exitCode, 0);
+  EXPECT_EQ(readFile(dir.file("out.txt")), result.out);
+  ASSERT_EQ(runKorvani({"extract", dir.file("m.eml"), "-d", dir.path()}).exitCode, 0);
+  EXPECT_EQ(readFile(dir.file("x.bin")), std::string("\0\1\2", 3));
+}
+
+TEST(ReaderOutputTest, ListingsShowPathsSafelyAndJsonKeepsEveryByte) {
+  ScopedTempDir dir;
+  const std::string sjisName = dir.file("\x82\xa0.eml");  // "あ" in Shift_JIS
+  const std::string bidiName = dir.file(
+      "\xe2\x80\xae"
+      "lmth.eml");
+  writeFile(sjisName, kHostileMail);
+  writeFile(bidiName, kHostileMail);
+
+  auto result = runKorvani({"extract", "--list", sjisName, bidiName});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, dir.file("\uFFFD\uFFFD.eml") +
+                            ":\n1 text/html 7bit 82 -\n"
+                            "2 application/octet-stream base64 3 x.bin\n" +
+                            dir.file("\uFFFDlmth.eml") +
+                            ":\n1 text/html 7bit 82 -\n"
+                            "2 application/octet-stream base64 3 x.bin\n");
+
+  result = runKorvani({"extract", "--json", sjisName, bidiName});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out.find("\xe2\x80\xae"), std::string::npos) << "the override is escaped";
+  const auto json = nlohmann::json::parse(result.out);
+  ASSERT_EQ(json.size(), 2u);
+  EXPECT_EQ(json[0]["mail"], dir.file("\uFFFD\uFFFD.eml"));
+  const std::string encoded = json[0]["mail_bytes"];
+  std::string decoded;
+  for (std::size_t at = 0; at + 4 <= encoded.size(); at += 4) {
+    std::uint8_t bytes[3];
+    const int count =
+        decodeQuartet(reinterpret_cast<const std::uint8_t*>(encoded.data() + at), bytes);
+    decoded.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(count));
+  }
+  EXPECT_EQ(decoded, sjisName);
+  EXPECT_EQ(json[1]["mail"], bidiName) << "valid UTF-8 reads back exactly";
+  EXPECT_FALSE(json[1].contains("mail_bytes"));
+  EXPECT_EQ(json[1]["parts"][1]["name"], "x.bin");
+}
+
+TEST(ReaderOutputTest, AFullDiskOnStandardOutputIsAFailure) {
+  ScopedTempDir dir;
+  writeFile(dir.file("m.eml"), kHostileMail);
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"extract", "--list", dir.file("m.eml")},
+        std::vector<std::string>{"extract", "--json", dir.file("m.eml")},
+        std::vector<std::string>{"read", dir.file("m.eml")}}) {
+    const auto result = runRedirected(arguments, " > /dev/full");
+    EXPECT_EQ(result.exitCode, 1) << arguments[1];
+    EXPECT_EQ(result.err, "korvani: ファイル書込ＮＧ: standard output: No space left on device\n")
+        << arguments[1];
+  }
+}
+
+TEST(ReaderOutputTest, StandardOutputThatIsTheMailItselfIsRefused) {
+  ScopedTempDir dir;
+  writeFile(dir.file("m.eml"), kHostileMail);
+  auto result = runRedirected({"read", dir.file("m.eml")}, " >> \"$2\"");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "korvani: standard output (source " + dir.file("m.eml") +
+                            ") is the source file itself; choose another output\n");
+  EXPECT_EQ(readFile(dir.file("m.eml")), kHostileMail);
+  // Any other file is fine.
+  result = runRedirected({"read", dir.file("m.eml")}, " >> \"$2.txt\"");
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(readFile(dir.file("m.eml.txt")).find("こちら"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace korvani

@@ -27,7 +27,7 @@ constexpr std::size_t kMaxIndentLevels = 8;
 constexpr std::size_t kMaxStartDigits = 9;
 
 // Where the cut may move back to the start of a tag, so that no half tag shows as text.
-constexpr std::size_t kCutTagLookBack = 64 * 1024;
+constexpr std::size_t kCutTagLookBack = std::size_t{64} * 1024;
 
 // The memory a render needs at most, in bytes per byte of HTML: libxml2's copy of the input and
 // its checked UTF-8 form, and the text. It is asked for before libxml2 starts and given back: this

@@ -369,6 +369,10 @@ void MailWindowTest::screenshotDrawsTheMailOrFails_data() {
 }
 
 void MailWindowTest::screenshotDrawsTheMailOrFails() {
+  // The drawing is checked by the other builds; a program of its own under ThreadSanitizer reports
+  // from inside Qt's image threads, which the suppressions of this process do not reach.
+  if (qEnvironmentVariableIsSet("KORVANI_UNDER_TSAN"))
+    QSKIP("a child process under ThreadSanitizer");
   QFETCH(QString, file);
   QFETCH(int, status);
   QTemporaryDir folder;

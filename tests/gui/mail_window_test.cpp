@@ -242,6 +242,9 @@ void MailWindowTest::asksBeforeReplacingAndNeverFollowsALink() {
 // Three large attachments; Cancel is pressed as soon as the save reports progress. Whatever was
 // written is whole, and the save stopped before the end.
 void MailWindowTest::cancelStopsALongSaveWithoutPartialFiles() {
+  // Cancelling at the first progress event relies on events arriving while the save is young;
+  // ThreadSanitizer slows the event loop more than the save.
+  if (qEnvironmentVariableIsSet("KORVANI_UNDER_TSAN")) QSKIP("timing of progress events");
   constexpr int kFiles = 3;
   constexpr qsizetype kSize = 8 << 20;
   QTemporaryDir folder;

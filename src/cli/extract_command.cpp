@@ -51,12 +51,12 @@ void collectMailFiles(Folder& folder, std::vector<std::string>& files,
   }
   for (const FolderEntry& entry : entries) {
     if (entry.kind == EntryKind::RegularFile) {
-      files.push_back(save::joinPath(folder.path(), entry.name));
+      files.push_back(joinPath(folder.path(), entry.name));
     } else if (entry.kind == EntryKind::Folder) {
       if (auto sub = folder.openFolder(entry.name, errorNumber)) {
         collectMailFiles(*sub, files, unreadable);
       } else {
-        unreadable.push_back({save::joinPath(folder.path(), entry.name), errorNumber});
+        unreadable.push_back({joinPath(folder.path(), entry.name), errorNumber});
       }
     }
   }

@@ -60,8 +60,6 @@ QString text(std::string_view utf8) {
 // right to left by an override, no invisible marks).
 QString visibleText(std::string_view utf8) { return text(mail::shownText(utf8)); }
 
-using save::joinPath;
-
 // The folder part and the name part of a path the user chose.
 std::pair<std::string, std::string> splitPath(const std::string& path) {
   const std::size_t slash = path.rfind('/');

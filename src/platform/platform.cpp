@@ -2,6 +2,11 @@
 
 namespace korvani {
 
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
 void stampFileTimes(Platform& platform, const FileStatus& sourceStatus,
                     const std::string& outputPath) {
   FileStatus outputStatus;

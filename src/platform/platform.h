@@ -239,6 +239,9 @@ class Platform {
   virtual bool isTerminal(std::FILE* stream) = 0;
 };
 
+// "folder/name", as the user reads a path: `name` alone when `folder` is empty, one '/' between.
+std::string joinPath(const std::string& folder, const std::string& name);
+
 // Stamps `source`'s times on the file at `outputPath`, as the workers do after writing: only if
 // the output's status can be read and it is a regular file; any failure is silent. The output keeps
 // its own attributes.

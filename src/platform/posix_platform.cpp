@@ -427,11 +427,6 @@ bool isOneComponent(const std::string& name) {
          name.find('\0') == std::string::npos;
 }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 EntryKind kindOf(mode_t mode) {
   if (S_ISREG(mode)) return EntryKind::RegularFile;
   if (S_ISDIR(mode)) return EntryKind::Folder;
@@ -661,7 +656,10 @@ std::unique_ptr<NewFile> PosixPlatform::createFile(const std::string& path, Exis
   if (exists && existing == ExistingEntry::Keep) return fail(result, WriteStatus::AlreadyExists, 0);
   if (exists && S_ISDIR(entry.st_mode)) return fail(result, WriteStatus::OpenFailed, EISDIR);
 
-  if (existing != ExistingEntry::ReplaceTarget || !exists) {
+  // A chosen name, a new file, or a dangling link typed by the user: the new file takes the
+  // entry's place in its folder. Only an existing target the user typed is resolved further.
+  struct stat resolved {};
+  if (existing != ExistingEntry::ReplaceTarget || !exists || ::stat(path.c_str(), &resolved) != 0) {
     const SharedDescriptor folder = holdFolder(folderOf(path));
     if (!folder) return fail(result, WriteStatus::OpenFailed, errno);
     const std::size_t slash = path.rfind('/');
@@ -670,16 +668,6 @@ std::unique_ptr<NewFile> PosixPlatform::createFile(const std::string& path, Exis
         folder, name,
         existing == ExistingEntry::ReplaceTarget ? ExistingEntry::ReplaceEntry : existing, nullptr,
         unnamedTemporaries, result);
-  }
-
-  struct stat resolved {};
-  if (::stat(path.c_str(), &resolved) != 0) {
-    // A dangling link typed by the user: the new file takes the link's place.
-    const SharedDescriptor folder = holdFolder(folderOf(path));
-    if (!folder) return fail(result, WriteStatus::OpenFailed, errno);
-    const std::size_t slash = path.rfind('/');
-    return createIn(folder, slash == std::string::npos ? path : path.substr(slash + 1),
-                    ExistingEntry::ReplaceEntry, nullptr, unnamedTemporaries, result);
   }
   if (S_ISDIR(resolved.st_mode)) return fail(result, WriteStatus::OpenFailed, EISDIR);
   if (!S_ISREG(resolved.st_mode)) {

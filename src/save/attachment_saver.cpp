@@ -4,11 +4,6 @@
 
 namespace korvani::save {
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 void AttachmentSaver::addInput(const std::string& path) {
   FileIdentity identity;
   if (platform.identityOf(path, identity)) inputs.push_back(identity);

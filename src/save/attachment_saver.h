@@ -99,7 +99,4 @@ class TargetFolders {
   std::string failed;
 };
 
-// "folder/name", as the user reads a path.
-std::string joinPath(const std::string& folder, const std::string& name);
-
 }  // namespace korvani::save

@@ -4,6 +4,8 @@
 #include <new>
 #include <string>
 
+#include "mail/shown_text.h"
+
 namespace korvani::cli {
 
 const std::map<std::string, OutputCharset> kOutputCharsetNames = {
@@ -29,6 +31,17 @@ void StderrSink::showMessage(std::string_view text, MessageOwner) { printLine(st
 
 void printError(const Environment& environment, std::string_view text) {
   printLine(environment.errorStream, text);
+}
+
+bool standardOutputIs(Platform& platform, const std::string& path) {
+  FileIdentity output;
+  FileIdentity file;
+  return platform.identityOfStandardOutput(output) && platform.identityOf(path, file) &&
+         output == file;
+}
+
+void printShown(const Environment& environment, std::string_view text) {
+  printLine(environment.errorStream, mail::shownText(text));
 }
 
 int exitStatusOf(ConvertOutcome outcome, int cancelledStatus) {

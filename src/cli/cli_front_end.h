@@ -57,6 +57,12 @@ class FixedOutputChooser : public OutputChooser {
 
 // Prints "korvani: TEXT" on the environment's error stream.
 void printError(const Environment& environment, std::string_view text);
+// Whether standard output writes to the file `path`, as a shell's `>> MAIL` makes it.
+bool standardOutputIs(Platform& platform, const std::string& path);
+
+// printError() for the today's-mail commands, whose messages hold paths found in folders and text
+// from mails: what would act on a terminal is shown instead (mail::shownText).
+void printShown(const Environment& environment, std::string_view text);
 
 // The exit status of an outcome. `cancelledStatus` is the status for a chooser that declined (it
 // has said why itself).

@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "mail/mail_engine.h"
+
 namespace korvani::cli::texts {
 
 // binary-decode naming its output itself (no -o given), and its explanation after the locator's
@@ -26,9 +28,43 @@ inline constexpr std::string_view kAttachmentTruncated =
     "the mail ends inside this attachment; the part that is there was written";  // after the path
 inline constexpr std::string_view kAttachmentUnreadable =
     "the attachment could not be read from the mail";  // after the path
+// After the mail, when a bound stopped its reading; the listing names the bound in brackets.
 inline constexpr std::string_view kPartLimitReached =
-    "holds more parts, or nests them deeper, than are read; the rest were skipped";  // after the
-                                                                                     // mail
+    "holds more parts, or nests them deeper, than are read; the rest were skipped";
+inline constexpr std::string_view kHeaderLimitReached =
+    "has larger headers than are read (512 KiB or 20000 fields in all); the rest of the mail was "
+    "skipped";
+inline constexpr std::string_view kPartLimitMark = "(the rest skipped: too many parts)";
+inline constexpr std::string_view kNestingLimitMark = "(the rest skipped: nested too deep)";
+inline constexpr std::string_view kHeaderLimitMark = "(the rest skipped: headers too large)";
+
+// The line on standard error and the listing's mark for `limit` (not None).
+inline std::string_view limitText(mail::ReadLimit limit) {
+  return limit == mail::ReadLimit::Header ? kHeaderLimitReached : kPartLimitReached;
+}
+inline std::string_view limitMark(mail::ReadLimit limit) {
+  switch (limit) {
+    case mail::ReadLimit::Nesting:
+      return kNestingLimitMark;
+    case mail::ReadLimit::Header:
+      return kHeaderLimitMark;
+    default:
+      return kPartLimitMark;
+  }
+}
+// The JSON listing's "limit": null when the mail was read to its end.
+inline const char* limitName(mail::ReadLimit limit) {
+  switch (limit) {
+    case mail::ReadLimit::Parts:
+      return "parts";
+    case mail::ReadLimit::Nesting:
+      return "nesting";
+    case mail::ReadLimit::Header:
+      return "header";
+    default:
+      return nullptr;
+  }
+}
 inline constexpr std::string_view kNoMailFound = "holds no mail file";  // after the folder
 inline constexpr std::string_view kReadingOutOfMemory =
     "ran out of memory while it was laid out for reading; nothing was written";  // after the mail

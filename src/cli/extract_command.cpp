@@ -114,12 +114,21 @@ class Extraction {
     if (options.force && !options.list) {
       for (const std::string& file : files) saver.addInput(file);
     }
+    if (options.list) {
+      // A listing appended to one of the mails it lists would grow the mail as it is read.
+      for (const std::string& file : files) {
+        if (standardOutputIs(environment.platform, file)) {
+          fail(messages::describeOutputIsSource(texts::kStandardOutput, file));
+          return status;
+        }
+      }
+    }
     progress = files.size() > 1 && !options.list &&
                environment.platform.isTerminal(environment.errorStream);
     for (std::size_t number = 0; number < files.size(); ++number) {
       if (progress) {
         std::fprintf(environment.errorStream, "\r%zu/%zu %s\033[K", number + 1, files.size(),
-                     files[number].c_str());
+                     mail::shownText(files[number]).c_str());
         std::fflush(environment.errorStream);
       }
       extractFile(files[number], files.size() > 1);
@@ -138,7 +147,7 @@ class Extraction {
 
   void warn(const std::string& message) {
     if (progress) std::fprintf(environment.errorStream, "\r\033[K");
-    printError(environment, message);
+    printShown(environment, message);
   }
 
   // The mail files the arguments name: a file as it stands, a folder as every regular file under
@@ -193,9 +202,8 @@ class Extraction {
                             : run.label + ": " + std::string(texts::kNotAMail));
         continue;
       }
-      if (parsed->limitReached()) {
-        fail(run.label + ": " + std::string(texts::kPartLimitReached));
-      }
+      if (parsed->limitReached())
+        fail(run.label + ": " + std::string(texts::limitText(parsed->limit())));
       for (const mail::MailPart& part : parsed->parts()) {
         if (part.unterminated) warn(run.label + ": " + std::string(texts::kUnterminated));
       }
@@ -249,8 +257,14 @@ class Extraction {
       nlohmann::json entry = nlohmann::json::object();
       putText(entry, "mail", run.label);
       entry["parts"] = std::move(parts);
+      if (const char* limit = texts::limitName(parsed.limit())) {
+        entry["limit"] = limit;
+      } else {
+        entry["limit"] = nullptr;
+      }
       writeOut((mailsInJson++ == 0 ? "[\n" : ",\n") + listingJson(entry, 2));
     } else {
+      if (parsed.limitReached()) lines += std::string(texts::limitMark(parsed.limit())) + '\n';
       writeOut(lines);
     }
   }

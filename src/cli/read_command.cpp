@@ -22,27 +22,19 @@ struct ReadOptions {
   OutputCharset charset = OutputCharset::Utf8;
 };
 
-// Whether standard output writes to the file `path`, as a shell's `>> MAIL` makes it.
-bool standardOutputIs(Platform& platform, const std::string& path) {
-  FileIdentity output;
-  FileIdentity file;
-  return platform.identityOfStandardOutput(output) && platform.identityOf(path, file) &&
-         output == file;
-}
-
 int readMail(Environment& environment, const ReadOptions& options) {
   mail::MailLibrary library;
   int errorNumber = 0;
   const auto file = mail::MailFile::open(environment.platform, options.mail, errorNumber);
   if (!file) {
-    printError(environment, messages::describeOpenFailure(messages::kDecodeOpenFailed, options.mail,
+    printShown(environment, messages::describeOpenFailure(messages::kDecodeOpenFailed, options.mail,
                                                           errorNumber));
     return kExitFailed;
   }
   const bool toStandardOutput = options.output == StandardOutputPlatform::kName;
   if (toStandardOutput ? standardOutputIs(environment.platform, options.mail)
                        : environment.platform.sameFile(options.output, options.mail)) {
-    printError(environment,
+    printShown(environment,
                messages::describeOutputIsSource(
                    toStandardOutput ? texts::kStandardOutput : options.output, options.mail));
     return kExitFailed;
@@ -55,13 +47,13 @@ int readMail(Environment& environment, const ReadOptions& options) {
     const std::string label =
         file->isMbox() ? options.mail + "#" + std::to_string(index + 1) : options.mail;
     if (!parsed) {
-      printError(environment, errorNumber != 0 ? messages::describeReadFailure(label, errorNumber)
+      printShown(environment, errorNumber != 0 ? messages::describeReadFailure(label, errorNumber)
                                                : label + ": " + std::string(texts::kNotAMail));
       status = kExitFailed;
       continue;
     }
     if (parsed->limitReached()) {
-      printError(environment, label + ": " + std::string(texts::kPartLimitReached));
+      printShown(environment, label + ": " + std::string(texts::limitText(parsed->limit())));
       status = kExitFailed;
     }
     // A mail of which nothing could be read is not read as empty. The reading goes to a
@@ -72,11 +64,11 @@ int readMail(Environment& environment, const ReadOptions& options) {
       if (!reading.empty()) reading = mail::shownText(reading);
     } catch (const std::bad_alloc&) {
       // The HTML renderer gave up, or the text itself did not fit: no reading cut short.
-      printError(environment, label + ": " + std::string(texts::kReadingOutOfMemory));
+      printShown(environment, label + ": " + std::string(texts::kReadingOutOfMemory));
       return kExitFailed;
     }
     if (reading.empty()) {
-      printError(environment, label + ": " + std::string(texts::kNotAMail));
+      printShown(environment, label + ": " + std::string(texts::kNotAMail));
       status = kExitFailed;
       continue;
     }
@@ -93,7 +85,7 @@ int readMail(Environment& environment, const ReadOptions& options) {
       platform.writeFile(options.output, reinterpret_cast<const std::uint8_t*>(text.data()),
                          text.size(), ExistingEntry::ReplaceTarget);
   if (result.status != WriteStatus::Written) {
-    printError(environment,
+    printShown(environment,
                messages::describeWriteFailure(
                    toStandardOutput ? texts::kStandardOutput : options.output, result.errorNumber));
     return kExitFailed;

@@ -224,6 +224,135 @@ bool hasValidMediaType(std::string_view raw) {
   return at == raw.size() || raw[at] == ';';
 }
 
+// Watches the bytes a parse hands GMime, in order, and says where they must end for the bounds
+// of parseMessage() to hold. It follows the mail's lines as GMime does: a header at the start,
+// after each delimiter line and after the empty line that ends a header naming a message/ type
+// (a forwarded message's header follows it); the header ends at its empty line.
+class ParseGuard {
+ public:
+  explicit ParseGuard(ParserReport& report) : report(report) {}
+
+  // How many of the `count` bytes at `offset` GMime may have: all of them, or fewer once a bound
+  // is reached (and from then on none: see cut()). Bytes already looked at (GMime seeks back at
+  // times) are let through as they were.
+  std::size_t admit(gint64 offset, const char* bytes, std::size_t count) {
+    if (stopped) {
+      return offset < scannedTo ? static_cast<std::size_t>(std::min<gint64>(
+                                      static_cast<gint64>(count), scannedTo - offset))
+                                : 0;
+    }
+    std::size_t at = 0;
+    if (offset < scannedTo) at = std::min<std::size_t>(count, scannedTo - offset);
+    if (offset + static_cast<gint64>(at) > scannedTo) at = count;  // a gap: never expected
+    for (; at < count; ++at) {
+      if (!step(bytes[at])) {
+        stopped = true;
+        scannedTo = offset + static_cast<gint64>(at);
+        // A header cut short still ends as headers do, so that GMime reads what came before.
+        if (inHeader) ending = "\n\n";
+        return at;
+      }
+    }
+    scannedTo = std::max(scannedTo, offset + static_cast<gint64>(count));
+    return count;
+  }
+
+  // Once a bound is reached: where the mail's bytes stop, and what GMime reads after them before
+  // the end (the bytes that end a header cut short, or nothing).
+  bool reached() const { return stopped; }
+  gint64 cut() const { return scannedTo; }
+  std::string_view end() const { return ending; }
+
+ private:
+  // Takes one byte; false when a bound is reached with it.
+  bool step(char c) {
+    if (lineLength == 0) {
+      startLine(c);
+    } else if (line == Line::MaybeDelimiter && lineLength == 1 && c != '-') {
+      line = Line::Other;
+    } else if (line == Line::MaybeDelimiter && lineLength == 2) {
+      if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        line = Line::Other;
+      } else {
+        line = Line::Delimiter;
+        if (++delimiters > kMaxDelimiterLines) return refuse(report.delimiterLimit);
+        inHeader = true;
+        messageFollows = false;
+      }
+    }
+    ++lineLength;
+    if (inHeader) {
+      if (line == Line::Other && c == ':') {
+        line = Line::Field;
+        if (++fields > kMaxHeaderFields) return refuse(report.headerLimit);
+        headerBytes += lineLength - 1;
+      }
+      if (line == Line::Field || line == Line::Continuation) {
+        if (++headerBytes > kMaxHeaderBytes) return refuse(report.headerLimit);
+        watchForMessage(c);
+      }
+    }
+    if (c == '\n') endLine();
+    return true;
+  }
+
+  void startLine(char c) {
+    if (c == '\n' || c == '\r') {
+      line = Line::Empty;
+    } else if (c == '-') {
+      line = Line::MaybeDelimiter;
+    } else if (c == ' ' || c == '\t') {
+      line = Line::Continuation;
+    } else {
+      line = Line::Other;
+    }
+  }
+
+  void endLine() {
+    if (inHeader && line == Line::Empty) {
+      // The empty line ("\n" or "\r\n") that ends a header.
+      inHeader = messageFollows;
+      messageFollows = false;
+    }
+    lineLength = 0;
+    match = 0;
+  }
+
+  // Notes "message/" in a header's fields: the header of a forwarded message follows this one.
+  void watchForMessage(char c) {
+    static constexpr std::string_view kMessage = "message/";
+    const char lower = static_cast<char>(g_ascii_tolower(c));
+    match = lower == kMessage[match] ? match + 1 : (lower == kMessage[0] ? 1 : 0);
+    if (match == kMessage.size()) {
+      messageFollows = true;
+      match = 0;
+    }
+  }
+
+  bool refuse(bool& which) {
+    which = true;
+    return false;
+  }
+
+  enum class Line { Empty, MaybeDelimiter, Delimiter, Continuation, Field, Other };
+
+  ParserReport& report;
+  gint64 scannedTo = 0;
+  bool stopped = false;
+  std::string_view ending;
+  bool inHeader = true;
+  bool messageFollows = false;
+  Line line = Line::Empty;
+  std::uint64_t lineLength = 0;
+  std::size_t match = 0;
+  std::uint64_t headerBytes = 0;
+  std::uint64_t fields = 0;
+  std::uint64_t delimiters = 0;
+};
+
+// Puts `guard` in front of the reads of `stream` (a source stream), or takes it away (null).
+void guardStream(GMimeStream* stream, ParseGuard* guard);
+
 }  // namespace
 
 ParserOptionsPtr parserOptions(ParserReport& report) {
@@ -235,10 +364,14 @@ ParserOptionsPtr parserOptions(ParserReport& report) {
 
 GObjectPtr<GMimeMessage> parseMessage(GMimeStream* stream, ParserReport& report) {
   const ParserOptionsPtr options = parserOptions(report);
+  ParseGuard guard(report);
+  guardStream(stream, &guard);
   auto parser = adopt(g_mime_parser_new_with_stream(stream));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   g_mime_parser_set_persist_stream(parser.get(), TRUE);
-  return adopt(g_mime_parser_construct_message(parser.get(), options.get()));
+  auto message = adopt(g_mime_parser_construct_message(parser.get(), options.get()));
+  guardStream(stream, nullptr);
+  return message;
 }
 
 std::string rawHeader(GMimeObject* object, const char* name) {
@@ -614,6 +747,12 @@ MailSource::MailSource(std::string bytes) : memory(std::move(bytes)), length_(me
   if (endsLinesInCr(memory)) crToLf(memory.data(), memory.size());
 }
 
+MailSource::MailSource(std::shared_ptr<const MailSource> base, std::uint64_t begin,
+                       std::uint64_t end, std::vector<std::uint64_t> removed)
+    : base(std::move(base)), baseBegin(begin), removed(std::move(removed)) {
+  length_ = end - begin - this->removed.size();
+}
+
 MailSource::MailSource(std::unique_ptr<ReadableFile> file)
     : file(std::move(file)), length_(this->file->length()) {
   std::string head(static_cast<std::size_t>(std::min<std::uint64_t>(length_, kLineEndProbe)), '\0');
@@ -625,6 +764,39 @@ MailSource::MailSource(std::unique_ptr<ReadableFile> file)
 
 int MailSource::readAt(std::uint64_t offset, char* destination, std::size_t count,
                        std::size_t& got) const {
+  if (base) {
+    got = 0;
+    if (offset >= length_) return 0;
+    // The removed bytes before the one at `offset`: the i-th removed byte came just before the
+    // byte at removed[i] - baseBegin - i.
+    std::size_t low = 0;
+    std::size_t high = removed.size();
+    while (low < high) {
+      const std::size_t middle = low + (high - low) / 2;
+      if (removed[middle] - baseBegin - middle <= offset) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    std::size_t before = low;
+    std::uint64_t logical = offset;
+    while (got < count && logical < length_) {
+      const std::uint64_t physical = baseBegin + logical + before;
+      const std::uint64_t stop =
+          before < removed.size() ? removed[before] : baseBegin + length_ + removed.size();
+      const auto wanted =
+          static_cast<std::size_t>(std::min<std::uint64_t>(count - got, stop - physical));
+      std::size_t delivered = 0;
+      const int error = base->readAt(physical, destination + got, wanted, delivered);
+      if (error != 0) return error;
+      got += delivered;
+      logical += delivered;
+      if (delivered < wanted) return kSourceChanged;  // the range was inside the base's length
+      if (physical + delivered == stop) ++before;
+    }
+    return 0;
+  }
   got = 0;
   if (offset >= length_) return 0;
   count = static_cast<std::size_t>(std::min<std::uint64_t>(count, length_ - offset));
@@ -686,7 +858,8 @@ namespace {
 struct KorvaniSourceStream {
   GMimeStream parent;
   std::shared_ptr<const MailSource> source;
-  int error;  // the errno of the first failed read
+  int error;          // the errno of the first failed read
+  ParseGuard* guard;  // while a parse reads the stream: what it may be handed
 };
 
 struct KorvaniSourceStreamClass {
@@ -707,6 +880,15 @@ gint64 endOf(GMimeStream* stream) {
   return stream->bound_end == -1 ? length : std::min(stream->bound_end, length);
 }
 
+// Copies the guard's ending from `position` (at or past its cut) into `buffer`, at most `count`
+// bytes; returns how many.
+std::size_t handEnd(const ParseGuard& guard, gint64 position, char* buffer, std::size_t count) {
+  const std::string_view ending = guard.end();
+  const auto from = static_cast<std::size_t>(position - guard.cut());
+  if (from >= ending.size()) return 0;
+  return ending.copy(buffer, count, from);
+}
+
 ssize_t sourceRead(GMimeStream* stream, char* buffer, std::size_t length) {
   KorvaniSourceStream* self = asSource(stream);
   const gint64 end = endOf(stream);
@@ -717,13 +899,27 @@ ssize_t sourceRead(GMimeStream* stream, char* buffer, std::size_t length) {
   const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
       {length, kSourceReadWindow, static_cast<std::uint64_t>(end - stream->position)}));
   if (wanted == 0) return 0;
+  ParseGuard* guard = self->guard;
   std::size_t got = 0;
+  if (guard && guard->reached() && stream->position >= guard->cut()) {
+    got = handEnd(*guard, stream->position, buffer, wanted);
+    stream->position += static_cast<gint64>(got);
+    return static_cast<ssize_t>(got);
+  }
   const int error =
       self->source->readAt(static_cast<std::uint64_t>(stream->position), buffer, wanted, got);
   if (error != 0) {
     if (self->error == 0) self->error = error;
     errno = error;
     return -1;
+  }
+  if (guard) {
+    const std::size_t admitted = guard->admit(stream->position, buffer, got);
+    if (admitted < got) {
+      // A bound is reached: for the parser the mail ends here, after the guard's ending.
+      stream->bound_end = guard->cut() + static_cast<gint64>(guard->end().size());
+      got = admitted + handEnd(*guard, guard->cut(), buffer + admitted, got - admitted);
+    }
   }
   stream->position += static_cast<gint64>(got);
   return static_cast<ssize_t>(got);
@@ -824,5 +1020,15 @@ int sourceStreamError(GMimeStream* stream) {
 }
 
 void registerTypes() { g_type_ensure(sourceStreamType()); }
+
+namespace {
+
+void guardStream(GMimeStream* stream, ParseGuard* guard) {
+  if (g_type_check_instance_is_a(reinterpret_cast<GTypeInstance*>(stream), sourceStreamType())) {
+    asSource(stream)->guard = guard;
+  }
+}
+
+}  // namespace
 
 }  // namespace korvani::mail::shim

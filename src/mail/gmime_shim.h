@@ -51,6 +51,11 @@ class MailSource {
   // be a positional read that is safe to call from several threads at once (Platform's are).
   // Reads its first 4 KiB to learn its line ends; a failure there shows again in later reads.
   explicit MailSource(std::unique_ptr<ReadableFile> file);
+  // The bytes [begin, end) of `base` without the bytes at `removed` (offsets in `base`, in
+  // ascending order, within the range): an mbox message whose escaped "From " lines each lose a
+  // '>' as it is read, with no copy of it.
+  MailSource(std::shared_ptr<const MailSource> base, std::uint64_t begin, std::uint64_t end,
+             std::vector<std::uint64_t> removed);
 
   // The length in bytes: the memory's, or the file's when it was opened.
   std::uint64_t length() const { return length_; }
@@ -64,7 +69,10 @@ class MailSource {
 
  private:
   std::string memory;
-  std::unique_ptr<ReadableFile> file;  // null for bytes in memory
+  std::unique_ptr<ReadableFile> file;      // null for bytes in memory
+  std::shared_ptr<const MailSource> base;  // a range of another source, without `removed`
+  std::uint64_t baseBegin = 0;
+  std::vector<std::uint64_t> removed;
   std::uint64_t length_ = 0;
   bool crLineEnds = false;  // file: each CR read is handed over as LF (memory is changed once)
 };
@@ -97,10 +105,13 @@ int sourceStreamError(GMimeStream* stream);
 // worker thread is the first to need it.
 void registerTypes();
 
-// What the parser said about one message through its warning callback.
+// What the parser said about one message through its warning callback, and which of the bounds
+// on what it reads (see parseMessage) stopped it.
 struct ParserReport {
   bool truncated = false;        // the mail ends inside an open multipart
   bool nestingOverflow = false;  // GMime's own nesting bound was hit
+  bool headerLimit = false;      // kMaxHeaderBytes or kMaxHeaderFields was reached
+  bool delimiterLimit = false;   // kMaxDelimiterLines was reached
   // Offsets of header lines that are neither a field nor a continuation, in order, and of the
   // parts whose header ran into a boundary with no empty line; at most kMaxReportedLines each.
   std::vector<std::int64_t> invalidLines;
@@ -111,8 +122,17 @@ inline constexpr std::size_t kMaxReportedLines = 4096;
 // Options for parsing one message; `report` must outlive the parse.
 ParserOptionsPtr parserOptions(ParserReport& report);
 
-// Parses one message from `stream` (positioned at its start), keeping the stream for the parts'
-// content instead of copying it. Null when GMime finds no message.
+// Bounds on what GMime is handed of one message (kMaxHeaderBytes and kMaxHeaderFields are in
+// mail_engine.h). GMime builds an object for every header field and every part before Korvani
+// sees any, hundreds of bytes each whatever the input spent on them; so a header or a list of
+// parts that no real mail has is cut before GMime reads it: the parse ends where the bound was
+// reached, as if the mail ended there, and the report says so. Delimiter lines are the lines that
+// start with "--" and a character that is not white space, wherever they are.
+inline constexpr std::uint64_t kMaxDelimiterLines = 2 * kMaxPartsPerMail;
+
+// Parses one message from `stream` (a sourceStream(), positioned at its start), keeping the
+// stream for the parts' content instead of copying it, within the bounds above. Null when GMime
+// finds no message.
 GObjectPtr<GMimeMessage> parseMessage(GMimeStream* stream, ParserReport& report);
 
 // The value of the parameter `name` (e.g. "filename") as written in the raw header `header`

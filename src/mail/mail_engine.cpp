@@ -28,7 +28,7 @@ struct Mail::Impl {
   std::string charset;  // the mail's own, for raw 8-bit header text that is not Japanese
   std::vector<MailPart> parts;
   std::vector<GMimeObject*> objects;  // per part, owned by `message`
-  bool limitReached = false;
+  ReadLimit limit = ReadLimit::None;
 };
 
 namespace {
@@ -113,8 +113,12 @@ class Walker {
 
  private:
   bool admit(int nesting) {
-    if (mail.parts.size() >= kMaxPartsPerMail || nesting > kMaxNesting) {
-      mail.limitReached = true;
+    if (nesting > kMaxNesting) {
+      if (mail.limit == ReadLimit::None) mail.limit = ReadLimit::Nesting;
+      return false;
+    }
+    if (mail.parts.size() >= kMaxPartsPerMail) {
+      if (mail.limit == ReadLimit::None) mail.limit = ReadLimit::Parts;
       return false;
     }
     return true;
@@ -224,7 +228,9 @@ std::unique_ptr<Mail> parseStream(GMimeStream* stream) {
   impl->charset = mailCharset(message.get());
   Walker(*impl, stream, report).message(message.get(), "", 0, 0);
   impl->message = std::move(message);
-  if (report.nestingOverflow) impl->limitReached = true;
+  if (report.headerLimit) impl->limit = ReadLimit::Header;
+  if (report.delimiterLimit) impl->limit = ReadLimit::Parts;
+  if (report.nestingOverflow && impl->limit == ReadLimit::None) impl->limit = ReadLimit::Nesting;
   if (report.truncated) {
     for (std::size_t index = impl->parts.size(); index-- > 0;) {
       MailPart& part = impl->parts[index];
@@ -247,7 +253,7 @@ Mail::Mail(std::unique_ptr<Impl> impl) : impl(std::move(impl)) {}
 Mail::~Mail() = default;
 
 const std::vector<MailPart>& Mail::parts() const { return impl->parts; }
-bool Mail::limitReached() const { return impl->limitReached; }
+ReadLimit Mail::limit() const { return impl->limit; }
 
 std::vector<HeaderField> Mail::headers(std::size_t index) const {
   std::vector<HeaderField> fields;
@@ -309,17 +315,6 @@ namespace {
 // memory stays bounded whatever the file's size.
 constexpr std::uint64_t kReadWholeBelow = std::uint64_t{1} << 20;
 
-// Reads the bytes [begin, end) of `source` into `bytes`. Returns 0, the errno, or
-// shim::kSourceChanged.
-int readRange(const shim::MailSource& source, std::uint64_t begin, std::uint64_t end,
-              std::string& bytes) {
-  bytes.resize(static_cast<std::size_t>(end - begin));
-  std::size_t got = 0;
-  const int error = source.readAt(begin, bytes.data(), bytes.size(), got);
-  bytes.resize(got);
-  return error;
-}
-
 }  // namespace
 
 std::unique_ptr<MailFile> MailFile::open(Platform& platform, const std::string& path,
@@ -376,17 +371,32 @@ std::unique_ptr<Mail> MailFile::parse(std::size_t index, int* errorNumber) const
   if (index >= messageCount()) return nullptr;
   const MboxMessage range =
       impl->mbox ? impl->messages[index] : MboxMessage{0, impl->source->length(), false};
+  std::shared_ptr<const shim::MailSource> source = impl->source;
+  std::uint64_t begin = range.begin;
+  std::uint64_t end = range.end;
   if (range.hasEscapedFrom) {
-    // Escaped "From " lines must lose their '>': this message is read into memory to do so.
-    std::string bytes;
-    error = readRange(*impl->source, range.begin, range.end, bytes);
-    if (error != 0) return nullptr;
-    return parseMail(unescapeFromLines(bytes));
+    // Escaped "From " lines lose their first '>' as the message is read.
+    std::vector<std::uint64_t> removed;
+    std::uint64_t offset = range.begin;
+    const bool read = escapedFromOffsets(
+        [&](char* buffer, std::size_t size) {
+          std::size_t delivered = 0;
+          const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, end - offset));
+          error = impl->source->readAt(offset, buffer, wanted, delivered);
+          offset += delivered;
+          return error != 0 ? -1L : static_cast<long>(delivered);
+        },
+        range.begin, removed);
+    if (!read) return nullptr;
+    source = std::make_shared<const shim::MailSource>(impl->source, range.begin, range.end,
+                                                      std::move(removed));
+    begin = 0;
+    end = source->length();
   }
   // A stream of this parse's own: the parser moves its position, and the mail keeps it (through
   // the parts' substreams) to decode the parts later.
-  const std::uint64_t start = shim::mailStart(*impl->source, range.begin, range.end);
-  auto stream = shim::sourceStream(impl->source, start, range.end);
+  const std::uint64_t start = shim::mailStart(*source, begin, end);
+  auto stream = shim::sourceStream(source, start, end);
   auto mail = parseStream(stream.get());
   error = shim::sourceStreamError(stream.get());
   if (error != 0) return nullptr;

@@ -47,6 +47,18 @@ class MailLibrary {
 // Bounds that keep hostile mail from costing more than a real one ever does.
 inline constexpr std::size_t kMaxPartsPerMail = 10000;
 inline constexpr int kMaxNesting = 64;  // multiparts and forwarded messages, one inside another
+// The bytes of the header fields (with their continuation lines) in all the headers of one mail:
+// its own, its parts' and its forwarded messages'; and the number of those fields.
+inline constexpr std::uint64_t kMaxHeaderBytes = std::uint64_t{512} << 10;
+inline constexpr std::uint64_t kMaxHeaderFields = 20000;
+
+// The bound that stopped the reading of a mail, if one did.
+enum class ReadLimit {
+  None,
+  Parts,    // more than kMaxPartsPerMail parts (or delimiter lines for twice as many)
+  Nesting,  // nested deeper than kMaxNesting
+  Header    // more header bytes or fields than kMaxHeaderBytes or kMaxHeaderFields
+};
 
 enum class PartRole {
   Message,    // the mail itself (path "") or a forwarded message/rfc822 part
@@ -84,9 +96,10 @@ class Mail {
   ~Mail();
 
   const std::vector<MailPart>& parts() const;
-  // True when the mail held more than kMaxPartsPerMail parts or nested deeper than kMaxNesting:
-  // parts() then holds the ones before the bound.
-  bool limitReached() const;
+  // The bound the mail reached, when it held more than a bound above allows: parts() then holds
+  // the parts before it, and the reading stopped there.
+  ReadLimit limit() const;
+  bool limitReached() const { return limit() != ReadLimit::None; }
 
   // The header fields From, To, Cc, Date and Subject of the Message at `index`, those present,
   // in that order.

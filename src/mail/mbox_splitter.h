@@ -3,7 +3,8 @@
 // A message starts after each "From " line that opens the file or follows an empty line; it ends
 // before the empty line that precedes the next such line, or at the end of the file. Lines that
 // are "From " escaped by one or more '>' (mboxo and mboxrd) are marked, so that only the messages
-// holding one need to be copied and unescaped.
+// holding one need to be read once more to find them: each such line loses one '>' as the
+// message is read, with no copy of it.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +30,10 @@ using ChunkReader = std::function<long(char* buffer, std::size_t size)>;
 // Cuts the stream `read` delivers from its start. Returns false when a read fails.
 bool splitMbox(const ChunkReader& read, std::vector<MboxMessage>& messages);
 
-// Removes one '>' from each line of `message` that is '>'* "From " with at least one '>'.
-std::string unescapeFromLines(std::string_view message);
+// The offsets of the '>' to take away from the stream `read` delivers, which starts at offset
+// `begin`: the first one of each line that is '>'* "From " with at least one '>'. Returns false
+// when a read fails.
+bool escapedFromOffsets(const ChunkReader& read, std::uint64_t begin,
+                        std::vector<std::uint64_t>& offsets);
 
 }  // namespace korvani::mail

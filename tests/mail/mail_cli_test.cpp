@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 
 #include "support/test_files.h"
 
@@ -108,6 +109,31 @@ TEST(MailCliTest, ListAndJsonDescribeEveryPartAndWriteNothing) {
   EXPECT_TRUE(entriesOf(dir.path()).empty());
   result = runKorvani({"extract", kCorpus + "/truncated.eml", "--list"});
   EXPECT_NE(result.out.find("cut.bin (cut short)"), std::string::npos) << result.out;
+  EXPECT_TRUE(json[0]["limit"].is_null());
+}
+
+// A mail past a bound says which, in the listing, in the JSON and on standard error, and fails.
+TEST(MailCliTest, ABoundReachedIsSaidEverywhereAndFails) {
+  ScopedTempDir dir;
+  std::string header = "From: a\nContent-Type: multipart/mixed; boundary=b\n";
+  for (int i = 0; i < 30000; ++i) header += "Received: x\n";
+  std::string parts = "From: a\nContent-Type: multipart/mixed; boundary=b\n\n";
+  for (int i = 0; i < 25000; ++i) parts += "--b\n\nx\n";
+  testing::writeFile(dir.file("header.eml"), header + "\n--b\n\nx\n--b--\n");
+  testing::writeFile(dir.file("parts.eml"), parts + "--b--\n");
+  for (const auto& [mail, mark, name] :
+       {std::tuple{"header.eml", "(the rest skipped: headers too large)", "header"},
+        std::tuple{"parts.eml", "(the rest skipped: too many parts)", "parts"}}) {
+    auto result = runKorvani({"extract", dir.file(mail), "--list"});
+    EXPECT_EQ(result.exitCode, 1) << mail;
+    EXPECT_NE(result.out.find(mark), std::string::npos) << mail;
+    EXPECT_NE(result.err.find("skipped"), std::string::npos) << mail << result.err;
+    result = runKorvani({"extract", dir.file(mail), "--json"});
+    EXPECT_EQ(result.exitCode, 1) << mail;
+    EXPECT_EQ(nlohmann::json::parse(result.out)[0]["limit"], name) << mail;
+    result = runKorvani({"read", dir.file(mail)});
+    EXPECT_EQ(result.exitCode, 1) << mail;
+  }
 }
 
 TEST(MailCliTest, ReadWritesShiftJisWithGetaForWhatItCannotHold) {

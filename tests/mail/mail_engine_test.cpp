@@ -112,8 +112,17 @@ TEST(MboxSplitterTest, CutsOnFromLinesAfterEmptyLinesAndMarksEscapes) {
   EXPECT_FALSE(messages[0].hasEscapedFrom);
   EXPECT_TRUE(messages[1].hasEscapedFrom);
   EXPECT_EQ(mbox.substr(messages[2].begin, messages[2].end - messages[2].begin), "Subject: 3");
-  EXPECT_EQ(unescapeFromLines(">From quoted\n>>From twice\n> From not\n"),
-            "From quoted\n>From twice\n> From not\n");
+  const std::string escaped = ">From quoted\n>>From twice\n> From not\n>From";
+  std::vector<std::uint64_t> offsets;
+  bool once = false;
+  ASSERT_TRUE(escapedFromOffsets(
+      [&](char* buffer, std::size_t size) {
+        if (once) return 0L;
+        once = true;
+        return static_cast<long>(escaped.copy(buffer, size));
+      },
+      100, offsets));
+  EXPECT_EQ(offsets, (std::vector<std::uint64_t>{100, 113}));
 }
 
 TEST(MailEngineTest, RfcTwoTwoThreeOneNamesAreJoinedAndConvertedByOurConverters) {

@@ -202,4 +202,143 @@ TEST(MailEngineTest, DeepMultipartsMeetTheBoundAndNonMailIsRefused) {
 }
 
 }  // namespace
+// Headers and part lists no real mail has are cut before the parser builds them; what a real
+// mail holds, however odd, is read to its end.
+TEST(MailEngineTest, HeaderAndDelimiterBoundsCutOnlyWhatNoMailHas) {
+  const auto repeat = [](const std::string& text, std::uint64_t times) {
+    std::string out;
+    out.reserve(text.size() * times);
+    for (std::uint64_t i = 0; i < times; ++i) out += text;
+    return out;
+  };
+  const std::string attachment =
+      "--b\nContent-Type: application/pdf; name=a.pdf\nContent-Transfer-Encoding: base64\n\n"
+      "JVBERg==\n--b--\n";
+  const std::string multipart = "Content-Type: multipart/mixed; boundary=b\n";
+  struct Case {
+    std::string name;
+    std::string mail;
+    ReadLimit limit;
+  };
+  const std::vector<Case> cases = {
+      {"fields at the bound",
+       "From: a\n" + repeat("X-H: v\n", kMaxHeaderFields - 4) + multipart + "\n" + attachment,
+       ReadLimit::None},
+      {"a field past the bound",
+       "From: a\n" + repeat("X-H: v\n", kMaxHeaderFields) + multipart + "\n" + attachment,
+       ReadLimit::Header},
+      {"fields spread over the parts",
+       "From: a\n" + multipart + "\n" +
+           repeat("--b\nContent-Type: text/plain\nX-A: 1\n\nx\n", kMaxHeaderFields / 2) + "--b--\n",
+       ReadLimit::Header},
+      {"a subject just under the bound",
+       "From: a\n" + multipart + "Subject: " + std::string(kMaxHeaderBytes - 200, 'w') + "\n\n" +
+           attachment,
+       ReadLimit::None},
+      {"a subject past the bound",
+       "From: a\nSubject: " + std::string(kMaxHeaderBytes, 'w') + "\n" + multipart + "\n" +
+           attachment,
+       ReadLimit::Header},
+      {"folded past the bound",
+       "From: a\nTo: x\n" + repeat(" y@example.jp,\r\n", kMaxHeaderBytes / 10) + multipart + "\n" +
+           attachment,
+       ReadLimit::Header},
+      {"a forwarded message's header",
+       "From: a\nContent-Type: message/rfc822\n\nFrom: b\n" +
+           repeat("Received: x\n", kMaxHeaderFields) + "\nbody\n",
+       ReadLimit::Header},
+      {"delimiter lines for twice the parts",
+       "From: a\n" + multipart + "\n" + repeat("--b\n\nx\n", 2 * kMaxPartsPerMail + 1),
+       ReadLimit::Parts},
+      // A body is no header: long Base64 run into its part's header, comment lines of SQL, field
+      // lines after the header of a text part, a CRLF mail.
+      {"Base64 run into the header",
+       "From: a\n" + multipart + "\n--b\nContent-Type: application/pdf; name=a.pdf\n" +
+           "Content-Transfer-Encoding: base64\n" +
+           repeat("QUJDREVGR0hJSktMTU5PUFFSU1RVVldY\n", 40000) + "--b--\n",
+       ReadLimit::None},
+      {"comment lines", "From: a\nContent-Type: text/plain\n\n" + repeat("-- note\n--\n", 30000),
+       ReadLimit::None},
+      {"field lines in a body",
+       "From: a\n" + multipart + "\n--b\nContent-Type: text/plain\n\n" +
+           repeat("Note: x\n", 2 * kMaxHeaderFields) + attachment,
+       ReadLimit::None},
+      {"CRLF", "From: a\r\n" + repeat("X-H: v\r\n", 1000) + multipart + "\r\n" + attachment,
+       ReadLimit::None},
+  };
+  for (const Case& c : cases) {
+    const auto mail = parseMail(c.mail);
+    ASSERT_TRUE(mail) << c.name;
+    EXPECT_EQ(mail->limit(), c.limit) << c.name;
+    EXPECT_LE(mail->parts().size(), kMaxPartsPerMail) << c.name;
+    EXPECT_FALSE(mail->headers(0).empty()) << c.name;  // what came before a cut is read
+    // Below the bounds the attachment after the header is there and whole.
+    if (c.limit == ReadLimit::None && c.mail.find("a.pdf") != std::string::npos) {
+      bool found = false;
+      for (std::size_t i = 0; i < mail->parts().size(); ++i) {
+        if (mail->parts()[i].name != "a.pdf") continue;
+        found = true;
+        EXPECT_GT(mail->decodedSize(i), 0U) << c.name;
+        EXPECT_FALSE(mail->parts()[i].truncated) << c.name;
+      }
+      EXPECT_TRUE(found) << c.name;
+    }
+  }
+}
+
+// An mbox message with escaped "From " lines reads as the message before it was escaped: its
+// texts, its parts and every byte of its attachments, whether the file is read whole or streamed.
+TEST(MailFileTest, EscapedFromLinesReadAsTheMessageBeforeEscaping) {
+  ScopedTempDir dir;
+  PosixPlatform platform;
+  for (const std::size_t lines : {std::size_t{10}, std::size_t{40000}}) {
+    SCOPED_TRACE(lines);
+    std::string payload;
+    std::string message =
+        "Subject: s\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
+        "Content-Type: text/plain\n\nFrom the start\n>From quoted\nFrom\n>>>From deep\n"
+        "--b\nContent-Type: application/octet-stream; name=x.bin\n"
+        "Content-Transfer-Encoding: base64\n\n";
+    for (std::size_t i = 0; i < lines; ++i) {
+      message += "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKiss\n";
+      if (i % 997 == 0) message += "\n--b\nContent-Type: text/plain\n\nFrom a gap\n--b\n\n";
+    }
+    message += "--b\nContent-Type: text/plain\n\nFrom the end\n--b--\n";
+    std::string escaped;
+    std::size_t at = 0;
+    while (at < message.size()) {
+      const std::size_t end = std::min(message.find('\n', at), message.size() - 1) + 1;
+      const std::string line = message.substr(at, end - at);
+      const std::size_t quotes = line.find_first_not_of('>');
+      if (line.compare(quotes, 5, "From ") == 0) escaped += ">";
+      escaped += line;
+      at = end;
+    }
+    writeFile(dir.file("box"), "From x\n" + escaped + "\nFrom y\nSubject: next\n\nz\n");
+    int error = 0;
+    const auto file = MailFile::open(platform, dir.file("box"), error);
+    ASSERT_TRUE(file) << error;
+    ASSERT_EQ(file->messageCount(), 2u);
+    const auto read = file->parse(0);
+    const auto expected = parseMail(message);
+    ASSERT_TRUE(read && expected);
+    EXPECT_EQ(describe(*read), describe(*expected));
+    for (std::size_t i = 0; i < expected->parts().size(); ++i) {
+      std::string got;
+      std::string want;
+      read->decode(i, [&](const std::uint8_t* data, std::size_t size) {
+        got.append(reinterpret_cast<const char*>(data), size);
+        return true;
+      });
+      expected->decode(i, [&](const std::uint8_t* data, std::size_t size) {
+        want.append(reinterpret_cast<const char*>(data), size);
+        return true;
+      });
+      EXPECT_EQ(got, want) << i;
+    }
+    EXPECT_EQ(read->text(1), "From the start\n>From quoted\nFrom\n>>>From deep");
+    EXPECT_TRUE(file->parse(1));
+  }
+}
+
 }  // namespace korvani::mail

@@ -126,6 +126,27 @@ TEST(ReaderOutputTest, StandardOutputThatIsTheMailItselfIsRefused) {
   result = runRedirected({"read", dir.file("m.eml")}, " >> \"$2.txt\"");
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(readFile(dir.file("m.eml.txt")).find("こちら"), std::string::npos);
+  // A listing appended to one of the mails it lists, the second or the only one.
+  for (const auto& arguments :
+       {std::vector<std::string>{"extract", "--list", dir.file("m.eml.txt"), dir.file("m.eml")},
+        std::vector<std::string>{"extract", "--json", dir.file("m.eml")}}) {
+    result =
+        runRedirected(arguments, std::string(" >> \"$") + std::to_string(arguments.size()) + "\"");
+    EXPECT_EQ(result.exitCode, 1) << arguments[1];
+    EXPECT_NE(result.err.find("is the source file itself"), std::string::npos) << result.err;
+    EXPECT_EQ(readFile(dir.file("m.eml")), kHostileMail) << arguments[1];
+  }
+}
+
+// Paths on standard error are shown, not acted on: a file name a folder walk finds may hold any
+// byte but NUL and '/'.
+TEST(ReaderOutputTest, PathsInMessagesAreShownNotActedOn) {
+  ScopedTempDir dir;
+  writeFile(dir.file("\x1b]0;owned\x07.eml"), "not a mail\n");
+  const auto result = runRedirected({"extract", "--list", dir.path()}, "");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("␛]0;owned␇.eml"), std::string::npos) << result.err;
 }
 
 }  // namespace

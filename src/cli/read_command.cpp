@@ -72,8 +72,13 @@ int readMail(Environment& environment, const ReadOptions& options) {
       status = kExitFailed;
       continue;
     }
-    if (!text.empty()) text += '\n';
-    text += reading;
+    if (text.empty()) {
+      text = std::move(reading);
+    } else {
+      text.reserve(text.size() + reading.size() + 1);
+      text += '\n';
+      text += reading;
+    }
   }
   if (text.empty() && status != kExitConverted) return status;
   if (options.charset == OutputCharset::Sjis) text = mail::utf8ToCp932Lossy(text);

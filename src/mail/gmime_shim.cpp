@@ -641,6 +641,18 @@ std::string decodeBase64(std::string_view text) {
   return out + base64Tail(state, save);
 }
 
+std::size_t contentLength(GMimeObject* object) {
+  if (GMIME_IS_MULTIPART(object)) {
+    const char* prologue = g_mime_multipart_get_prologue(GMIME_MULTIPART(object));
+    return prologue ? std::strlen(prologue) : 0;
+  }
+  if (!GMIME_IS_PART(object)) return 0;
+  GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(object));
+  GMimeStream* stream = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
+  const gint64 length = stream ? g_mime_stream_length(stream) : -1;
+  return length > 0 ? static_cast<std::size_t>(length) : 0;
+}
+
 bool decodeContent(GMimeObject* object, const ChunkSink& sink, std::uint64_t* size) {
   if (size) *size = 0;
   auto hand = [&](const char* data, std::size_t length) {

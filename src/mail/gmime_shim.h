@@ -195,6 +195,10 @@ bool endsCleanly(GMimePart* part);
 // cannot be read, `sink` stops, or a uuencoded part with data lines decodes to nothing.
 bool decodeContent(GMimeObject* object, const ChunkSink& sink, std::uint64_t* size);
 
+// The length of the content of `object` as the mail holds it, encoded (the decoded content is
+// never longer, but for uuencode by a line's first byte); 0 when it is not known.
+std::size_t contentLength(GMimeObject* object);
+
 // Decodes Base64 in `text`, the tail of 2 or 3 characters without padding included (it is never
 // ambiguous). Characters outside the alphabet are skipped.
 std::string decodeBase64(std::string_view text);

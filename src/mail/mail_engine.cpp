@@ -283,7 +283,9 @@ std::uint64_t Mail::decodedSize(std::size_t index) const {
 }
 
 std::string Mail::text(std::size_t index) const {
+  // A large text is held at most twice at a time: as it was decoded and as it was converted.
   std::string bytes;
+  if (index < impl->objects.size()) bytes.reserve(shim::contentLength(impl->objects[index]));
   if (!decode(index, [&bytes](const std::uint8_t* data, std::size_t size) {
         bytes.append(reinterpret_cast<const char*>(data), size);
         return true;
@@ -292,8 +294,9 @@ std::string Mail::text(std::size_t index) const {
   }
   std::string charset = shim::contentTypeParameter(impl->objects[index], "charset");
   if (charset.empty()) charset = guessCharset(bytes);
-  std::string text =
-      normalizeText(charset.empty() ? rawTextToUtf8(bytes) : charsetToUtf8(charset, bytes));
+  std::string converted = charset.empty() ? rawTextToUtf8(bytes) : charsetToUtf8(charset, bytes);
+  std::string().swap(bytes);
+  std::string text = normalizeText(std::move(converted));
   if (impl->parts[index].mediaType == "text/html") text = htmlToText(text);
   return text;
 }

@@ -17,6 +17,7 @@ constexpr std::string_view kTextAttachmentFrame = "----------";
 void appendBlock(std::string& out, std::string_view block) {
   while (!block.empty() && (block.back() == '\n' || block.back() == ' ')) block.remove_suffix(1);
   if (block.empty()) return;
+  out.reserve(out.size() + block.size() + 2);  // one allocation, not one more for the line end
   if (!out.empty()) out += '\n';
   out += block;
   out += '\n';

@@ -80,6 +80,7 @@ bool iconvToUtf8(std::string_view charset, std::string_view bytes, std::string& 
   std::array<char, 4096> chunk;
   char* in = const_cast<char*>(bytes.data());
   std::size_t inLeft = bytes.size();
+  out.reserve(out.size() + bytes.size() + bytes.size() / 8);  // most text grows little
   while (inLeft > 0) {
     char* to = chunk.data();
     std::size_t toLeft = chunk.size();
@@ -238,7 +239,10 @@ std::string charsetToUtf8(std::string_view charset, std::string_view bytes) {
       break;
   }
   std::string out;
-  if (!charset.empty() && iconvToUtf8(charset, bytes, out)) return repairUtf8(out);
+  if (!charset.empty() && iconvToUtf8(charset, bytes, out)) {
+    if (isValidUtf8(out)) return out;  // no copy of a large text that is whole
+    return repairUtf8(out);
+  }
   return rawTextToUtf8(bytes);
 }
 
@@ -308,20 +312,20 @@ std::string decodeHeaderText(std::string_view raw, std::string_view fallbackChar
   return out.substr(first, last - first + 1);
 }
 
-std::string normalizeText(std::string_view utf8) {
-  if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
-  std::string out;
-  out.reserve(utf8.size());
-  for (std::size_t at = 0; at < utf8.size(); ++at) {
+std::string normalizeText(std::string utf8) {
+  const std::size_t start = utf8.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  std::size_t out = 0;  // the text is written over itself: it never grows
+  for (std::size_t at = start; at < utf8.size(); ++at) {
     const char c = utf8[at];
     if (c == '\r') {
-      out.push_back('\n');
+      utf8[out++] = '\n';
       if (at + 1 < utf8.size() && utf8[at + 1] == '\n') ++at;
     } else if (c != '\0') {
-      out.push_back(c);
+      utf8[out++] = c;
     }
   }
-  return out;
+  utf8.resize(out);
+  return utf8;
 }
 
 std::string utf8ToCp932Lossy(std::string_view utf8) {

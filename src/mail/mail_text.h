@@ -42,8 +42,9 @@ std::string guessCharset(std::string_view bytes);
 std::string decodeHeaderText(std::string_view raw, std::string_view fallbackCharset = {});
 
 // Readable text: a leading byte-order mark removed, CR LF and lone CR turned into LF, NUL bytes
-// and U+FFFD-free invalid sequences handled by the caller's conversion. Expects UTF-8.
-std::string normalizeText(std::string_view utf8);
+// and U+FFFD-free invalid sequences handled by the caller's conversion. Expects UTF-8; works in
+// the string it is given, with no second copy.
+std::string normalizeText(std::string utf8);
 
 // Replaces every ill-formed sequence of `bytes` with U+FFFD.
 std::string repairUtf8(std::string_view bytes);

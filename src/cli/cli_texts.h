@@ -34,13 +34,24 @@ inline constexpr std::string_view kPartLimitReached =
 inline constexpr std::string_view kHeaderLimitReached =
     "has larger headers than are read (512 KiB or 20000 fields in all); the rest of the mail was "
     "skipped";
+inline constexpr std::string_view kPreambleLimitReached =
+    "holds more text outside its parts than is read (4 MiB); the rest of the mail was skipped";
+inline constexpr std::string_view kPreambleLimitMark =
+    "(the rest skipped: text outside the parts too large)";
 inline constexpr std::string_view kPartLimitMark = "(the rest skipped: too many parts)";
 inline constexpr std::string_view kNestingLimitMark = "(the rest skipped: nested too deep)";
 inline constexpr std::string_view kHeaderLimitMark = "(the rest skipped: headers too large)";
 
 // The line on standard error and the listing's mark for `limit` (not None).
 inline std::string_view limitText(mail::ReadLimit limit) {
-  return limit == mail::ReadLimit::Header ? kHeaderLimitReached : kPartLimitReached;
+  switch (limit) {
+    case mail::ReadLimit::Header:
+      return kHeaderLimitReached;
+    case mail::ReadLimit::Preamble:
+      return kPreambleLimitReached;
+    default:
+      return kPartLimitReached;
+  }
 }
 inline std::string_view limitMark(mail::ReadLimit limit) {
   switch (limit) {
@@ -48,6 +59,8 @@ inline std::string_view limitMark(mail::ReadLimit limit) {
       return kNestingLimitMark;
     case mail::ReadLimit::Header:
       return kHeaderLimitMark;
+    case mail::ReadLimit::Preamble:
+      return kPreambleLimitMark;
     default:
       return kPartLimitMark;
   }
@@ -61,6 +74,8 @@ inline const char* limitName(mail::ReadLimit limit) {
       return "nesting";
     case mail::ReadLimit::Header:
       return "header";
+    case mail::ReadLimit::Preamble:
+      return "preamble";
     default:
       return nullptr;
   }

@@ -226,8 +226,11 @@ bool hasValidMediaType(std::string_view raw) {
 
 // Watches the bytes a parse hands GMime, in order, and says where they must end for the bounds
 // of parseMessage() to hold. It follows the mail's lines as GMime does: a header at the start,
-// after each delimiter line and after the empty line that ends a header naming a message/ type
-// (a forwarded message's header follows it); the header ends at its empty line.
+// after each delimiter line, and after the empty line that ends a header naming a message/ type
+// (a forwarded message's header follows); the header ends at its empty line. After a header
+// naming a multipart/ type, and after a closing delimiter, comes text outside the parts, which
+// GMime holds in memory whole (a preamble or an epilogue) up to the next delimiter line. Field
+// lines outside a header count as fields too: no boundary a sender chooses hides them.
 class ParseGuard {
  public:
   explicit ParseGuard(ParserReport& report) : report(report) {}
@@ -249,7 +252,7 @@ class ParseGuard {
         stopped = true;
         scannedTo = offset + static_cast<gint64>(at);
         // A header cut short still ends as headers do, so that GMime reads what came before.
-        if (inHeader) ending = "\n\n";
+        if (region == Region::Header) ending = "\n\n";
         return at;
       }
     }
@@ -264,6 +267,27 @@ class ParseGuard {
   std::string_view end() const { return ending; }
 
  private:
+  // Finds a lower-case word (with no prefix that is also its suffix) in the bytes of one line.
+  class Word {
+   public:
+    explicit Word(std::string_view word) : word(word) {}
+    // Takes one byte; true when it completes the word.
+    bool step(char c) {
+      const char lower = static_cast<char>(g_ascii_tolower(c));
+      matched = lower == word[matched] ? matched + 1 : (lower == word[0] ? 1 : 0);
+      if (matched < word.size()) return false;
+      matched = 0;
+      return true;
+    }
+    void reset() { matched = 0; }
+
+   private:
+    std::string_view word;
+    std::size_t matched = 0;
+  };
+
+  static bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
   // Takes one byte; false when a bound is reached with it.
   bool step(char c) {
     if (lineLength == 0) {
@@ -271,17 +295,20 @@ class ParseGuard {
     } else if (line == Line::MaybeDelimiter && lineLength == 1 && c != '-') {
       line = Line::Other;
     } else if (line == Line::MaybeDelimiter && lineLength == 2) {
-      if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-        line = Line::Other;
-      } else {
-        line = Line::Delimiter;
-        if (++delimiters > kMaxDelimiterLines) return refuse(report.delimiterLimit);
-        inHeader = true;
-        messageFollows = false;
+      line = isWhite(c) ? Line::Other : Line::Delimiter;
+      if (line == Line::Delimiter && ++delimiters > kMaxDelimiterLines) {
+        return refuse(report.delimiterLimit);
       }
     }
     ++lineLength;
-    if (inHeader) {
+    if (!isWhite(c)) {
+      beforeLast = last;
+      last = c;
+    }
+    if (region == Region::Face && line != Line::Delimiter && ++faceBytes > kMaxPreambleBytes) {
+      return refuse(report.preambleLimit);
+    }
+    if (region != Region::Body) {
       if (line == Line::Other && c == ':') {
         line = Line::Field;
         if (++fields > kMaxHeaderFields) return refuse(report.headerLimit);
@@ -289,7 +316,10 @@ class ParseGuard {
       }
       if (line == Line::Field || line == Line::Continuation) {
         if (++headerBytes > kMaxHeaderBytes) return refuse(report.headerLimit);
-        watchForMessage(c);
+        if (region == Region::Header) {
+          messageFollows = messageWord.step(c) || messageFollows;
+          multipartFollows = multipartWord.step(c) || multipartFollows;
+        }
       }
     }
     if (c == '\n') endLine();
@@ -309,24 +339,21 @@ class ParseGuard {
   }
 
   void endLine() {
-    if (inHeader && line == Line::Empty) {
-      // The empty line ("\n" or "\r\n") that ends a header.
-      inHeader = messageFollows;
+    if (line == Line::Delimiter) {
+      // A closing delimiter ("--b--") is followed by an epilogue, any other by a part's header.
+      region = last == '-' && beforeLast == '-' && lineLength > 4 ? Region::Face : Region::Header;
       messageFollows = false;
+      multipartFollows = false;
+    } else if (region == Region::Header && line == Line::Empty) {
+      region = messageFollows ? Region::Header : multipartFollows ? Region::Face : Region::Body;
+      messageFollows = false;
+      multipartFollows = false;
     }
     lineLength = 0;
-    match = 0;
-  }
-
-  // Notes "message/" in a header's fields: the header of a forwarded message follows this one.
-  void watchForMessage(char c) {
-    static constexpr std::string_view kMessage = "message/";
-    const char lower = static_cast<char>(g_ascii_tolower(c));
-    match = lower == kMessage[match] ? match + 1 : (lower == kMessage[0] ? 1 : 0);
-    if (match == kMessage.size()) {
-      messageFollows = true;
-      match = 0;
-    }
+    last = 0;
+    beforeLast = 0;
+    messageWord.reset();
+    multipartWord.reset();
   }
 
   bool refuse(bool& which) {
@@ -335,19 +362,25 @@ class ParseGuard {
   }
 
   enum class Line { Empty, MaybeDelimiter, Delimiter, Continuation, Field, Other };
+  enum class Region { Header, Body, Face };
 
   ParserReport& report;
   gint64 scannedTo = 0;
   bool stopped = false;
   std::string_view ending;
-  bool inHeader = true;
+  Region region = Region::Header;
   bool messageFollows = false;
+  bool multipartFollows = false;
+  Word messageWord{"message/"};
+  Word multipartWord{"multipart/"};
   Line line = Line::Empty;
   std::uint64_t lineLength = 0;
-  std::size_t match = 0;
+  char last = 0;  // the line's last two bytes that are not white space
+  char beforeLast = 0;
   std::uint64_t headerBytes = 0;
   std::uint64_t fields = 0;
   std::uint64_t delimiters = 0;
+  std::uint64_t faceBytes = 0;
 };
 
 // Puts `guard` in front of the reads of `stream` (a source stream), or takes it away (null).

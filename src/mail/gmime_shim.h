@@ -112,6 +112,7 @@ struct ParserReport {
   bool nestingOverflow = false;  // GMime's own nesting bound was hit
   bool headerLimit = false;      // kMaxHeaderBytes or kMaxHeaderFields was reached
   bool delimiterLimit = false;   // kMaxDelimiterLines was reached
+  bool preambleLimit = false;    // kMaxPreambleBytes was reached
   // Offsets of header lines that are neither a field nor a continuation, in order, and of the
   // parts whose header ran into a boundary with no empty line; at most kMaxReportedLines each.
   std::vector<std::int64_t> invalidLines;

@@ -228,6 +228,7 @@ std::unique_ptr<Mail> parseStream(GMimeStream* stream) {
   impl->charset = mailCharset(message.get());
   Walker(*impl, stream, report).message(message.get(), "", 0, 0);
   impl->message = std::move(message);
+  if (report.preambleLimit) impl->limit = ReadLimit::Preamble;
   if (report.headerLimit) impl->limit = ReadLimit::Header;
   if (report.delimiterLimit) impl->limit = ReadLimit::Parts;
   if (report.nestingOverflow && impl->limit == ReadLimit::None) impl->limit = ReadLimit::Nesting;

@@ -51,13 +51,17 @@ inline constexpr int kMaxNesting = 64;  // multiparts and forwarded messages, on
 // its own, its parts' and its forwarded messages'; and the number of those fields.
 inline constexpr std::uint64_t kMaxHeaderBytes = std::uint64_t{512} << 10;
 inline constexpr std::uint64_t kMaxHeaderFields = 20000;
+// The text of one mail outside the parts of its multiparts: preambles and epilogues, or the whole
+// body of a multipart that names no boundary (read as its text).
+inline constexpr std::uint64_t kMaxPreambleBytes = std::uint64_t{4} << 20;
 
 // The bound that stopped the reading of a mail, if one did.
 enum class ReadLimit {
   None,
   Parts,    // more than kMaxPartsPerMail parts (or delimiter lines for twice as many)
   Nesting,  // nested deeper than kMaxNesting
-  Header    // more header bytes or fields than kMaxHeaderBytes or kMaxHeaderFields
+  Header,   // more header bytes or fields than kMaxHeaderBytes or kMaxHeaderFields
+  Preamble  // more text outside the parts than kMaxPreambleBytes
 };
 
 enum class PartRole {

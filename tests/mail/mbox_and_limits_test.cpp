@@ -247,6 +247,21 @@ TEST(MailEngineTest, HeaderAndDelimiterBoundsCutOnlyWhatNoMailHas) {
        "From: a\nContent-Type: message/rfc822\n\nFrom: b\n" +
            repeat("Received: x\n", kMaxHeaderFields) + "\nbody\n",
        ReadLimit::Header},
+      // GMime holds a multipart's preamble and epilogue whole: the body of one that names no
+      // boundary, text after a closing delimiter, part headers whose boundary ends in "--".
+      {"a body with no boundary under the bound",
+       "From: a\nContent-Type: multipart/mixed\n\n" + repeat("text\n", kMaxPreambleBytes / 6),
+       ReadLimit::None},
+      {"a body with no boundary past the bound",
+       "From: a\nContent-Type: multipart/mixed\n\n" + repeat("text\n", kMaxPreambleBytes / 4),
+       ReadLimit::Preamble},
+      {"an epilogue past the bound",
+       "From: a\n" + multipart + "\n" + attachment + repeat("text\n", kMaxPreambleBytes / 4),
+       ReadLimit::Preamble},
+      {"fields under a boundary that ends in dashes",
+       "From: a\nContent-Type: multipart/mixed; boundary=\"b--\"\n\n" +
+           repeat("--b--\nX-A: 1\nX-B: 2\n\nx\n", kMaxHeaderFields),
+       ReadLimit::Header},
       {"delimiter lines for twice the parts",
        "From: a\n" + multipart + "\n" + repeat("--b\n\nx\n", 2 * kMaxPartsPerMail + 1),
        ReadLimit::Parts},

@@ -115,22 +115,31 @@ struct EncodedWord {
   std::size_t end = 0;  // just past the closing "?="
 };
 
-// Reads "=?charset[*lang]?B|Q?payload?=" at `at`. The payload holds no '?' and no white space.
+// Where the token that starts at `from` ends: at its first '?' or white space, or at the end of
+// `text`.
+std::size_t tokenEnd(std::string_view text, std::size_t from) {
+  return std::min(text.find_first_of("? \t\r\n", from), text.size());
+}
+
+// Reads "=?charset[*lang]?B|Q?payload?=" at `at`. As RFC 2047 has it, neither the charset nor
+// the payload holds a '?' or white space; so a word is read up to the first '?' after its payload
+// and no further. Searching for the closing "?=" instead would rescan the rest of the header for
+// every "=?" that never closes, and would let one such opening swallow the valid words after it.
+// Each search stops at the next '?' or white space, which bounds the work of all calls on one
+// header by twice its length.
 bool readEncodedWord(std::string_view text, std::size_t at, EncodedWord& word) {
   if (text.compare(at, 2, "=?") != 0) return false;
-  const std::size_t charsetEnd = text.find('?', at + 2);
-  if (charsetEnd == std::string_view::npos || charsetEnd + 2 >= text.size() ||
-      text[charsetEnd + 2] != '?') {
+  const std::size_t charsetEnd = tokenEnd(text, at + 2);
+  if (charsetEnd + 2 >= text.size() || text[charsetEnd] != '?' || text[charsetEnd + 2] != '?') {
     return false;
   }
   const char encoding = text[charsetEnd + 1];
   const std::size_t payloadStart = charsetEnd + 3;
-  const std::size_t payloadEnd = text.find("?=", payloadStart);
-  if (payloadEnd == std::string_view::npos) return false;
-  const std::string_view payload = text.substr(payloadStart, payloadEnd - payloadStart);
-  if (std::any_of(payload.begin(), payload.end(), [](char c) { return isLinearSpace(c); })) {
+  const std::size_t payloadEnd = tokenEnd(text, payloadStart);
+  if (payloadEnd + 1 >= text.size() || text[payloadEnd] != '?' || text[payloadEnd + 1] != '=') {
     return false;
   }
+  const std::string_view payload = text.substr(payloadStart, payloadEnd - payloadStart);
   std::string_view charset = text.substr(at + 2, charsetEnd - at - 2);
   if (charset.empty()) return false;
   charset = charset.substr(0, charset.find('*'));  // RFC 2231 language suffix

@@ -79,6 +79,76 @@ TEST(MailTextTest, HeaderWordsSplitAndMixedEveryWayReadWhole) {
   for (const Case& c : cases) EXPECT_EQ(decodeHeaderText(c.raw), c.text) << c.raw;
 }
 
+TEST(MailTextTest, OpeningsThatNeverCloseStayTextAndSpareTheWordsAroundThem) {
+  struct Case {
+    const char* raw;
+    const char* text;
+  } cases[] = {
+      // No closing "?=" of their own: every byte stays, "=" and "?" included.
+      {"=?a?B?=?a?B?=?a?B?", "=?a?B?=?a?B?=?a?B?"},
+      {"=?a?B?x=?a?B?x", "=?a?B?x=?a?B?x"},
+      {"=?=?=?", "=?=?=?"},
+      {"=?utf-8?B?x", "=?utf-8?B?x"},
+      // The next valid word still decodes, right after the opening or after a space.
+      {"=?a?B?x=?utf-8?B?5pel?=", "=?a?B?x日"},
+      {"=?a?B?=?utf-8?B?5pel?=", "=?a?B?日"},
+      {"=?utf-8?B?x =?utf-8?B?5pel?=", "=?utf-8?B?x 日"},
+      {"=?utf-8?B?5pel?==?a?B?", "日=?a?B?"},
+      // Space between two words goes; space beside a failed opening is text and stays.
+      {"=?utf-8?Q?a?= =?a?B? =?utf-8?Q?b?=", "a =?a?B? b"},
+      {"=?utf-8?Q?a?=\r\n =?utf-8?Q?b?=\r\n =?a?B?x", "ab =?a?B?x"},
+      // A '?' or white space ends a charset or a payload: no word there.
+      {"=?utf-8?Q?a?b?=", "=?utf-8?Q?a?b?="},
+      {"=?utf 8?Q?a?=", "=?utf 8?Q?a?="},
+      {"=?utf-8?B?5p\r\n el?=", "=?utf-8?B?5p el?="},
+  };
+  for (const Case& c : cases) EXPECT_EQ(decodeHeaderText(c.raw), c.text) << c.raw;
+}
+
+TEST(MailTextTest, LongRunsOfOpeningsKeepEveryByteAndEveryWordAmongThem) {
+  for (const std::string unit :
+       {"=?a?B?", "=?a?B?x", "=?utf-8?B?x", "=?", "=?a?B? ", "=?utf-8?Q?a?b"}) {
+    std::string raw;
+    std::string text;
+    for (int index = 1; index <= 8000; ++index) {  // some 60 KiB, a valid word every 1 000
+      raw += unit;
+      text += unit;
+      if (index % 1000 == 0) {
+        raw += "=?utf-8?B?5pel?=";
+        text += "日";
+      }
+    }
+    if (text.back() == ' ') text.pop_back();
+    EXPECT_TRUE(decodeHeaderText(raw) == text) << unit;  // compared whole: too long to print
+  }
+}
+
+TEST(MailTextTest, OpeningsInFieldsAndNamesReachTheReaderWhole) {
+  const auto mail = parseMail(
+      "From: =?a?B?x=?utf-8?B?5pel?= <a@example.jp>\n"
+      "Subject: =?a?B?=?a?B? =?utf-8?B?5pel?=\n"
+      "Content-Type: multipart/mixed; boundary=b\n\n"
+      "--b\nContent-Type: text/plain\n\nx\n"
+      "--b\nContent-Type: application/pdf; name=\"=?a?B?x=?utf-8?B?5pel?=.pdf\"\n\nx\n"
+      "--b\nContent-Type: application/pdf; name==?a?B?y=?utf-8?B?5pel?=.pdf\n\nx\n"
+      "--b\nContent-Type: application/pdf\n"
+      "Content-Disposition: attachment; filename=\"=?a?B?=?utf-8?B?5pys?=.pdf\"\n\nx\n"
+      "--b\nContent-Type: application/pdf\n"
+      "Content-Disposition: attachment; filename*=utf-8''=?a?B?x=?utf-8?B?5pel?=.pdf\n\nx\n"
+      "--b--\n");
+  ASSERT_TRUE(mail);
+  std::string fields;
+  for (const HeaderField& field : mail->headers(0))
+    fields += field.name + ": " + field.value + "\n";
+  EXPECT_EQ(fields, "From: =?a?B?x日 <a@example.jp>\nSubject: =?a?B?=?a?B? 日\n");
+  std::string names;
+  for (const MailPart& part : mail->parts()) {
+    if (part.role == PartRole::Attachment) names += part.name + "\n";
+  }
+  // Made safe for a file system ('?' becomes '_'); an RFC 2231 value is never an encoded word.
+  EXPECT_EQ(names, "=_a_B_x日.pdf\n=_a_B_y日.pdf\n=_a_B_本.pdf\n=_a_B_x=_utf-8_B_5pel_=.pdf\n");
+}
+
 TEST(MailTextTest, IsoJapaneseHeaderWordsWithTheirDefectsReadCleanly) {
   struct Case {
     const char* raw;

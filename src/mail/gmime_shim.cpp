@@ -229,7 +229,8 @@ bool hasValidMediaType(std::string_view raw) {
 // after each delimiter line, and after the empty line that ends a header naming a message/ type
 // (a forwarded message's header follows); the header ends at its empty line. After a header
 // naming a multipart/ type, and after a closing delimiter, comes text outside the parts, which
-// GMime holds in memory whole (a preamble or an epilogue) up to the next delimiter line. Field
+// GMime holds in memory whole (a preamble or an epilogue) up to the next line that is the
+// delimiter of a boundary named so far. Field
 // lines outside a header count as fields too: no boundary a sender chooses hides them.
 class ParseGuard {
  public:
@@ -288,6 +289,38 @@ class ParseGuard {
 
   static bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+  // Collects the value of a boundary= parameter, byte by byte, after its name.
+  void collectBoundary(char c) {
+    if (boundary.empty() && !quoted && c == '"') {
+      quoted = true;
+      return;
+    }
+    if (quoted ? c == '"' : (c == ';' || isWhite(c))) {
+      keepBoundary();
+      return;
+    }
+    boundary += c;
+    if (boundary.size() > kLineHead - 2) collecting = false;  // longer than any boundary
+  }
+
+  // A boundary GMime will look for, as the mail writes it. One that holds an encoded word is left
+  // out: GMime looks for it decoded, so its lines end no preamble for GMime, nor here.
+  void keepBoundary() {
+    collecting = false;
+    if (boundary.empty() || boundary.find("=?") != std::string::npos) return;
+    if (boundaries.size() < kMaxBoundaries &&
+        std::find(boundaries.begin(), boundaries.end(), boundary) == boundaries.end()) {
+      boundaries.push_back(boundary);
+    }
+  }
+
+  // Whether the current line (a delimiter line) is one of a boundary named so far.
+  bool namesBoundary() const {
+    return std::any_of(boundaries.begin(), boundaries.end(), [this](const std::string& name) {
+      return head.compare(2, name.size(), name) == 0;
+    });
+  }
+
   // Takes one byte; false when a bound is reached with it.
   bool step(char c) {
     if (lineLength == 0) {
@@ -301,6 +334,7 @@ class ParseGuard {
       }
     }
     ++lineLength;
+    if (head.size() < kLineHead) head += c;
     if (!isWhite(c)) {
       beforeLast = last;
       last = c;
@@ -319,6 +353,13 @@ class ParseGuard {
         if (region == Region::Header) {
           messageFollows = messageWord.step(c) || messageFollows;
           multipartFollows = multipartWord.step(c) || multipartFollows;
+          if (collecting) {
+            collectBoundary(c);
+          } else if (boundaryWord.step(c)) {
+            collecting = true;
+            quoted = false;
+            boundary.clear();
+          }
         }
       }
     }
@@ -339,8 +380,10 @@ class ParseGuard {
   }
 
   void endLine() {
-    if (line == Line::Delimiter) {
+    if (collecting) keepBoundary();
+    if (line == Line::Delimiter && (region != Region::Face || namesBoundary())) {
       // A closing delimiter ("--b--") is followed by an epilogue, any other by a part's header.
+      // Text outside the parts ends only at a boundary GMime looks for.
       region = last == '-' && beforeLast == '-' && lineLength > 4 ? Region::Face : Region::Header;
       messageFollows = false;
       multipartFollows = false;
@@ -350,10 +393,12 @@ class ParseGuard {
       multipartFollows = false;
     }
     lineLength = 0;
+    head.clear();
     last = 0;
     beforeLast = 0;
     messageWord.reset();
     multipartWord.reset();
+    boundaryWord.reset();
   }
 
   bool refuse(bool& which) {
@@ -363,6 +408,8 @@ class ParseGuard {
 
   enum class Line { Empty, MaybeDelimiter, Delimiter, Continuation, Field, Other };
   enum class Region { Header, Body, Face };
+  static constexpr std::size_t kLineHead = 80;  // "--", a boundary of up to 70 bytes, and more
+  static constexpr std::size_t kMaxBoundaries = 256;
 
   ParserReport& report;
   gint64 scannedTo = 0;
@@ -373,6 +420,12 @@ class ParseGuard {
   bool multipartFollows = false;
   Word messageWord{"message/"};
   Word multipartWord{"multipart/"};
+  Word boundaryWord{"boundary="};
+  bool collecting = false;  // after "boundary=" in a header, up to the end of its value
+  bool quoted = false;
+  std::string boundary;
+  std::vector<std::string> boundaries;
+  std::string head;  // the current line's first kLineHead bytes
   Line line = Line::Empty;
   std::uint64_t lineLength = 0;
   char last = 0;  // the line's last two bytes that are not white space
@@ -545,7 +598,14 @@ std::string contentTypeParameter(GMimeObject* object, const char* name) {
 }
 
 bool hasBoundary(GMimeMultipart* multipart) {
-  return g_mime_object_get_content_type_parameter(GMIME_OBJECT(multipart), "boundary") != nullptr;
+  const char* boundary =
+      g_mime_object_get_content_type_parameter(GMIME_OBJECT(multipart), "boundary");
+  if (!boundary) return false;
+  // GMime decodes a boundary written as an encoded word ("=?utf-8?Q?x?=") and looks for the
+  // decoded one, which the mail never uses: its whole body became the prologue.
+  if (g_mime_multipart_get_count(multipart) > 0) return true;
+  const auto raw = plainParameter(GMIME_OBJECT(multipart), "Content-Type", "boundary");
+  return !raw || *raw == boundary;
 }
 
 namespace {

@@ -23,6 +23,23 @@ void appendBlock(std::string& out, std::string_view block) {
   out += '\n';
 }
 
+// A header field's value on one line: a line end a sender encoded into it ("=?UTF-8?B?aGkKRnJvbTog
+// Ym9zcw==?=") would otherwise start a line that reads as a field of its own.
+std::string oneLine(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (const char c : value) {
+    if (c == '\n') {
+      out += "\u240A";  // ␊
+    } else if (c == '\r') {
+      out += "\u240D";  // ␍
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string readableSize(std::uint64_t bytes) {
@@ -62,7 +79,7 @@ std::string renderMail(const Mail& mail) {
         std::string block;
         if (part.forwardDepth > 0) block += std::string(messages::kForwardedMessage) + "\n";
         for (const HeaderField& field : mail.headers(index)) {
-          block += field.name + ": " + field.value + "\n";
+          block += field.name + ": " + oneLine(field.value) + "\n";
         }
         appendBlock(out, block);
         break;

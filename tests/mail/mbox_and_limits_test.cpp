@@ -258,6 +258,14 @@ TEST(MailEngineTest, HeaderAndDelimiterBoundsCutOnlyWhatNoMailHas) {
       {"an epilogue past the bound",
        "From: a\n" + multipart + "\n" + attachment + repeat("text\n", kMaxPreambleBytes / 4),
        ReadLimit::Preamble},
+      {"lines like delimiters of no boundary in an epilogue",
+       "From: a\n" + multipart + "\n" + attachment +
+           repeat("--x\n" + std::string(1000, 't') + "\n", kMaxPreambleBytes / 1000),
+       ReadLimit::Preamble},
+      {"a boundary GMime reads as an encoded word",
+       "From: a\nContent-Type: multipart/mixed; boundary=\"=?utf-8?Q?x?=\"\n\n" +
+           repeat("--=?utf-8?Q?x?=\n\n" + std::string(1000, 't') + "\n", kMaxPreambleBytes / 1000),
+       ReadLimit::Preamble},
       {"fields under a boundary that ends in dashes",
        "From: a\nContent-Type: multipart/mixed; boundary=\"b--\"\n\n" +
            repeat("--b--\nX-A: 1\nX-B: 2\n\nx\n", kMaxHeaderFields),

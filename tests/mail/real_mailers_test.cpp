@@ -259,6 +259,15 @@ TEST(RealMailersTest, TextAttachmentsAreReadBelowTheMessage) {
             "---------- memo.txt ----------\nメモ\n");
 }
 
+// A line end encoded into a field stays on the field's line: no second line that reads as a field.
+TEST(RealMailersTest, EncodedLineEndsInAFieldStayOnItsLine) {
+  const auto mail = parseMail(
+      "From: a@example.jp\nSubject: =?UTF-8?B?aGkKRnJvbTogYm9zcw==?= =?UTF-8?B?eA0KeQ==?=\n\n"
+      "body\n");
+  ASSERT_TRUE(mail);
+  EXPECT_EQ(renderMail(*mail), "From: a@example.jp\nSubject: hi␊From: bossx␍␊y\n\nbody\n");
+}
+
 // A file that holds `before` until `changed` is set, and `after` from then on.
 class ChangingFile : public ReadableFile {
  public:

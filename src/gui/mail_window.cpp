@@ -427,16 +427,17 @@ void MailWindow::selectMessage(int row) {
 
 void MailWindow::showContent(bool newFile) {
   const MailContent& shown = *content;
+  // The loader left the header fields and the text as they are shown.
   for (std::size_t row = 0; row < headerValues.size(); ++row) {
     QString value;
     for (const mail::HeaderField& field : shown.headers) {
-      if (field.name == texts::kHeaderCaptions[row].field) value = visibleText(field.value);
+      if (field.name == texts::kHeaderCaptions[row].field) value = text(field.value);
     }
     headerValues[row]->setText(value);
   }
   problemLine->setText(visibleText(shown.problem));
   problemLine->setVisible(!shown.problem.empty());
-  textView->setPlainText(visibleText(shown.text));
+  textView->setPlainText(text(shown.text));
 
   attachmentList->clear();
   AttachmentIcons iconFor(style());
@@ -478,8 +479,8 @@ void MailWindow::showMessageList() {
   QList<QTreeWidgetItem*> items;
   items.reserve(static_cast<qsizetype>(content->messages.size()));
   for (const MessageSummary& message : content->messages) {
-    items.append(new QTreeWidgetItem(
-        {visibleText(message.date), visibleText(message.from), visibleText(message.subject)}));
+    items.append(
+        new QTreeWidgetItem({text(message.date), text(message.from), text(message.subject)}));
   }
   messageList->addTopLevelItems(items);
   if (!items.isEmpty()) messageList->setCurrentItem(items.front());

@@ -143,6 +143,8 @@ class MailWindowTest : public QObject {
   void longLinesAreShownInPiecesAndSaid_data();
   void longLinesAreShownInPiecesAndSaid();
   void textThatRunsOutOfMemoryLeavesTheRestShown();
+  void aMailBeyondTheEnginesBoundsSaysItIsPartlyShown_data();
+  void aMailBeyondTheEnginesBoundsSaysItIsPartlyShown();
 };
 
 // What `korvani read` writes for each mail of the corpus is what the window shows: the header
@@ -477,6 +479,33 @@ void MailWindowTest::textThatRunsOutOfMemoryLeavesTheRestShown() {
   korvani::gui::loadMessage(content, 0, korvani::mail::renderMail);
   QVERIFY(content.problem.empty());
   QVERIFY(content.text.find("お世話になっております") != std::string::npos);
+}
+
+void MailWindowTest::aMailBeyondTheEnginesBoundsSaysItIsPartlyShown_data() {
+  QTest::addColumn<QByteArray>("mail");
+  const QByteArray header = "From: a@example.com\nSubject: s\nMIME-Version: 1.0\n";
+  QByteArray parts = header + "Content-Type: multipart/mixed; boundary=b\n\n";
+  for (std::size_t part = 0; part <= korvani::mail::kMaxPartsPerMail; ++part) {
+    parts += "--b\nContent-Type: application/octet-stream; name=f.bin\n\nx\n";
+  }
+  QTest::newRow("too many parts") << parts + "--b--\n";
+  QByteArray nested = header;
+  for (int depth = 0; depth <= korvani::mail::kMaxNesting; ++depth) {
+    nested += "Content-Type: multipart/mixed; boundary=b" + QByteArray::number(depth) + "\n\n--b" +
+              QByteArray::number(depth) + "\n";
+  }
+  QTest::newRow("nested too deep") << nested + "Content-Type: text/plain\n\ndeep\n";
+}
+
+void MailWindowTest::aMailBeyondTheEnginesBoundsSaysItIsPartlyShown() {
+  QFETCH(QByteArray, mail);
+  korvani::testing::FakePlatform disk;
+  disk.addFile("bounds.eml", mail.toStdString());
+  window = std::make_unique<MailWindow>(disk, services);
+  QVERIFY(open(QStringLiteral("bounds.eml")));
+  QCOMPARE(child<QLabel>("problemLine")->text(), text(mailtexts::kPartLimit));
+  QVERIFY(!child<QLabel>("problemLine")->isHidden());
+  window.reset();
 }
 
 QTEST_MAIN(MailWindowTest)

@@ -166,7 +166,9 @@ void loadMessage(MailContent& content, std::size_t index, const TextRenderer& re
     std::string partProblem;
     for (std::size_t part = 0; part < parts.size(); ++part) {
       if (parts[part].role != mail::PartRole::Attachment) continue;
-      content.attachments.push_back({part, parts[part].name, parts[part].mediaType,
+      std::string mediaType = parts[part].mediaType;
+      shortened |= shapeField(mediaType);
+      content.attachments.push_back({part, parts[part].name, std::move(mediaType),
                                      parsed->decodedSize(part), parts[part].truncated});
       if (parts[part].truncated && partProblem.empty()) {
         partProblem = std::string(texts::kTruncatedPart) + " " + parts[part].name;

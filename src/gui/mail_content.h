@@ -40,7 +40,7 @@ inline constexpr std::size_t kShownFieldChars = 1024;
 struct AttachmentEntry {
   std::size_t part = 0;    // its index in Mail::parts()
   std::string name;        // the engine's safe file name, UTF-8
-  std::string mediaType;   // lower-case type/subtype
+  std::string mediaType;   // lower-case type/subtype, as it is shown
   std::uint64_t size = 0;  // decoded
   bool truncated = false;
 };

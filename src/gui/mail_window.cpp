@@ -443,8 +443,8 @@ void MailWindow::showContent(bool newFile) {
   AttachmentIcons iconFor(style());
   for (std::size_t row = 0; row < shown.attachments.size(); ++row) {
     const AttachmentEntry& entry = shown.attachments[row];
-    auto* item = new QTreeWidgetItem({visibleText(entry.name), visibleText(entry.mediaType),
-                                      text(mail::readableSize(entry.size))});
+    auto* item = new QTreeWidgetItem(
+        {visibleText(entry.name), text(entry.mediaType), text(mail::readableSize(entry.size))});
     item->setIcon(0, iconFor(entry.mediaType));
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     item->setData(0, kAttachmentRole, static_cast<qulonglong>(row));

@@ -142,6 +142,7 @@ class MailWindowTest : public QObject {
   void screenshotDrawsTheMailOrFails();
   void longLinesAreShownInPiecesAndSaid_data();
   void longLinesAreShownInPiecesAndSaid();
+  void aLongMediaTypeIsCutInTheAttachmentList();
   void textThatRunsOutOfMemoryLeavesTheRestShown();
   void aMailBeyondTheEnginesBoundsSaysItIsPartlyShown_data();
   void aMailBeyondTheEnginesBoundsSaysItIsPartlyShown();
@@ -456,6 +457,24 @@ void MailWindowTest::longLinesAreShownInPiecesAndSaid() {
   QCOMPARE(child<QLabel>("problemLine")->isHidden(), !shortened);
   QCOMPARE(QString::fromStdString(window->problem()),
            shortened ? text(mailtexts::kLongLinesShortened) : QString());
+  window.reset();
+}
+
+void MailWindowTest::aLongMediaTypeIsCutInTheAttachmentList() {
+  const QByteArray type = "application/" + QByteArray(2 * kShownFieldChars, 'x');
+  const QByteArray mail =
+      "From: a@example.com\nSubject: s\nMIME-Version: 1.0\n"
+      "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nhi\n"
+      "--b\nContent-Type: " +
+      type + "; name=a.bin\n\nxyz\n--b--\n";
+  korvani::testing::FakePlatform disk;
+  disk.addFile("type.eml", mail.toStdString());
+  window = std::make_unique<MailWindow>(disk, services);
+  QVERIFY(open(QStringLiteral("type.eml")));
+  QCOMPARE(attachments()->topLevelItemCount(), 1);
+  QCOMPARE(attachments()->topLevelItem(0)->text(1),
+           QString::fromLatin1(type.left(kShownFieldChars - 1)) + u'…');
+  QCOMPARE(child<QLabel>("problemLine")->text(), text(mailtexts::kLongLinesShortened));
   window.reset();
 }
 

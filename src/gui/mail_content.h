@@ -3,6 +3,10 @@
 // These functions are plain C++ over the engine's header and take no Qt types, so that the
 // window can run them on a worker thread: each call reads, fills a MailContent and returns; the
 // window then shows it. A MailContent is used by one thread at a time.
+//
+// Everything a MailContent holds for showing is already as it is shown: controls made visible
+// (mail/shown_text.h), no line of the text longer than kShownLineChars characters and no header
+// field longer than kShownFieldChars, so that the window thread only hands it to its widgets.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +17,7 @@
 #include <vector>
 
 #include "mail/mail_engine.h"
+#include "mail/mail_reader.h"
 
 namespace korvani {
 class Platform;
@@ -20,15 +25,27 @@ class Platform;
 
 namespace korvani::gui {
 
+// The longest line of a mail's text the window lays out, in characters. Qt lays out a line that
+// offers no place to break in time that grows with the square of its length (here: 16 K
+// characters 20 ms, 64 K 160 ms, 256 K 1.9 s, 1 M 16 s), and the whole of a line at once. A
+// longer line is shown as lines of at most this many characters: nothing of it is hidden, and a
+// 10 MiB line paints as fast as 10 MiB of ordinary lines.
+inline constexpr std::size_t kShownLineChars = 16384;
+
+// The most of one header field shown beside its caption or in the message list, in characters. A
+// field is a label that wraps to the window's width and grows downwards with its text, so a
+// longer one is cut and ends with "…"; the text below shows the whole field.
+inline constexpr std::size_t kShownFieldChars = 1024;
+
 struct AttachmentEntry {
   std::size_t part = 0;    // its index in Mail::parts()
   std::string name;        // the engine's safe file name, UTF-8
-  std::string mediaType;   // lower-case type/subtype
+  std::string mediaType;   // lower-case type/subtype, as it is shown
   std::uint64_t size = 0;  // decoded
   bool truncated = false;
 };
 
-// One message of an mbox file, for the message list.
+// One message of an mbox file, for the message list, each field as it is shown.
 struct MessageSummary {
   std::string date;
   std::string from;
@@ -42,16 +59,22 @@ struct MailContent {
   std::vector<MessageSummary> messages;  // one per message of an mbox file; empty otherwise
 
   // The message shown: index within the file, the mail (null when it is not a mail), its
-  // decoded header fields, its text as `korvani read` writes it, and its attachments.
+  // decoded header fields and its text as `korvani read` writes it, both as they are shown, and
+  // its attachments.
   std::size_t messageIndex = 0;
   std::shared_ptr<const mail::Mail> mail;
   std::vector<mail::HeaderField> headers;
   std::string text;
   std::vector<AttachmentEntry> attachments;
 
-  // One line saying what went wrong; empty when all of it could be read.
+  // One line saying what went wrong, and that long lines were shortened when they were; empty
+  // when all of it could be read and is shown whole.
   std::string problem;
 };
+
+// The text of a message as `korvani read` writes it: mail::renderMail, or a stand-in in tests.
+// May throw std::bad_alloc.
+using TextRenderer = std::function<std::string(const mail::Mail&)>;
 
 // Called after each step of a long read with the steps done and the steps there are; returns
 // false to stop.
@@ -60,11 +83,26 @@ using StepReport = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 // Opens the file at `path` through `platform`, summarises every message when it is an mbox file
 // (one step each), and reads its first message. Returns false when `report` stopped it; `content`
 // is then incomplete. A file that cannot be read gives opened == false and the reason in `problem`.
-// `platform` is used only within the call, on the calling thread.
+// Memory running out is a problem too, never an exception: what was read before is kept, and
+// `problem` says what could not be shown. `platform` is used only within the call, on the calling
+// thread.
 bool loadMailFile(Platform& platform, const std::string& path, MailContent& content,
-                  const StepReport& report);
+                  const StepReport& report, const TextRenderer& render = mail::renderMail);
 
-// Reads message `index` of the already opened content.file into `content`.
-void loadMessage(MailContent& content, std::size_t index);
+// Reads message `index` of the already opened content.file into `content`. When memory runs out
+// while the text is made, the header fields and attachments are still shown and `problem` says
+// that the text could not be; when it runs out before, `problem` says the message could not be
+// shown and `mail` is null.
+void loadMessage(MailContent& content, std::size_t index,
+                 const TextRenderer& render = mail::renderMail);
+
+// Breaks every line of `text` (UTF-8, lines ended by LF) longer than `maxChars` characters into
+// lines of `maxChars` and a last one of at most that many. Returns whether a line was broken.
+// `maxChars` is at least 1.
+bool breakLongLines(std::string& text, std::size_t maxChars);
+
+// Cuts `value` (UTF-8) longer than `maxChars` characters to `maxChars - 1` of them and "…".
+// Returns whether it was cut. `maxChars` is at least 1.
+bool cutLongField(std::string& value, std::size_t maxChars);
 
 }  // namespace korvani::gui

@@ -22,11 +22,14 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 #include <QUrl>
+#include <algorithm>
 #include <map>
+#include <new>
 #include <optional>
 #include <vector>
 
 #include "common/messages.h"
+#include "gui/mail_content.h"
 #include "gui/mail_window_services.h"
 #include "gui/mail_window_texts.h"
 #include "mail/mail_engine.h"
@@ -34,6 +37,8 @@
 #include "platform/posix_platform.h"
 #include "support/fake_platform.h"
 
+using korvani::gui::kShownFieldChars;
+using korvani::gui::kShownLineChars;
 using korvani::gui::MailWindow;
 using korvani::gui::MailWindowServices;
 using Answer = MailWindowServices::ReplaceAnswer;
@@ -135,6 +140,12 @@ class MailWindowTest : public QObject {
   void malformedMailShowsWhatCouldBeRead();
   void screenshotDrawsTheMailOrFails_data();
   void screenshotDrawsTheMailOrFails();
+  void longLinesAreShownInPiecesAndSaid_data();
+  void longLinesAreShownInPiecesAndSaid();
+  void aLongMediaTypeIsCutInTheAttachmentList();
+  void textThatRunsOutOfMemoryLeavesTheRestShown();
+  void aMailBeyondTheEnginesBoundsSaysItIsPartlyShown_data();
+  void aMailBeyondTheEnginesBoundsSaysItIsPartlyShown();
 };
 
 // What `korvani read` writes for each mail of the corpus is what the window shows: the header
@@ -386,6 +397,134 @@ void MailWindowTest::screenshotDrawsTheMailOrFails() {
   QVERIFY(process.waitForFinished(30000));
   QCOMPARE(process.exitCode(), status);
   QCOMPARE(QImage(png).isNull(), status != 0);
+}
+
+// A line longer than the window lays out is shown in pieces, a field longer than its label holds
+// is cut with "…", and the problem line says so; characters are counted, not bytes, and nothing
+// of the text is lost or moved. `breaks` is the number of line ends the window adds to the text.
+void MailWindowTest::longLinesAreShownInPiecesAndSaid_data() {
+  QTest::addColumn<QByteArray>("subject");  // as written in the header
+  QTest::addColumn<QString>("body");
+  QTest::addColumn<QString>("shownSubject");
+  QTest::addColumn<int>("breaks");
+  const auto line = [](qsizetype length, char16_t character) {
+    return QString(length, QChar(character));
+  };
+  const qsizetype cap = kShownLineChars;
+  const qsizetype fieldCap = kShownFieldChars;
+  QTest::newRow("a body line of the longest length")
+      << QByteArray("s") << line(cap, 'x') << "s" << 0;
+  QTest::newRow("one character more") << QByteArray("s") << line(cap + 1, 'x') << "s" << 1;
+  QTest::newRow("kana, three pieces and some")
+      << QByteArray("s") << line(3 * cap + 5, u'あ') << "s" << 3;
+  QTest::newRow("a subject of the longest field")
+      << line(fieldCap, u'件').toUtf8() << "body" << line(fieldCap, u'件') << 0;
+  QTest::newRow("a subject one character longer")
+      << line(fieldCap + 1, 'y').toLatin1() << "body" << line(fieldCap - 1, 'y') + u'…' << 0;
+  QTest::newRow("a subject longer than a line")
+      << line(2 * cap, 'z').toLatin1() << "body" << line(fieldCap - 1, 'z') + u'…' << 2;
+  QTest::newRow("a subject with an encoded line end")
+      << QByteArray("=?UTF-8?B?aGkKRnJvbTogYm9zcw==?=") << "body"
+      << "hi␊From: boss" << 0;
+}
+
+void MailWindowTest::longLinesAreShownInPiecesAndSaid() {
+  QFETCH(QByteArray, subject);
+  QFETCH(QString, body);
+  QFETCH(QString, shownSubject);
+  QFETCH(int, breaks);
+  const QByteArray mail = "From: a@example.com\nSubject: " + subject +
+                          "\nContent-Type: text/plain; charset=UTF-8\n\n" + body.toUtf8() + "\n";
+  korvani::testing::FakePlatform disk;
+  disk.addFile("long.eml", mail.toStdString());
+  window = std::make_unique<MailWindow>(disk, services);
+  QVERIFY(open(QStringLiteral("long.eml")));
+
+  QCOMPARE(child<QLabel>("headerSubject")->text(), shownSubject);
+  QString rendered = text(korvani::mail::renderMail(
+      *korvani::mail::parseMail(std::string_view(mail.constData(), mail.size()))));
+  QString shown = shownText();
+  const QStringList lines = shown.split('\n');
+  const qsizetype longest = std::max_element(lines.begin(), lines.end(), [](auto& a, auto& b) {
+                              return a.size() < b.size();
+                            })->size();
+  QVERIFY2(longest <= static_cast<qsizetype>(kShownLineChars),
+           qPrintable(QString::number(longest)));
+  QCOMPARE(shown.count('\n') - rendered.count('\n'), breaks);
+  QVERIFY(shown.remove('\n') == rendered.remove('\n'));
+
+  const bool shortened = breaks > 0 || shownSubject.endsWith(u'…');
+  QCOMPARE(child<QLabel>("problemLine")->isHidden(), !shortened);
+  QCOMPARE(QString::fromStdString(window->problem()),
+           shortened ? text(mailtexts::kLongLinesShortened) : QString());
+  window.reset();
+}
+
+void MailWindowTest::aLongMediaTypeIsCutInTheAttachmentList() {
+  const QByteArray type = "application/" + QByteArray(2 * kShownFieldChars, 'x');
+  const QByteArray mail =
+      "From: a@example.com\nSubject: s\nMIME-Version: 1.0\n"
+      "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nhi\n"
+      "--b\nContent-Type: " +
+      type + "; name=a.bin\n\nxyz\n--b--\n";
+  korvani::testing::FakePlatform disk;
+  disk.addFile("type.eml", mail.toStdString());
+  window = std::make_unique<MailWindow>(disk, services);
+  QVERIFY(open(QStringLiteral("type.eml")));
+  QCOMPARE(attachments()->topLevelItemCount(), 1);
+  QCOMPARE(attachments()->topLevelItem(0)->text(1),
+           QString::fromLatin1(type.left(kShownFieldChars - 1)) + u'…');
+  QCOMPARE(child<QLabel>("problemLine")->text(), text(mailtexts::kLongLinesShortened));
+  window.reset();
+}
+
+// The text is made by the engine, where memory may run out (a large HTML part): the loader turns
+// that into its problem line and still shows the header fields and the attachments.
+void MailWindowTest::textThatRunsOutOfMemoryLeavesTheRestShown() {
+  korvani::testing::FakePlatform disk;
+  disk.addFile("m.eml", readAll(kCorpus + "/gmail.eml").toStdString());
+  korvani::gui::MailContent content;
+  QVERIFY(korvani::gui::loadMailFile(
+      disk, "m.eml", content, [](std::uint64_t, std::uint64_t) { return true; },
+      [](const korvani::mail::Mail&) -> std::string { throw std::bad_alloc(); }));
+  QVERIFY(content.opened && content.mail);
+  QCOMPARE(QString::fromStdString(content.problem), text(mailtexts::kTextOutOfMemory));
+  QVERIFY(content.text.empty());
+  QCOMPARE(content.headers.size(), std::size_t{4});
+  QCOMPARE(content.attachments.size(), std::size_t{1});
+  QCOMPARE(content.attachments[0].name, "見積書_2024.pdf");
+
+  // Switching messages goes through the same loader.
+  korvani::gui::loadMessage(content, 0, korvani::mail::renderMail);
+  QVERIFY(content.problem.empty());
+  QVERIFY(content.text.find("お世話になっております") != std::string::npos);
+}
+
+void MailWindowTest::aMailBeyondTheEnginesBoundsSaysItIsPartlyShown_data() {
+  QTest::addColumn<QByteArray>("mail");
+  const QByteArray header = "From: a@example.com\nSubject: s\nMIME-Version: 1.0\n";
+  QByteArray parts = header + "Content-Type: multipart/mixed; boundary=b\n\n";
+  for (std::size_t part = 0; part <= korvani::mail::kMaxPartsPerMail; ++part) {
+    parts += "--b\nContent-Type: application/octet-stream; name=f.bin\n\nx\n";
+  }
+  QTest::newRow("too many parts") << parts + "--b--\n";
+  QByteArray nested = header;
+  for (int depth = 0; depth <= korvani::mail::kMaxNesting; ++depth) {
+    nested += "Content-Type: multipart/mixed; boundary=b" + QByteArray::number(depth) + "\n\n--b" +
+              QByteArray::number(depth) + "\n";
+  }
+  QTest::newRow("nested too deep") << nested + "Content-Type: text/plain\n\ndeep\n";
+}
+
+void MailWindowTest::aMailBeyondTheEnginesBoundsSaysItIsPartlyShown() {
+  QFETCH(QByteArray, mail);
+  korvani::testing::FakePlatform disk;
+  disk.addFile("bounds.eml", mail.toStdString());
+  window = std::make_unique<MailWindow>(disk, services);
+  QVERIFY(open(QStringLiteral("bounds.eml")));
+  QCOMPARE(child<QLabel>("problemLine")->text(), text(mailtexts::kPartLimit));
+  QVERIFY(!child<QLabel>("problemLine")->isHidden());
+  window.reset();
 }
 
 QTEST_MAIN(MailWindowTest)

@@ -51,7 +51,8 @@ inline constexpr std::string_view kReplaceQuestion =
 // What went wrong, one line under the header area.
 inline constexpr std::string_view kNotAMail = "メールとして読めるヘッダがありません。";
 inline constexpr std::string_view kPartLimit =
-    "部品の数、入れ子の深さまたはヘッダの大きさが上限を超えたため、途中までを表示しています。";
+    "部品の数、入れ子の深さ、ヘッダまたは部品の外の文の大きさが上限を超えたため、途中までを表示し"
+    "ています。";
 inline constexpr std::string_view kLongLinesShortened =
     "長すぎる行は分けて、長すぎるヘッダは途中までを表示しています。";
 inline constexpr std::string_view kTextOutOfMemory = "メモリが足りないため、本文を表示できません。";

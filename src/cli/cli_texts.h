@@ -28,56 +28,31 @@ inline constexpr std::string_view kAttachmentTruncated =
     "the mail ends inside this attachment; the part that is there was written";  // after the path
 inline constexpr std::string_view kAttachmentUnreadable =
     "the attachment could not be read from the mail";  // after the path
-// After the mail, when a bound stopped its reading; the listing names the bound in brackets.
-inline constexpr std::string_view kPartLimitReached =
-    "holds more parts, or nests them deeper, than are read; the rest were skipped";
-inline constexpr std::string_view kHeaderLimitReached =
-    "has larger headers than are read (512 KiB or 20000 fields in all); the rest of the mail was "
-    "skipped";
-inline constexpr std::string_view kPreambleLimitReached =
-    "holds more text outside its parts than is read (4 MiB); the rest of the mail was skipped";
-inline constexpr std::string_view kPreambleLimitMark =
-    "(the rest skipped: text outside the parts too large)";
-inline constexpr std::string_view kPartLimitMark = "(the rest skipped: too many parts)";
-inline constexpr std::string_view kNestingLimitMark = "(the rest skipped: nested too deep)";
-inline constexpr std::string_view kHeaderLimitMark = "(the rest skipped: headers too large)";
-
-// The line on standard error and the listing's mark for `limit` (not None).
-inline std::string_view limitText(mail::ReadLimit limit) {
-  switch (limit) {
-    case mail::ReadLimit::Header:
-      return kHeaderLimitReached;
-    case mail::ReadLimit::Preamble:
-      return kPreambleLimitReached;
-    default:
-      return kPartLimitReached;
-  }
-}
-inline std::string_view limitMark(mail::ReadLimit limit) {
+// When a bound stopped the reading of a mail: the line on standard error (after the mail), the
+// mark that ends its listing and its JSON "limit".
+struct LimitWords {
+  std::string_view reached;
+  std::string_view mark;
+  const char* name;
+};
+inline LimitWords limitWords(mail::ReadLimit limit) {
   switch (limit) {
     case mail::ReadLimit::Nesting:
-      return kNestingLimitMark;
+      return {"nests its parts deeper than is read (64 levels); the rest were skipped",
+              "(the rest skipped: nested too deep)", "nesting"};
     case mail::ReadLimit::Header:
-      return kHeaderLimitMark;
+      return {
+          "has larger headers than are read (512 KiB or 20000 fields in all); the rest of the "
+          "mail was skipped",
+          "(the rest skipped: headers too large)", "header"};
     case mail::ReadLimit::Preamble:
-      return kPreambleLimitMark;
+      return {
+          "holds more text outside its parts than is read (4 MiB); the rest of the mail was "
+          "skipped",
+          "(the rest skipped: text outside the parts too large)", "preamble"};
     default:
-      return kPartLimitMark;
-  }
-}
-// The JSON listing's "limit": null when the mail was read to its end.
-inline const char* limitName(mail::ReadLimit limit) {
-  switch (limit) {
-    case mail::ReadLimit::Parts:
-      return "parts";
-    case mail::ReadLimit::Nesting:
-      return "nesting";
-    case mail::ReadLimit::Header:
-      return "header";
-    case mail::ReadLimit::Preamble:
-      return "preamble";
-    default:
-      return nullptr;
+      return {"holds more parts than are read (10000); the rest were skipped",
+              "(the rest skipped: too many parts)", "parts"};
   }
 }
 inline constexpr std::string_view kNoMailFound = "holds no mail file";  // after the folder

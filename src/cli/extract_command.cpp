@@ -203,7 +203,7 @@ class Extraction {
         continue;
       }
       if (parsed->limitReached())
-        fail(run.label + ": " + std::string(texts::limitText(parsed->limit())));
+        fail(run.label + ": " + std::string(texts::limitWords(parsed->limit()).reached));
       for (const mail::MailPart& part : parsed->parts()) {
         if (part.unterminated) warn(run.label + ": " + std::string(texts::kUnterminated));
       }
@@ -257,14 +257,15 @@ class Extraction {
       nlohmann::json entry = nlohmann::json::object();
       putText(entry, "mail", run.label);
       entry["parts"] = std::move(parts);
-      if (const char* limit = texts::limitName(parsed.limit())) {
-        entry["limit"] = limit;
+      if (parsed.limitReached()) {
+        entry["limit"] = texts::limitWords(parsed.limit()).name;
       } else {
         entry["limit"] = nullptr;
       }
       writeOut((mailsInJson++ == 0 ? "[\n" : ",\n") + listingJson(entry, 2));
     } else {
-      if (parsed.limitReached()) lines += std::string(texts::limitMark(parsed.limit())) + '\n';
+      if (parsed.limitReached())
+        lines += std::string(texts::limitWords(parsed.limit()).mark) + '\n';
       writeOut(lines);
     }
   }

@@ -53,7 +53,8 @@ int readMail(Environment& environment, const ReadOptions& options) {
       continue;
     }
     if (parsed->limitReached()) {
-      printShown(environment, label + ": " + std::string(texts::limitText(parsed->limit())));
+      printShown(environment,
+                 label + ": " + std::string(texts::limitWords(parsed->limit()).reached));
       status = kExitFailed;
     }
     // A mail of which nothing could be read is not read as empty. The reading goes to a

@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 #include <map>
+#include <mutex>
 
 #include "common/messages.h"
 #include "gui/local_path.h"
@@ -357,7 +358,18 @@ void MailWindow::setFixedFont(bool fixed) {
 bool MailWindow::isBusy() const { return watcher.isRunning() || whenDone != nullptr; }
 
 void MailWindow::runInBackground(const QString& label, bool quiet, Work work, Done done) {
-  whenDone = std::move(done);
+  // What the job wrote is handed to `done` on this thread through a mutex of the standard
+  // library as well as through Qt's future: Qt's own synchronisation is done with atomics and
+  // futexes that ThreadSanitizer does not see, and the hand-over is then checked like any other.
+  auto handOver = std::make_shared<std::mutex>();
+  whenDone = [handOver, finish = std::move(done)](bool cancelled) {
+    const std::lock_guard<std::mutex> lock(*handOver);
+    if (finish) finish(cancelled);
+  };
+  Work job = [handOver, task = std::move(work)](QPromise<void>& promise) {
+    const std::lock_guard<std::mutex> lock(*handOver);
+    task(promise);
+  };
   setBusy(true);
   statusText->setText(label);
   progressBar->setRange(0, 0);
@@ -371,7 +383,7 @@ void MailWindow::runInBackground(const QString& label, bool quiet, Work work, Do
     progressBar->show();
     cancelButton->show();
   }
-  watcher.setFuture(QtConcurrent::run(&engineThread, std::move(work)));
+  watcher.setFuture(QtConcurrent::run(&engineThread, std::move(job)));
 }
 
 void MailWindow::setBusy(bool busy) {

@@ -158,6 +158,13 @@ read_time_file() {
   fi
 }
 
+# The first line of the last run's standard error, without Qt's notes about the offscreen platform;
+# control characters (C0, DEL, C1) become "?" so that none reaches the terminal.
+first_message() {
+  { grep -v -e propagateSizeHints -e XDG_RUNTIME_DIR "$work/.stderr" || true; } | head -n 1 |
+    LC_ALL=C.UTF-8 sed -E 's/[[:cntrl:]]/?/g; s/^(.{160}).+/\1…/'
+}
+
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 # Results, by "KEY|binary": wall and CPU seconds (medians), peak KiB (the largest), status (the
@@ -177,7 +184,7 @@ measure() {
     if [ "$run" -eq 0 ] || [ "$peak_kib" -gt "$max" ]; then max=$peak_kib; fi
     if [ "$status" != 0 ] && [ "$worst" = 0 ]; then
       worst=$status
-      failures+=("$key ($which): $status: $(head -n 1 "$work/.stderr" | cut -c 1-160 | cat -v)")
+      failures+=("$key ($which): $status: $(first_message)")
     fi
     # Only short runs are repeated, and none that ran out of time or ended by a signal.
     if [ "$status" = timeout ] || [[ "$status" == SIG* ]] || awk -v s="$seconds" -v b=$repeat_below 'BEGIN { exit !(s >= b) }'; then
@@ -270,7 +277,7 @@ if [[ window =~ $only ]] && [ ${#window_tool[@]} -gt 0 ]; then
       r_peak[window|$shape|$which]=$peak_kib
       r_status[window|$shape|$which]=$status
       [ "$status" = 0 ] ||
-        failures+=("window $shape ($which): $status: $(grep -v -e propagateSizeHints -e XDG_RUNTIME_DIR "$work/.stderr" | head -n 1 | cut -c 1-160 | cat -v)")
+        failures+=("window $shape ($which): $status: $(first_message)")
     done
     c_bytes[window|$shape]=$(stat -c %s "$file")
     rm -f "$file"

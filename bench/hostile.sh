@@ -22,9 +22,12 @@
 # Every run is one process under /usr/bin/time (its peak resident set) and timeout (TIMEOUT
 # seconds, default 120); a run stopped by the timeout shows as "> 120 s", not as a failure of
 # this script. A run under a second is repeated up to RUNS times (default 3) and its median
-# taken. With BEFORE=/path/to/korvani that binary runs too, alternately with ours in the same
+# taken. The ratios are of CPU time (user + system, to the millisecond, from bash's `times`),
+# which other work on a shared machine disturbs less than wall time; the window's are of wall
+# time. With BEFORE=/path/to/korvani that binary runs too, alternately with ours in the same
 # run, and each cell reads "before / after"; BEFORE_WINDOW names its window tool (default:
-# korvani-gui-bench-tools/korvani_mail_window_start beside BEFORE, when there is one).
+# korvani-gui-bench-tools/korvani_mail_window_start beside BEFORE, when there is one; a tool
+# without the --mail mode shows "n/a").
 #
 # Usage: bench/hostile.sh [BUILD_DIR]   (make bench and make bench-hostile pass their build folder)
 # Environment: AFTER, the korvani to measure (default BUILD_DIR/korvani); AFTER_WINDOW, its
@@ -158,11 +161,12 @@ read_time_file() {
   fi
 }
 
-# The first line of the last run's standard error, without Qt's notes about the offscreen platform;
-# control characters (C0, DEL, C1) become "?" so that none reaches the terminal.
+# The first line of the last run's standard error, without Qt's notes about the offscreen platform
+# and the temporary folder's name; control characters (C0, DEL, C1) become "?" so that none
+# reaches the terminal.
 first_message() {
   { grep -v -e propagateSizeHints -e XDG_RUNTIME_DIR "$work/.stderr" || true; } | head -n 1 |
-    LC_ALL=C.UTF-8 sed -E 's/[[:cntrl:]]/?/g; s/^(.{160}).+/\1…/'
+    sed "s|$work/||g" | LC_ALL=C.UTF-8 sed -E 's/[[:cntrl:]]/?/g; s/^(.{160}).+/\1…/'
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }

@@ -22,7 +22,7 @@ TSAN_ENV = KORVANI_UNDER_TSAN=1 G_SLICE=always-malloc TSAN_OPTIONS=suppressions=
 TSAN_TESTS = ^(Mail|AttachmentName|HtmlText|MboxSplitter|korvani_mail_window_tests$$)
 
 .PHONY: all deps configure build run check test test-sanitizers test-tsan format-check tidy fuzz \
-	bench clean screenshot package
+	bench bench-hostile clean screenshot package
 
 all: build
 
@@ -83,8 +83,14 @@ tidy: build
 fuzz: deps
 	@scripts/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_BUILD)
 
+# The peer comparison, then the hostile shapes of mail (bench/hostile.sh; BEFORE=/path/to/korvani
+# runs an earlier build beside this one).
 bench: build
 	@bench/compare.sh $(BUILD)
+	@bench/hostile.sh $(BUILD)
+
+bench-hostile: build
+	@bench/hostile.sh $(BUILD)
 
 # The desktop dialog drawn offscreen, for a look without a display: in its own font
 # (IPAPGothic), and as on a desktop without the IPA fonts (Noto Sans CJK JP); then the mail

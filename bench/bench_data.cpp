@@ -8,51 +8,42 @@
 //       A multipart/mixed mail of about BYTES bytes: encoded words in the header and in every
 //       part header, and text parts in UTF-8 and ISO-2022-JP, alternately, all in the one
 //       transfer encoding named, with CR LF line ends.
+//   korvani_bench_data hostile SHAPE BYTES
+//       A mail (or mbox file) of about BYTES bytes in one of the hostile shapes of
+//       hostile_mail.h, for bench/hostile.sh; what it holds ("4612 parts") on standard error
+//       when the size does not say it all.
 //
-// The encoders here are written out plainly and independently of the code under test.
+// The encoders, here and in bench_encoding.h, are written out plainly and independently of the
+// code under test.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "bench_encoding.h"
+#include "hostile_mail.h"
 #include "japanese_prose.h"
 
 namespace {
 
+using korvani::bench::base64;
+using korvani::bench::base64Lines;
 using korvani::bench::convertAll;
+using korvani::bench::findHostileShape;
+using korvani::bench::hostileShapes;
 using korvani::bench::makeProse;
+using korvani::bench::makeRandom;
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr std::size_t kCharactersPerLine = 36;
-constexpr std::size_t kPartTextSize = 48 * 1024;  // UTF-8 bytes of prose per text part
+constexpr std::size_t kPartTextSize = std::size_t{48} * 1024;  // UTF-8 bytes of prose per text part
 constexpr std::size_t kEncodedLineLength = 76;
 constexpr std::string_view kBoundary = "----=_Part_20240607_0042";
 
 void writeOut(const std::string& bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
 
-std::string base64(std::string_view data) {
-  std::string text;
-  for (std::size_t i = 0; i < data.size(); i += 3) {
-    const std::size_t n = data.size() - i < 3 ? data.size() - i : 3;
-    std::uint32_t group = 0;
-    for (std::size_t k = 0; k < 3; ++k)
-      group = group << 8 | (k < n ? static_cast<std::uint8_t>(data[i + k]) : 0u);
-    for (std::size_t k = 0; k < 4; ++k)
-      text += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
-  }
-  return text;
-}
-
 // Base64 lines of 76 characters with CR LF.
-std::string base64Body(std::string_view data) {
-  const std::string text = base64(data);
-  std::string body;
-  for (std::size_t i = 0; i < text.size(); i += kEncodedLineLength)
-    body.append(text, i, kEncodedLineLength).append("\r\n");
-  return body;
-}
+std::string base64Body(std::string_view data) { return base64Lines(data, "\r\n"); }
 
 // Quoted-printable (RFC 2045) of text with CR LF line ends: lines of at most 76 characters,
 // soft line breaks "=" CR LF, escapes never split.
@@ -121,26 +112,16 @@ std::string makeMail(bool quotedPrintable, std::size_t size) {
   return mail;
 }
 
-std::string makeRandom(std::size_t size) {
-  std::string data(size, '\0');
-  std::uint64_t state = 0x9E3779B97F4A7C15;
-  for (std::size_t i = 0; i < size; i += 8) {
-    // splitmix64
-    std::uint64_t z = (state += 0x9E3779B97F4A7C15);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EB;
-    z ^= z >> 31;
-    std::memcpy(data.data() + i, &z, size - i < 8 ? size - i : 8);
-  }
-  return data;
-}
-
 int usage() {
   std::fputs(
       "usage: korvani_bench_data random BYTES\n"
       "       korvani_bench_data text utf-8|iso-2022-jp|euc-jp BYTES\n"
-      "       korvani_bench_data mail quoted-printable|base64 BYTES\n",
+      "       korvani_bench_data mail quoted-printable|base64 BYTES\n"
+      "       korvani_bench_data hostile SHAPE BYTES\n"
+      "shapes:\n",
       stderr);
+  for (const auto& shape : hostileShapes())
+    std::fprintf(stderr, "  %-20s %s\n", shape.name, shape.description);
   return 2;
 }
 
@@ -167,6 +148,12 @@ int main(int argc, char** argv) {
   }
   if (kind == "mail" && (variant == "quoted-printable" || variant == "base64")) {
     writeOut(makeMail(variant == "quoted-printable", size));
+    return 0;
+  }
+  if (const auto* shape = kind == "hostile" ? findHostileShape(variant) : nullptr) {
+    const auto mail = shape->make(size);
+    writeOut(mail.bytes);
+    if (!mail.summary.empty()) std::fprintf(stderr, "%s\n", mail.summary.c_str());
     return 0;
   }
   return usage();

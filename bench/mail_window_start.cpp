@@ -1,7 +1,12 @@
 // How long the mail window takes to be ready to paint a small mail, beside the classic dialog
-// started in the same process.
+// started in the same process; or how long it takes to show one given mail.
 //
 //   korvani_mail_window_start [RUNS]
+//   korvani_mail_window_start --mail FILE
+//       Prints the seconds from the window's creation (the application already up) until it
+//       has read FILE on its worker thread, shown it and painted itself once, for
+//       bench/hostile.sh; the problem line the window shows, if any, goes to standard error.
+//       Exits 0 when the window could read FILE at all, 1 when not.
 //
 // Offscreen unless QT_QPA_PLATFORM says otherwise. "Cold" is the first window of the process,
 // counted from before the application object is made (fonts, styles and the MIME library come
@@ -11,9 +16,12 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QPixmap>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "gui/converter_dialog.h"
@@ -48,9 +56,35 @@ double median(std::vector<double> values) {
 
 double milliseconds(const QElapsedTimer& timer) { return timer.nsecsElapsed() / 1e6; }
 
+// The --mail mode: one window, one mail, one paint; ends the process.
+[[noreturn]] void timeFirstPaint(korvani::Platform& platform,
+                                 korvani::gui::MailWindowServices& services, const char* path) {
+  QElapsedTimer timer;
+  timer.start();
+  korvani::gui::MailWindow mailWindow(platform, services);
+  mailWindow.setAttribute(Qt::WA_DontShowOnScreen);
+  QEventLoop untilShown;
+  QObject::connect(&mailWindow, &korvani::gui::MailWindow::mailShown, &untilShown,
+                   &QEventLoop::quit);
+  mailWindow.show();
+  mailWindow.openMail(QByteArray(path));
+  untilShown.exec();
+  QApplication::processEvents();
+  // Not shown on a screen, the window is never exposed: grab() paints every widget once, as the
+  // first expose would, text layout included.
+  const QPixmap picture = mailWindow.grab();
+  std::printf("%.3f\n", timer.nsecsElapsed() / 1e9);
+  if (!mailWindow.problem().empty()) std::fprintf(stderr, "%s\n", mailWindow.problem().c_str());
+  std::fflush(nullptr);
+  // The figure is out. Leave without tearing the window down: for a huge mail that takes long
+  // and is no part of the first paint.
+  std::_Exit(mailWindow.fileReadable() && !picture.isNull() ? 0 : 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const char* mailPath = argc == 3 && std::strcmp(argv[1], "--mail") == 0 ? argv[2] : nullptr;
   const int runs = argc > 1 ? std::max(2, std::atoi(argv[1])) : 30;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QElapsedTimer timer;
@@ -60,6 +94,7 @@ int main(int argc, char** argv) {
   korvani::PosixPlatform platform;
   korvani::gui::QtMailWindowServices windowServices;
   korvani::gui::QtDialogServices dialogServices;
+  if (mailPath != nullptr) timeFirstPaint(platform, windowServices, mailPath);
 
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("small.eml"));

@@ -3,11 +3,13 @@
 // whatever bytes a path holds, a full disk is a failure, and standard output that is the mail
 // itself is refused.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "common/base64.h"
+#include "support/sanitizers.h"
 #include "support/test_files.h"
 
 namespace korvani {
@@ -135,6 +137,34 @@ TEST(ReaderOutputTest, StandardOutputThatIsTheMailItselfIsRefused) {
     EXPECT_EQ(result.exitCode, 1) << arguments[1];
     EXPECT_NE(result.err.find("is the source file itself"), std::string::npos) << result.err;
     EXPECT_EQ(readFile(dir.file("m.eml")), kHostileMail) << arguments[1];
+  }
+}
+
+// Under a memory limit the engine's bounds come first: what GMime and GLib would hold whole (a
+// header, a preamble, the body of a multipart without a boundary) is cut before they hold it, so
+// that no allocation fails inside GLib, which would abort. Each mail is 400 MB of NUL bytes after
+// its first lines (a sparse file) and the process may have 256 MiB.
+TEST(ReaderOutputTest, HugeHeadersAndPreamblesUnderAMemoryLimitFailWithAMessage) {
+#if KORVANI_UNDER_ASAN
+  GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under ulimit -v";
+#endif
+  ScopedTempDir dir;
+  const std::pair<const char*, const char*> shapes[] = {
+      {"From: a\nSubject: ", "headers"},
+      {"From: a\nContent-Type: multipart/mixed; boundary=b\n\n", "text outside its parts"},
+      {"From: a\nContent-Type: multipart/mixed\n\n", "text outside its parts"},
+      {"From: a\nContent-Type: message/rfc822\n\nFrom: b\nX-A: ", "headers"},
+  };
+  for (const auto& [start, said] : shapes) {
+    writeFile(dir.file("m.eml"), start);
+    ASSERT_EQ(::truncate(dir.file("m.eml").c_str(), 400000000), 0);
+    for (const char* command : {"read", "extract --list"}) {
+      const auto result = runProgram(
+          "sh", {"-c", std::string("ulimit -v 262144; exec \"$0\" ") + command + " \"$1\"",
+                 KORVANI_BINARY, dir.file("m.eml")});
+      EXPECT_EQ(result.exitCode, 1) << start << command << result.err;
+      EXPECT_NE(result.err.find(said), std::string::npos) << start << command << result.err;
+    }
   }
 }
 

@@ -226,12 +226,12 @@ bool hasValidMediaType(std::string_view raw) {
 
 // Watches the bytes a parse hands GMime, in order, and says where they must end for the bounds
 // of parseMessage() to hold. It follows the mail's lines as GMime does: a header at the start,
-// after each delimiter line, and after the empty line that ends a header naming a message/ type
-// (a forwarded message's header follows); the header ends at its empty line. After a header
-// naming a multipart/ type, and after a closing delimiter, comes text outside the parts, which
-// GMime holds in memory whole (a preamble or an epilogue) up to the next line that is the
-// delimiter of a boundary named so far. Field
-// lines outside a header count as fields too: no boundary a sender chooses hides them.
+// after each delimiter line, and after the empty line that ends a header whose Content-Type is
+// a message/ type (a forwarded message's header follows); a header ends at its empty line.
+// After a header whose Content-Type is a multipart/ type, and after a closing delimiter, comes
+// text outside the parts, which GMime holds in memory whole (a preamble or an epilogue) up to
+// the next line that is the delimiter of a boundary named so far. Field lines outside a header
+// count as fields too: no boundary a sender chooses hides them.
 class ParseGuard {
  public:
   explicit ParseGuard(ParserReport& report) : report(report) {}
@@ -299,8 +299,8 @@ class ParseGuard {
       keepBoundary();
       return;
     }
-    boundary += c;
-    if (boundary.size() > kLineHead - 2) collecting = false;  // longer than any boundary
+    // A boundary longer than a line's head is told by its first bytes.
+    if (boundary.size() < kLineHead - 2) boundary += c;
   }
 
   // A boundary GMime will look for, as the mail writes it. One that holds an encoded word is left
@@ -347,10 +347,11 @@ class ParseGuard {
         line = Line::Field;
         if (++fields > kMaxHeaderFields) return refuse(report.headerLimit);
         headerBytes += lineLength - 1;
+        contentType = g_ascii_strcasecmp(head.c_str(), "content-type:") == 0;
       }
       if (line == Line::Field || line == Line::Continuation) {
         if (++headerBytes > kMaxHeaderBytes) return refuse(report.headerLimit);
-        if (region == Region::Header) {
+        if (region == Region::Header && contentType) {
           messageFollows = messageWord.step(c) || messageFollows;
           multipartFollows = multipartWord.step(c) || multipartFollows;
           if (collecting) {
@@ -373,10 +374,12 @@ class ParseGuard {
     } else if (c == '-') {
       line = Line::MaybeDelimiter;
     } else if (c == ' ' || c == '\t') {
-      line = Line::Continuation;
+      line = Line::Continuation;  // of the field before it, Content-Type or not
+      return;
     } else {
       line = Line::Other;
     }
+    contentType = false;
   }
 
   void endLine() {
@@ -408,7 +411,7 @@ class ParseGuard {
 
   enum class Line { Empty, MaybeDelimiter, Delimiter, Continuation, Field, Other };
   enum class Region { Header, Body, Face };
-  static constexpr std::size_t kLineHead = 80;  // "--", a boundary of up to 70 bytes, and more
+  static constexpr std::size_t kLineHead = 256;  // "--" and a boundary (RFC 2046: 70 bytes)
   static constexpr std::size_t kMaxBoundaries = 256;
 
   ParserReport& report;
@@ -421,7 +424,8 @@ class ParseGuard {
   Word messageWord{"message/"};
   Word multipartWord{"multipart/"};
   Word boundaryWord{"boundary="};
-  bool collecting = false;  // after "boundary=" in a header, up to the end of its value
+  bool contentType = false;  // the current field is Content-Type
+  bool collecting = false;   // after "boundary=" in a header, up to the end of its value
   bool quoted = false;
   std::string boundary;
   std::vector<std::string> boundaries;

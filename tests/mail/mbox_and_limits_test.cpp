@@ -266,6 +266,17 @@ TEST(MailEngineTest, HeaderAndDelimiterBoundsCutOnlyWhatNoMailHas) {
        "From: a\nContent-Type: multipart/mixed; boundary=\"=?utf-8?Q?x?=\"\n\n" +
            repeat("--=?utf-8?Q?x?=\n\n" + std::string(1000, 't') + "\n", kMaxPreambleBytes / 1000),
        ReadLimit::Preamble},
+      // Only Content-Type says what follows a header; a boundary longer than RFC 2046 allows
+      // still ends a preamble.
+      {"multipart named in the Subject",
+       "From: a\nSubject: multipart/mixed; boundary=b\nContent-Type: text/plain\n\n" +
+           repeat("text\n", kMaxPreambleBytes / 4),
+       ReadLimit::None},
+      {"a boundary of 200 bytes",
+       "From: a\nContent-Type: multipart/mixed;\n boundary=\"" + std::string(200, 'q') +
+           "\"\n\n--" + std::string(200, 'q') + "\nContent-Type: text/plain\n\n" +
+           repeat("text\n", kMaxPreambleBytes / 4) + "--" + std::string(200, 'q') + "--\n",
+       ReadLimit::None},
       {"fields under a boundary that ends in dashes",
        "From: a\nContent-Type: multipart/mixed; boundary=\"b--\"\n\n" +
            repeat("--b--\nX-A: 1\nX-B: 2\n\nx\n", kMaxHeaderFields),

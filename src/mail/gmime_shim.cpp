@@ -43,13 +43,6 @@ void collectWarning(gint64 offset, GMimeParserWarning code, const gchar*, gpoint
   }
 }
 
-std::string lowercase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Reads up to `count` bytes of `stream` at `offset` (a position in the source, as GMime counts
@@ -514,7 +507,7 @@ std::vector<RawParameter> rawParameters(const std::string& raw) {
     while (at < raw.size() && isSpace(raw[at])) ++at;
     const std::size_t nameStart = at;
     while (at < raw.size() && raw[at] != '=' && raw[at] != ';' && !isSpace(raw[at])) ++at;
-    RawParameter parameter{lowercase(raw.substr(nameStart, at - nameStart)), {}};
+    RawParameter parameter{asciiLowercase(raw.substr(nameStart, at - nameStart)), {}};
     while (at < raw.size() && isSpace(raw[at])) ++at;
     if (at >= raw.size() || raw[at] != '=') continue;
     ++at;
@@ -838,12 +831,12 @@ std::string mediaTypeOf(GMimeObject* object) {
     const std::string raw = rawHeader(object, "Content-Type");
     return !raw.empty() && !hasValidMediaType(raw) ? "text/plain" : "application/octet-stream";
   }
-  return repairUtf8(lowercase(mimeType.get()));
+  return repairUtf8(asciiLowercase(mimeType.get()));
 }
 
 std::string transferEncodingOf(GMimePart* part) {
   const char* name = g_mime_content_encoding_to_string(g_mime_part_get_content_encoding(part));
-  return name ? repairUtf8(lowercase(name)) : std::string("7bit");
+  return name ? repairUtf8(asciiLowercase(name)) : std::string("7bit");
 }
 
 namespace {

@@ -15,6 +15,7 @@
 
 #include "common/messages.h"
 #include "mail/c_handles.h"
+#include "mail/mail_text.h"
 
 namespace korvani::mail {
 namespace {
@@ -264,10 +265,7 @@ std::string linkTarget(std::string_view href) {
     if (static_cast<unsigned char>(c) > ' ') target += c;
   }
   if (target.empty() || target.front() == '#') return {};
-  std::string scheme = target.substr(0, std::min<std::size_t>(target.size(), 11));
-  std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (scheme == "javascript:") return {};
+  if (asciiLowercase(target.substr(0, 11)) == "javascript:") return {};
   return target;
 }
 

@@ -319,6 +319,19 @@ namespace {
 // memory stays bounded whatever the file's size.
 constexpr std::uint64_t kReadWholeBelow = std::uint64_t{1} << 20;
 
+// Reads the bytes [begin, end) of `source` in order, for the mbox passes; a failed read sets
+// `errorNumber` (the OS's errno, or shim::kSourceChanged).
+ChunkReader rangeReader(const shim::MailSource& source, std::uint64_t begin, std::uint64_t end,
+                        int& errorNumber) {
+  return [&source, offset = begin, end, &errorNumber](char* buffer, std::size_t size) mutable {
+    std::size_t delivered = 0;
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, end - offset));
+    errorNumber = source.readAt(offset, buffer, wanted, delivered);
+    offset += delivered;
+    return errorNumber != 0 ? -1L : static_cast<long>(delivered);
+  };
+}
+
 }  // namespace
 
 std::unique_ptr<MailFile> MailFile::open(Platform& platform, const std::string& path,
@@ -347,17 +360,9 @@ std::unique_ptr<MailFile> MailFile::open(Platform& platform, const std::string& 
   errorNumber = source.readAt(0, head.data(), head.size(), got);
   if (errorNumber != 0) return nullptr;
   impl->mbox = looksLikeMbox(std::string_view(head.data(), got));
-  if (impl->mbox) {
-    std::uint64_t offset = 0;
-    const bool read = splitMbox(
-        [&](char* buffer, std::size_t size) {
-          std::size_t delivered = 0;
-          errorNumber = source.readAt(offset, buffer, size, delivered);
-          offset += delivered;
-          return errorNumber != 0 ? -1L : static_cast<long>(delivered);
-        },
-        impl->messages);
-    if (!read) return nullptr;
+  if (impl->mbox &&
+      !splitMbox(rangeReader(source, 0, source.length(), errorNumber), impl->messages)) {
+    return nullptr;
   }
   return std::make_unique<MailFile>(std::move(impl));
 }
@@ -381,17 +386,10 @@ std::unique_ptr<Mail> MailFile::parse(std::size_t index, int* errorNumber) const
   if (range.hasEscapedFrom) {
     // Escaped "From " lines lose their first '>' as the message is read.
     std::vector<std::uint64_t> removed;
-    std::uint64_t offset = range.begin;
-    const bool read = escapedFromOffsets(
-        [&](char* buffer, std::size_t size) {
-          std::size_t delivered = 0;
-          const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, end - offset));
-          error = impl->source->readAt(offset, buffer, wanted, delivered);
-          offset += delivered;
-          return error != 0 ? -1L : static_cast<long>(delivered);
-        },
-        range.begin, removed);
-    if (!read) return nullptr;
+    if (!escapedFromOffsets(rangeReader(*impl->source, range.begin, range.end, error), range.begin,
+                            removed)) {
+      return nullptr;
+    }
     source = std::make_shared<const shim::MailSource>(impl->source, range.begin, range.end,
                                                       std::move(removed));
     begin = 0;

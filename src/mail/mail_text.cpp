@@ -53,16 +53,8 @@ constexpr std::array kLabels{
     CharsetLabel{"ascii", Family::Utf8},
 };
 
-std::string lowercase(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 Family familyOf(std::string_view charset) {
-  const std::string lower = lowercase(charset);
+  const std::string lower = asciiLowercase(charset);
   for (const CharsetLabel& row : kLabels) {
     if (row.label == lower) return row.family;
   }
@@ -295,7 +287,7 @@ std::string decodeHeaderText(std::string_view raw, std::string_view fallbackChar
         flushWords();
         flushRaw();
       }
-      if (lowercase(word.charset) != lowercase(pendingCharset)) flushWords();
+      if (asciiLowercase(word.charset) != asciiLowercase(pendingCharset)) flushWords();
       pendingCharset = word.charset;
       pendingBytes += word.bytes;
       at = word.end;
@@ -354,6 +346,14 @@ std::string utf8ToCp932Lossy(std::string_view utf8) {
     at += length;
   }
   return out;
+}
+
+std::string asciiLowercase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
 }
 
 }  // namespace korvani::mail

@@ -46,6 +46,10 @@ std::string decodeHeaderText(std::string_view raw, std::string_view fallbackChar
 // the string it is given, with no second copy.
 std::string normalizeText(std::string utf8);
 
+// `text` with A-Z turned into a-z and every other byte kept: charset labels, media types,
+// parameter names.
+std::string asciiLowercase(std::string_view text);
+
 // Replaces every ill-formed sequence of `bytes` with U+FFFD.
 std::string repairUtf8(std::string_view bytes);
 

@@ -93,19 +93,24 @@ void addBinaryDecodeCommand(CLI::App& app, Environment& environment, Action& act
   auto options = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(
       "binary-decode",
-      "Extract the Base64 attachment of a saved mail and write its bytes with the mail's file "
-      "times. Without -o the file is named as the mail proposes.");
-  command->add_option("SOURCE", options->source, "The mail file to read")->required();
+      N_("Extract the Base64 attachment of a saved mail and write its bytes with the mail's file "
+         "times. Without -o the file is named as the mail proposes. For the multipart mails of "
+         "today, \"korvani extract\" finds every attachment."));
+  command->add_option("SOURCE", options->source, N_("The mail file to read"))->required();
   CLI::Option* output =
-      command->add_option("-o,--output", options->output,
-                          "The file to write (replaced if it exists); - for standard output");
-  CLI::Option* folder = command->add_option(
-      "-d,--directory", options->folder,
-      "Without -o: the folder to write the attachment to under its proposed name (default: the "
-      "current folder)");
+      command
+          ->add_option("-o,--output", options->output,
+                       N_("The file to write (replaced if it exists); - for standard output"))
+          ->type_name("FILE");
+  CLI::Option* folder =
+      command
+          ->add_option("-d,--directory", options->folder,
+                       N_("Without -o: the folder to write the attachment to under its proposed "
+                          "name (default: the current folder)"))
+          ->type_name("DIR");
   output->excludes(folder);
   command->add_flag("--force", options->force,
-                    "Without -o: replace an existing file of the proposed name");
+                    N_("Without -o: replace an existing file of the proposed name"));
   command->callback([&environment, &action, options, output] {
     const bool named = output->count() > 0;
     action = [&environment, options, named] {

@@ -11,11 +11,15 @@ void addBinaryEncodeCommand(CLI::App& app, Environment& environment, Action& act
     std::string output;
   };
   auto options = std::make_shared<Options>();
-  CLI::App* command = app.add_subcommand("binary-encode",
-                                         "Package any file as a complete MIME mail with the file "
-                                         "as a Base64 attachment.");
-  command->add_option("SOURCE", options->source, "The file to package")->required();
-  command->add_option("-o,--output", options->output, "The mail file to write")->required();
+  CLI::App* command = app.add_subcommand(
+      "binary-encode",
+      N_("Package any file as a complete MIME mail with the file as a Base64 attachment."));
+  command->add_option("SOURCE", options->source, N_("The file to package"))->required();
+  command
+      ->add_option("-o,--output", options->output,
+                   N_("The mail file to write (replaced if it exists); - for standard output"))
+      ->type_name("FILE")
+      ->required();
   command->callback([&environment, &action, options] {
     action = [&environment, options] {
       ConversionRequest request;

@@ -4,14 +4,21 @@
 #include <new>
 #include <string>
 
+#include "cli/cli_usage.h"
+#include "cli/translation.h"
 #include "mail/shown_text.h"
 
 namespace korvani::cli {
 
-const std::map<std::string, OutputCharset> kOutputCharsetNames = {
-    {"sjis", OutputCharset::Sjis},
-    {"utf-8", OutputCharset::Utf8},
-};
+Choice sjisChoice() {
+  return {"sjis", {"shift_jis", "shift-jis", "cp932", "windows-31j", "ms932", "x-sjis"}};
+}
+
+std::vector<Choice> sjisAndUtf8() { return {sjisChoice(), {"utf-8", {"utf8"}}}; }
+
+OutputCharset outputCharsetNamed(const std::string& name) {
+  return name == "sjis" ? OutputCharset::Sjis : OutputCharset::Utf8;
+}
 
 namespace {
 
@@ -64,12 +71,58 @@ int runConversion(Environment& environment, ConversionRequest request, OutputCho
   return exitStatusOf(convert(request, environment.platform, sink, chooser));
 }
 
+namespace {
+
+// Whether `argument` is an option of `command` that takes a value: the argument after it is that
+// value, never an option or a command.
+bool takesValue(CLI::App& command, const std::string& argument) {
+  if (argument.size() < 2 || argument[0] != '-' || argument.find('=') != std::string::npos) {
+    return false;
+  }
+  const CLI::Option* option = command.get_option_no_throw(argument);
+  return option != nullptr && option->get_expected_max() > 0;
+}
+
+CLI::App* findCommand(CLI::App& app, const std::string& name) {
+  for (CLI::App* command : app.get_subcommands({})) {
+    if (command->get_name() == name) return command;
+  }
+  return nullptr;
+}
+
+// Whether `argument` (starting with '-') names options of `command`: "--name" or "--name=value",
+// "-x", or short flags run together ("-rq"), the last of which may take the rest as its value.
+bool knownOption(CLI::App& command, const std::string& argument) {
+  if (argument.rfind("--", 0) == 0) {
+    return command.get_option_no_throw(argument.substr(0, argument.find('='))) != nullptr;
+  }
+  for (std::size_t at = 1; at < argument.size(); ++at) {
+    const CLI::Option* option = command.get_option_no_throw(std::string("-") + argument[at]);
+    if (option == nullptr) return false;
+    if (option->get_expected_max() > 0) return true;
+  }
+  return true;
+}
+
+void printOut(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+int usageError(const Environment& environment, const std::string& message,
+               const std::string& hint) {
+  printLine(environment.errorStream, message);
+  printLine(environment.errorStream, hint);
+  return kExitUsage;
+}
+
+}  // namespace
+
 int run(int argc, const char* const* argv, Environment& environment) {
-  CLI::App app{
-      "Korvani converts one file at a time between raw data and Internet mail encodings, for "
-      "Japanese mail.",
-      "korvani"};
-  app.set_version_flag("--version", std::string("korvani ") + KORVANI_VERSION);
+  CLI::App app{N_("Korvani reads Japanese mail: it saves the attachments of mails, mbox files and "
+                  "Maildirs under their real names, shows a mail as text, and converts single "
+                  "files between raw data and the encodings of Internet mail."),
+               "korvani"};
+  app.set_help_flag();
   app.require_subcommand(1);
 
   Action action;
@@ -78,24 +131,87 @@ int run(int argc, const char* const* argv, Environment& environment) {
   addTextDecodeCommands(app, environment, action);
   addExtractCommand(app, environment, action);
   addReadCommand(app, environment, action);
+  for (CLI::App* command : app.get_subcommands({})) command->set_help_flag();
+
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const std::string version = std::string("korvani ") + KORVANI_VERSION + "\n";
+  const std::string overviewHint = tr(N_("\"korvani help\" lists the commands"));
+  // What CLI11 would answer alone with "A subcommand is required": no command, a help or version
+  // request, an unknown word.
+  if (arguments.empty()) {
+    printOut(stdout, overviewText(app));
+    return kExitUsage;
+  }
+  const std::string& first = arguments[0];
+  if (first == "-h" || first == "--help" || (first == "help" && arguments.size() == 1)) {
+    printOut(stdout, overviewText(app));
+    return kExitConverted;
+  }
+  if (first == "--version" || first == "-V") {
+    printOut(stdout, version);
+    return kExitConverted;
+  }
+  if (first == "help") {
+    CLI::App* command = findCommand(app, arguments[1]);
+    if (command == nullptr) {
+      return usageError(environment,
+                        format(tr(N_("\"%s\" is not a korvani command")), {arguments[1]}),
+                        overviewHint);
+    }
+    printOut(stdout, commandHelp(*command));
+    return kExitConverted;
+  }
+  CLI::App* command = findCommand(app, first);
+  if (command == nullptr) {
+    const std::string message = first[0] == '-'
+                                    ? format(tr(N_("unknown option %s")), {first})
+                                    : format(tr(N_("\"%s\" is not a korvani command")), {first});
+    const std::string nearest = first == "-v" || first == "-version" ? std::string("--version")
+                                : first[0] == '-'                    ? std::string()
+                                                                     : nearestCommand(app, first);
+    if (!nearest.empty()) {
+      return usageError(environment,
+                        message + "; " + format(tr(N_("did you mean \"%s\"?")), {nearest}),
+                        overviewHint);
+    }
+    return usageError(environment, message, overviewHint);
+  }
+  // Help and version anywhere among the command's options, up to "--".
+  for (std::size_t at = 1; at < arguments.size(); ++at) {
+    const std::string& argument = arguments[at];
+    if (argument == "--") break;
+    if (argument == "-h" || argument == "--help") {
+      printOut(stdout, commandHelp(*command));
+      return kExitConverted;
+    }
+    if (argument == "--version") {
+      printOut(stdout, version);
+      return kExitConverted;
+    }
+    if (argument.size() > 1 && argument[0] == '-' && !knownOption(*command, argument)) {
+      return usageError(
+          environment,
+          command->get_name() + ": " +
+              format(tr(N_("unknown option %s (a file whose name starts with \"-\" is given "
+                           "after \"--\": -- %s)")),
+                     {argument, argument}),
+          format(tr(N_("\"korvani %s --help\" shows its options")), {command->get_name()}));
+    }
+    if (takesValue(*command, argument)) ++at;
+  }
 
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return kExitUsage;
+    return usageError(
+        environment, command->get_name() + ": " + usageErrorText(e),
+        format(tr(N_("\"korvani %s --help\" shows its options")), {command->get_name()}));
   }
   if (!action) return kExitUsage;
   try {
     return action();
   } catch (const std::bad_alloc&) {
-    printLine(environment.errorStream, "out of memory");
+    printLine(environment.errorStream, tr(N_("out of memory")));
     return kExitFailed;
   }
 }

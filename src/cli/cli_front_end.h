@@ -10,6 +10,8 @@
 
 #include "app/convert.h"
 #include "app/output_chooser.h"
+#include "cli/cli_usage.h"
+#include "cli/translation.h"
 #include "common/message_sink.h"
 #include "platform/platform.h"
 
@@ -23,8 +25,11 @@ inline constexpr int kExitConverted = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// The values of --output-charset, for every command that writes text.
-extern const std::map<std::string, OutputCharset> kOutputCharsetNames;
+// The values of --output-charset, for every command that writes text ("sjis" or "utf-8", each
+// with its other spellings), and the charset a value names.
+Choice sjisChoice();
+std::vector<Choice> sjisAndUtf8();
+OutputCharset outputCharsetNamed(const std::string& name);
 
 // What every subcommand works with.
 struct Environment {

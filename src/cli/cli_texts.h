@@ -1,10 +1,13 @@
 // What the command line says in its own words: the advice after a failure ("give --force…") and
-// the today's-mail commands' lines. The system's fixed messages stay in common/messages.h; the
-// core reports statuses and these words are the command line's.
+// the today's-mail commands' lines, in English here and in the user's language through tr(). The
+// system's fixed messages stay in common/messages.h; the core reports statuses and these words
+// are the command line's.
 #pragma once
 
+#include <string>
 #include <string_view>
 
+#include "cli/translation.h"
 #include "mail/mail_engine.h"
 
 namespace korvani::cli::texts {
@@ -12,22 +15,23 @@ namespace korvani::cli::texts {
 // binary-decode naming its output itself (no -o given), and its explanation after the locator's
 // empty message, which on a terminal says nothing.
 inline constexpr std::string_view kNoProposedName =
-    "the mail proposes no file name for its attachment; name the output with -o";
+    N_("the mail proposes no file name for its attachment; name the output with -o");
 inline constexpr std::string_view kUnusableProposedName =
-    "the mail proposes no usable file name for its attachment; name the output with -o";
+    N_("the mail proposes no usable file name for its attachment; name the output with -o");
 inline constexpr std::string_view kProposedOutputExists =
-    "already exists; give --force to replace it, or name the output with -o";  // after the path
+    N_("already exists; give --force to replace it, or name the output with -o");  // after the path
 inline constexpr std::string_view kNotBase64Explanation =
-    "the attachment's Content-Transfer-Encoding is not base64, so it cannot be decoded";
+    N_("the attachment's Content-Transfer-Encoding is not base64, so it cannot be decoded");
 
 // extract and read. Texts that follow a path say so.
-inline constexpr std::string_view kNotAMail = "is not a mail: no header could be read";
+inline constexpr std::string_view kNotAMail = N_("is not a mail: no header could be read");
 inline constexpr std::string_view kAttachmentExists =
-    "already exists; give --force to replace it";  // after the path
-inline constexpr std::string_view kAttachmentTruncated =
-    "the mail ends inside this attachment; the part that is there was written";  // after the path
+    N_("already exists; give --force to replace it or --skip-existing to keep it");  // after the
+                                                                                     // path
+inline constexpr std::string_view kAttachmentTruncated = N_(
+    "the mail ends inside this attachment; the part that is there was written");  // after the path
 inline constexpr std::string_view kAttachmentUnreadable =
-    "the attachment could not be read from the mail";  // after the path
+    N_("the attachment could not be read from the mail");  // after the path
 // When a bound stopped the reading of a mail: the line on standard error (after the mail), the
 // mark that ends its listing and its JSON "limit".
 struct LimitWords {
@@ -38,32 +42,56 @@ struct LimitWords {
 inline LimitWords limitWords(mail::ReadLimit limit) {
   switch (limit) {
     case mail::ReadLimit::Nesting:
-      return {"nests its parts deeper than is read (64 levels); the rest were skipped",
-              "(the rest skipped: nested too deep)", "nesting"};
+      return {N_("nests its parts deeper than is read (64 levels); the rest were skipped"),
+              N_("(the rest skipped: nested too deep)"), "nesting"};
     case mail::ReadLimit::Header:
-      return {
-          "has larger headers than are read (512 KiB or 20000 fields in all); the rest of the "
-          "mail was skipped",
-          "(the rest skipped: headers too large)", "header"};
+      return {N_("has larger headers than are read (512 KiB or 20000 fields in all); the rest "
+                 "of the mail was skipped"),
+              N_("(the rest skipped: headers too large)"), "header"};
     case mail::ReadLimit::Preamble:
-      return {
-          "holds more text outside its parts than is read (4 MiB); the rest of the mail was "
-          "skipped",
-          "(the rest skipped: text outside the parts too large)", "preamble"};
+      return {N_("holds more text outside its parts than is read (4 MiB); the rest of the mail "
+                 "was skipped"),
+              N_("(the rest skipped: text outside the parts too large)"), "preamble"};
     default:
-      return {"holds more parts than are read (10000); the rest were skipped",
-              "(the rest skipped: too many parts)", "parts"};
+      return {N_("holds more parts than are read (10000); the rest were skipped"),
+              N_("(the rest skipped: too many parts)"), "parts"};
   }
 }
-inline constexpr std::string_view kNoMailFound = "holds no mail file";  // after the folder
-inline constexpr std::string_view kReadingOutOfMemory =
-    "ran out of memory while it was laid out for reading; nothing was written";  // after the mail
-inline constexpr std::string_view kStandardOutput = "standard output";  // in place of a path
-inline constexpr std::string_view kTruncatedMark = "(cut short)";       // after a listed part
-inline constexpr std::string_view kUnterminated =
-    "ends without its closing delimiter; its last part ends cleanly and was read whole";  // after
-                                                                                          // the
-                                                                                          // mail
-inline constexpr std::string_view kUnterminatedMark = "(no closing delimiter)";  // after a part
+inline constexpr std::string_view kNoMailFound = N_("holds no mail file");  // after the folder
+inline constexpr std::string_view kReadingOutOfMemory = N_(
+    "ran out of memory while it was laid out for reading; nothing was written");  // after the mail
+inline constexpr std::string_view kStandardOutput = N_("standard output");  // in place of a path
+inline constexpr std::string_view kTruncatedMark = N_("(cut short)");       // after a listed part
+inline constexpr std::string_view kUnterminated = N_(
+    "ends without its closing delimiter; its last part ends cleanly and was read whole");  // after
+                                                                                           // the
+                                                                                           // mail
+inline constexpr std::string_view kUnterminatedMark = N_("(no closing delimiter)");  // after a part
+
+// extract's choices and its summary.
+inline constexpr std::string_view kFolderNotWalked =
+    N_("skipped: a subfolder (--recursive reads it)");  // after the folder
+inline constexpr std::string_view kSkippedNotAMail =
+    N_("skipped: not a mail");  // after a file found in a folder
+inline constexpr std::string_view kKeptExisting =
+    N_("kept as it was (--skip-existing)");  // after the path
+inline constexpr std::string_view kCurrentFolder = N_("the current folder");
+inline constexpr std::string_view kStandardInputTwice =
+    N_("standard input (-) can be read only once in a run");
+
+// "PATH: TEXT", TEXT in the user's language (a whole literal, as tr() takes).
+std::string about(std::string_view path, std::string_view text);
+
+// The file `path` names as messages show it: "-" is standard input.
+std::string shownPath(const std::string& path);
+
+// "PATH: cannot be opened: REASON" and its kin for reading, writing and making a folder, with the
+// OS's reason for `errorNumber` in the user's language.
+std::string openFailed(std::string_view path, int errorNumber);
+std::string readFailed(std::string_view path, int errorNumber);
+std::string writeFailed(std::string_view path, int errorNumber);
+std::string folderFailed(std::string_view path, int errorNumber);
+// An output that is one of the run's mails.
+std::string outputIsInput(std::string_view output, std::string_view mail);
 
 }  // namespace korvani::cli::texts

@@ -1,13 +1,16 @@
-// korvani extract MAIL... [-d DIR] [--force] [--list] [--json]
+// korvani extract MAIL... [-d DIR] [--layout flat|per-mail] [--force | --skip-existing]
+//                 [-r] [--list] [--json] [-q | -v]
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <memory>
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
+#include "cli/mail_inputs.h"
 #include "common/base64.h"
 #include "common/cp932_text.h"
-#include "common/messages.h"
+#include "common/safe_name.h"
 #include "mail/mail_engine.h"
 #include "mail/shown_text.h"
 #include "platform/standard_output_platform.h"
@@ -19,47 +22,24 @@ namespace {
 struct ExtractOptions {
   std::vector<std::string> mails;
   std::string folder = ".";
+  std::string layout;  // "flat", "per-mail", or empty: flat for one mail, per-mail for more
   bool force = false;
+  bool skipExisting = false;
   bool list = false;
   bool json = false;
+  bool recursive = false;
+  bool quiet = false;
+  bool verbose = false;
 };
 
 // The file name of `path` without its folder and its last extension, as a subfolder is named.
 std::string stemOf(const std::string& path) {
+  if (path == "-") return "stdin";
   const std::size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot != 0) name.erase(dot);
   return name;
-}
-
-// A folder that could not be read while mail files were looked for, and why.
-struct UnreadableFolder {
-  std::string path;
-  int errorNumber = 0;
-};
-
-// Every regular file below the held `folder`, in name order, subfolders walked in turn and links
-// never followed. Folders that cannot be read are added to `unreadable`.
-void collectMailFiles(Folder& folder, std::vector<std::string>& files,
-                      std::vector<UnreadableFolder>& unreadable) {
-  std::vector<FolderEntry> entries;
-  int errorNumber = 0;
-  if (!folder.list(entries, errorNumber)) {
-    unreadable.push_back({folder.path(), errorNumber});
-    return;
-  }
-  for (const FolderEntry& entry : entries) {
-    if (entry.kind == EntryKind::RegularFile) {
-      files.push_back(joinPath(folder.path(), entry.name));
-    } else if (entry.kind == EntryKind::Folder) {
-      if (auto sub = folder.openFolder(entry.name, errorNumber)) {
-        collectMailFiles(*sub, files, unreadable);
-      } else {
-        unreadable.push_back({joinPath(folder.path(), entry.name), errorNumber});
-      }
-    }
-  }
 }
 
 // Puts the text `value` under `key` of `object`. A value that is not UTF-8 (a file name in
@@ -110,32 +90,49 @@ class Extraction {
         standardOutput(environment.platform) {}
 
   int run() {
-    const std::vector<std::string> files = mailFiles();
+    const MailInputs inputs =
+        collectMailInputs(environment.platform, options.mails, options.recursive);
+    for (const UnreadableFolder& failed : inputs.unreadable) {
+      fail(texts::openFailed(failed.path, failed.errorNumber));
+    }
+    for (const std::string& folder : inputs.emptyFolders) {
+      warn(texts::about(folder, texts::kNoMailFound));
+    }
+    if (options.verbose) {
+      for (const std::string& folder : inputs.skippedFolders) {
+        warn(texts::about(folder, texts::kFolderNotWalked));
+      }
+    }
+    const std::vector<MailInput>& files = inputs.mails;
     if (options.force && !options.list) {
-      for (const std::string& file : files) saver.addInput(file);
+      for (const MailInput& file : files) {
+        if (file.path != "-") saver.addInput(file.path);
+      }
     }
     if (options.list) {
       // A listing appended to one of the mails it lists would grow the mail as it is read.
-      for (const std::string& file : files) {
-        if (standardOutputIs(environment.platform, file)) {
-          fail(messages::describeOutputIsSource(texts::kStandardOutput, file));
+      for (const MailInput& file : files) {
+        if (file.path != "-" && standardOutputIs(environment.platform, file.path)) {
+          fail(texts::outputIsInput(tr(texts::kStandardOutput), file.path));
           return status;
         }
       }
     }
-    progress = files.size() > 1 && !options.list &&
+    progress = files.size() > 1 && !options.list && !options.quiet && !options.verbose &&
                environment.platform.isTerminal(environment.errorStream);
     for (std::size_t number = 0; number < files.size(); ++number) {
       if (progress) {
         std::fprintf(environment.errorStream, "\r%zu/%zu %s\033[K", number + 1, files.size(),
-                     mail::shownText(files[number]).c_str());
+                     mail::shownText(texts::shownPath(files[number].path)).c_str());
         std::fflush(environment.errorStream);
       }
       extractFile(files[number], files.size() > 1);
       if (outputFailed) break;  // nothing more can be listed
     }
     if (progress) std::fprintf(environment.errorStream, "\r\033[K");
+    progress = false;
     if (options.json) writeOut(mailsInJson == 0 ? "[]\n" : "\n]\n");
+    if (!options.list) summarise();
     return status;
   }
 
@@ -150,65 +147,75 @@ class Extraction {
     printShown(environment, message);
   }
 
-  // The mail files the arguments name: a file as it stands, a folder as every regular file under
-  // it (a Maildir, a folder of saved mails), in name order, links not followed.
-  std::vector<std::string> mailFiles() {
-    std::vector<std::string> files;
-    for (const std::string& argument : options.mails) {
-      int errorNumber = 0;
-      std::unique_ptr<Folder> folder =
-          environment.platform.openFolder(argument, false, errorNumber);
-      if (!folder) {
-        files.push_back(argument);  // not a folder: opening it as a mail says what it is
-        continue;
-      }
-      std::vector<std::string> found;
-      std::vector<UnreadableFolder> unreadable;
-      collectMailFiles(*folder, found, unreadable);
-      for (const UnreadableFolder& failed : unreadable) {
-        fail(messages::describeOpenFailure(messages::kDecodeOpenFailed, failed.path,
-                                           failed.errorNumber));
-      }
-      if (found.empty() && unreadable.empty()) {
-        fail(argument + ": " + std::string(texts::kNoMailFound));
-      }
-      files.insert(files.end(), found.begin(), found.end());
+  // The last line on a terminal (or with -v): what was written where, or that there was nothing.
+  void summarise() {
+    if (options.quiet || mailsRead == 0) return;
+    if (!options.verbose && !environment.platform.isTerminal(environment.errorStream)) return;
+    const std::string folder = options.folder == "." ? tr(texts::kCurrentFolder) : options.folder;
+    std::string line;
+    if (filesWritten > 0) {
+      line = format(
+          tr(N_("%s from %s written to %s")),
+          {format(trn("%s file", "%s files", filesWritten), {std::to_string(filesWritten)}),
+           format(trn("%s mail", "%s mails", mailsWithFiles), {std::to_string(mailsWithFiles)}),
+           folder});
+    } else if (mailsRead == 1) {
+      line = format(tr(N_("no attachment in %s")), {lastMail});
+    } else {
+      line = format(trn("no attachment in %s mail", "no attachment in %s mails", mailsRead),
+                    {std::to_string(mailsRead)});
     }
-    return files;
+    if (filesKept > 0) {
+      line += "; " + format(trn("%s file kept as it was (--skip-existing)",
+                                "%s files kept as they were (--skip-existing)", filesKept),
+                            {std::to_string(filesKept)});
+    }
+    printShown(environment, line);
   }
 
-  void extractFile(const std::string& path, bool severalFiles) {
+  void extractFile(const MailInput& input, bool severalFiles) {
+    const std::string& path = input.path;
+    const std::string shown = texts::shownPath(path);
     int errorNumber = 0;
     const auto file = mail::MailFile::open(environment.platform, path, errorNumber);
     if (!file) {
-      fail(messages::describeOpenFailure(messages::kDecodeOpenFailed, path, errorNumber));
+      fail(texts::openFailed(shown, errorNumber));
       return;
     }
     const std::size_t count = file->messageCount();
-    const bool oneMail = !severalFiles && count == 1;
+    const bool perMail =
+        options.layout == "per-mail" || (options.layout.empty() && (severalFiles || count != 1));
     const std::string stem = stemOf(path);
     for (std::size_t index = 0; index < count; ++index) {
       MailRun run;
       run.path = path;
-      run.label = file->isMbox() ? path + "#" + std::to_string(index + 1) : path;
-      if (!oneMail) {
-        run.subfolder =
-            folders.claimSubfolder(file->isMbox() ? stem + "-" + std::to_string(index + 1) : stem);
-      }
+      run.label = file->isMbox() ? shown + "#" + std::to_string(index + 1) : shown;
       int readError = 0;
       const auto parsed = file->parse(index, &readError);
       if (!parsed) {
-        fail(readError != 0 ? messages::describeReadFailure(run.label, readError)
-                            : run.label + ": " + std::string(texts::kNotAMail));
+        if (readError != 0) {
+          fail(texts::readFailed(run.label, readError));
+        } else if (input.named || file->isMbox()) {
+          fail(texts::about(run.label, texts::kNotAMail));
+        } else if (options.verbose) {
+          warn(texts::about(run.label, texts::kSkippedNotAMail));
+        }
         continue;
       }
-      if (parsed->limitReached())
-        fail(run.label + ": " + std::string(texts::limitWords(parsed->limit()).reached));
+      if (perMail) {
+        run.subfolder =
+            folders.claimSubfolder(file->isMbox() ? stem + "-" + std::to_string(index + 1) : stem);
+      }
+      ++mailsRead;
+      lastMail = run.label;
+      if (parsed->limitReached()) {
+        fail(run.label + ": " + tr(texts::limitWords(parsed->limit()).reached));
+      }
       for (const mail::MailPart& part : parsed->parts()) {
-        if (part.unterminated) warn(run.label + ": " + std::string(texts::kUnterminated));
+        if (part.unterminated) warn(texts::about(run.label, texts::kUnterminated));
       }
       if (options.list) {
-        list(run, *parsed, oneMail);
+        list(run, *parsed, !perMail);
       } else {
         extractMail(run, *parsed, file->times());
       }
@@ -249,7 +256,7 @@ class Extraction {
                                                           : std::string_view();
         lines += mail::shownText(part.path + " " + part.mediaType + " " + part.transferEncoding +
                                  " " + std::to_string(size) + " " + (attachment ? part.name : "-"));
-        if (!mark.empty()) lines += " " + std::string(mark);
+        if (!mark.empty()) lines += " " + tr(mark);
         lines += '\n';
       }
     }
@@ -264,8 +271,7 @@ class Extraction {
       }
       writeOut((mailsInJson++ == 0 ? "[\n" : ",\n") + listingJson(entry, 2));
     } else {
-      if (parsed.limitReached())
-        lines += std::string(texts::limitWords(parsed.limit()).mark) + '\n';
+      if (parsed.limitReached()) lines += tr(texts::limitWords(parsed.limit()).mark) + '\n';
       writeOut(lines);
     }
   }
@@ -283,7 +289,7 @@ class Extraction {
     }
     if (result.status != WriteStatus::Written) {
       outputFailed = true;
-      fail(messages::describeWriteFailure(texts::kStandardOutput, result.errorNumber));
+      fail(texts::writeFailed(tr(texts::kStandardOutput), result.errorNumber));
     }
   }
 
@@ -295,6 +301,7 @@ class Extraction {
     const auto& all = parsed.parts();
     std::unique_ptr<Folder> subfolder;
     Folder* folder = nullptr;
+    bool wroteAny = false;
     for (std::size_t index = 0; index < all.size(); ++index) {
       const mail::MailPart& part = all[index];
       if (part.role != mail::PartRole::Attachment) continue;
@@ -308,36 +315,49 @@ class Extraction {
           folder = subfolder.get();
         }
         if (!folder) {
-          fail(messages::describeOsError(messages::kFolderFailed, folders.failedPath(),
-                                         errorNumber));
+          fail(texts::folderFailed(folders.failedPath(), errorNumber));
           return;
         }
       }
-      report(run, saver.save(*folder, part.name, parsed, index, options.force, times));
+      // The mails written straight into the target share it: a second "report.pdf" there
+      // becomes "report (2).pdf", as within one mail.
+      const std::string name = run.subfolder.empty() ? flatNames.claim(part.name) : part.name;
+      wroteAny =
+          report(run, saver.save(*folder, name, parsed, index, options.force, times)) || wroteAny;
     }
+    if (wroteAny) ++mailsWithFiles;
   }
 
-  void report(const MailRun& run, const save::SaveOutcome& outcome) {
+  // Words the outcome of one save; returns whether a file was written.
+  bool report(const MailRun& run, const save::SaveOutcome& outcome) {
     switch (outcome.status) {
       case save::SaveStatus::Written:
         break;
       case save::SaveStatus::Truncated:
-        fail(outcome.target + ": " + std::string(texts::kAttachmentTruncated));
+        fail(texts::about(outcome.target, texts::kAttachmentTruncated));
         break;
       case save::SaveStatus::AlreadyExists:
-        fail(outcome.target + ": " + std::string(texts::kAttachmentExists));
-        break;
+        if (options.skipExisting) {
+          ++filesKept;
+          if (options.verbose) warn(texts::about(outcome.target, texts::kKeptExisting));
+        } else {
+          fail(texts::about(outcome.target, texts::kAttachmentExists));
+        }
+        return false;
       case save::SaveStatus::TargetIsInput:
-        fail(messages::describeOutputIsSource(outcome.target, run.label));
-        break;
+        fail(texts::outputIsInput(outcome.target, run.label));
+        return false;
       case save::SaveStatus::Unreadable:
       case save::SaveStatus::Stopped:
-        fail(outcome.target + ": " + std::string(texts::kAttachmentUnreadable));
-        break;
+        fail(texts::about(outcome.target, texts::kAttachmentUnreadable));
+        return false;
       case save::SaveStatus::WriteFailed:
-        fail(messages::describeWriteFailure(outcome.target, outcome.errorNumber));
-        break;
+        fail(texts::writeFailed(outcome.target, outcome.errorNumber));
+        return false;
     }
+    ++filesWritten;
+    if (options.verbose) writeOut(mail::shownText(outcome.target) + "\n");
+    return true;
   }
 
   Environment& environment;
@@ -350,6 +370,12 @@ class Extraction {
   std::size_t mailsInJson = 0;
   bool progress = false;
   int status = kExitConverted;
+  NameRegistry flatNames;  // the names given in the target folder itself
+  std::size_t mailsRead = 0;
+  std::size_t mailsWithFiles = 0;
+  std::size_t filesWritten = 0;
+  std::size_t filesKept = 0;  // left as they were (--skip-existing)
+  std::string lastMail;
 };
 
 }  // namespace
@@ -358,19 +384,48 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
   auto options = std::make_shared<ExtractOptions>();
   CLI::App* command = app.add_subcommand(
       "extract",
-      "Write every attachment of each mail under its own name, with the mail's file times. A "
-      "MAIL may be a mail file, an mbox file or a folder of mail files; several mails get a "
-      "subfolder each.");
-  command->add_option("MAIL", options->mails, "The mail files, mbox files or folders to read")
+      N_("Write every attachment of each mail under its own name, with the mail's file times. A "
+         "MAIL may be a mail file, an mbox file, a Maildir or a folder of mail files, or - for "
+         "standard input. One mail writes its files into the folder of -d; several mails get a "
+         "subfolder each, named after the mail file (see --layout)."));
+  command
+      ->add_option("MAIL", options->mails,
+                   N_("The mail files, mbox files, Maildirs or folders to read; - for standard "
+                      "input"))
       ->required();
-  command->add_option("-d,--directory", options->folder,
-                      "The folder to write the attachments to (default: the current folder)");
-  command->add_flag("--force", options->force, "Replace existing files of the same names");
-  command->add_flag("--list", options->list, "Write nothing; print one line per part");
-  command->add_flag("--json", options->json, "Write nothing; print the parts as JSON");
+  command
+      ->add_option("-d,--directory", options->folder,
+                   N_("The folder to write the attachments to, made if missing (default: the "
+                      "current folder)"))
+      ->type_name("DIR");
+  addChoiceOption(*command, "--layout", options->layout, {{"flat", {}}, {"per-mail", {}}},
+                  N_("flat: every file into the folder of -d (a second \"a.pdf\" becomes "
+                     "\"a (2).pdf\"); per-mail: a subfolder per mail. Default: flat for one "
+                     "mail, per-mail for more"));
+  CLI::Option* force =
+      command->add_flag("--force", options->force, N_("Replace existing files of the same names"));
+  CLI::Option* skip = command->add_flag(
+      "--skip-existing", options->skipExisting,
+      N_("Keep existing files of the same names and go on (a second run writes only what is "
+         "new)"));
+  force->excludes(skip);
+  command->add_flag("-r,--recursive", options->recursive,
+                    N_("Read the subfolders of a folder too (a Maildir's .Sent, .Archive…)"));
+  command->add_flag("--list", options->list, N_("Write nothing; print one line per part"));
+  command->add_flag("--json", options->json, N_("Write nothing; print the parts as JSON"));
+  CLI::Option* quiet = command->add_flag(
+      "-q,--quiet", options->quiet, N_("Print nothing but failures (no progress, no summary)"));
+  CLI::Option* verbose = command->add_flag(
+      "-v,--verbose", options->verbose,
+      N_("Print each file written on standard output, and each file and folder skipped"));
+  quiet->excludes(verbose);
   command->callback([&environment, &action, options] {
     action = [&environment, options] {
       if (options->json) options->list = true;
+      if (std::count(options->mails.begin(), options->mails.end(), "-") > 1) {
+        printError(environment, tr(texts::kStandardInputTwice));
+        return kExitUsage;
+      }
       mail::MailLibrary library;
       return Extraction(environment, *options).run();
     };

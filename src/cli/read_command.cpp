@@ -6,7 +6,6 @@
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
-#include "common/messages.h"
 #include "mail/mail_engine.h"
 #include "mail/mail_reader.h"
 #include "mail/mail_text.h"
@@ -19,7 +18,7 @@ namespace {
 struct ReadOptions {
   std::string mail;
   std::string output = StandardOutputPlatform::kName;
-  OutputCharset charset = OutputCharset::Utf8;
+  std::string charset = "utf-8";
 };
 
 int readMail(Environment& environment, const ReadOptions& options) {
@@ -27,16 +26,15 @@ int readMail(Environment& environment, const ReadOptions& options) {
   int errorNumber = 0;
   const auto file = mail::MailFile::open(environment.platform, options.mail, errorNumber);
   if (!file) {
-    printShown(environment, messages::describeOpenFailure(messages::kDecodeOpenFailed, options.mail,
-                                                          errorNumber));
+    printShown(environment, texts::openFailed(texts::shownPath(options.mail), errorNumber));
     return kExitFailed;
   }
   const bool toStandardOutput = options.output == StandardOutputPlatform::kName;
   if (toStandardOutput ? standardOutputIs(environment.platform, options.mail)
                        : environment.platform.sameFile(options.output, options.mail)) {
     printShown(environment,
-               messages::describeOutputIsSource(
-                   toStandardOutput ? texts::kStandardOutput : options.output, options.mail));
+               texts::outputIsInput(toStandardOutput ? tr(texts::kStandardOutput) : options.output,
+                                    options.mail));
     return kExitFailed;
   }
   // Every message of an mbox file in turn, one empty line between them.
@@ -47,14 +45,13 @@ int readMail(Environment& environment, const ReadOptions& options) {
     const std::string label =
         file->isMbox() ? options.mail + "#" + std::to_string(index + 1) : options.mail;
     if (!parsed) {
-      printShown(environment, errorNumber != 0 ? messages::describeReadFailure(label, errorNumber)
-                                               : label + ": " + std::string(texts::kNotAMail));
+      printShown(environment, errorNumber != 0 ? texts::readFailed(label, errorNumber)
+                                               : texts::about(label, texts::kNotAMail));
       status = kExitFailed;
       continue;
     }
     if (parsed->limitReached()) {
-      printShown(environment,
-                 label + ": " + std::string(texts::limitWords(parsed->limit()).reached));
+      printShown(environment, texts::about(label, texts::limitWords(parsed->limit()).reached));
       status = kExitFailed;
     }
     // A mail of which nothing could be read is not read as empty. The reading goes to a
@@ -65,11 +62,11 @@ int readMail(Environment& environment, const ReadOptions& options) {
       if (!reading.empty()) reading = mail::shownText(reading);
     } catch (const std::bad_alloc&) {
       // The HTML renderer gave up, or the text itself did not fit: no reading cut short.
-      printShown(environment, label + ": " + std::string(texts::kReadingOutOfMemory));
+      printShown(environment, texts::about(label, texts::kReadingOutOfMemory));
       return kExitFailed;
     }
     if (reading.empty()) {
-      printShown(environment, label + ": " + std::string(texts::kNotAMail));
+      printShown(environment, texts::about(label, texts::kNotAMail));
       status = kExitFailed;
       continue;
     }
@@ -82,7 +79,8 @@ int readMail(Environment& environment, const ReadOptions& options) {
     }
   }
   if (text.empty() && status != kExitConverted) return status;
-  if (options.charset == OutputCharset::Sjis) text = mail::utf8ToCp932Lossy(text);
+  if (outputCharsetNamed(options.charset) == OutputCharset::Sjis)
+    text = mail::utf8ToCp932Lossy(text);
 
   StandardOutputPlatform standardOutput(environment.platform);
   Platform& platform =
@@ -92,8 +90,8 @@ int readMail(Environment& environment, const ReadOptions& options) {
                          text.size(), ExistingEntry::ReplaceTarget);
   if (result.status != WriteStatus::Written) {
     printShown(environment,
-               messages::describeWriteFailure(
-                   toStandardOutput ? texts::kStandardOutput : options.output, result.errorNumber));
+               texts::writeFailed(toStandardOutput ? tr(texts::kStandardOutput) : options.output,
+                                  result.errorNumber));
     return kExitFailed;
   }
   return status;
@@ -105,16 +103,18 @@ void addReadCommand(CLI::App& app, Environment& environment, Action& action) {
   auto options = std::make_shared<ReadOptions>();
   CLI::App* command = app.add_subcommand(
       "read",
-      "Write a mail as a person reads it: its main header fields decoded, the text of each part, "
-      "forwarded messages in turn and one line per attachment.");
-  command->add_option("MAIL", options->mail, "The mail file (or mbox file) to read")->required();
-  command->add_option("-o,--output", options->output,
-                      "The file to write (replaced if it exists); - for standard output, the "
-                      "default");
+      N_("Write a mail as a person reads it: its main header fields decoded, the text of each "
+         "part, forwarded messages in turn and one line per attachment."));
+  command->add_option("MAIL", options->mail, N_("The mail file (or mbox file) to read"))
+      ->required();
   command
-      ->add_option("--output-charset", options->charset,
-                   "utf-8 (default) or sjis: code page 932, with 〓 for what it cannot hold")
-      ->transform(CLI::CheckedTransformer(kOutputCharsetNames, CLI::ignore_case));
+      ->add_option("-o,--output", options->output,
+                   N_("The file to write (replaced if it exists); - for standard output, the "
+                      "default"))
+      ->type_name("FILE");
+  addChoiceOption(*command, "--output-charset", options->charset, sjisAndUtf8(),
+                  N_("utf-8 (the default), or sjis: code page 932, with 〓 for what it cannot "
+                     "hold"));
   command->callback([&environment, &action, options] {
     action = [&environment, options] { return readMail(environment, *options); };
   });

@@ -10,56 +10,68 @@
 namespace korvani::cli {
 namespace {
 
-const std::map<std::string, TextEncoding> kEncodingNames = {
+const std::map<std::string, TextEncoding> kEncodings = {
     {"auto", TextEncoding::Auto},
     {"quoted-printable", TextEncoding::QuotedPrintable},
     {"base64", TextEncoding::Base64},
 };
+const std::vector<Choice> kEncodingChoices = {
+    {"auto", {}}, {"quoted-printable", {"qp"}}, {"base64", {"b64"}}};
 
-const std::map<std::string, TextCharset> kCharsetNames = {
+const std::map<std::string, TextCharset> kCharsets = {
     {"auto", TextCharset::Auto}, {"jis", TextCharset::Jis}, {"utf-8", TextCharset::Utf8},
     {"sjis", TextCharset::Sjis}, {"euc", TextCharset::Euc},
+};
+const std::vector<Choice> kCharsetChoices = {
+    {"auto", {}}, {"jis", {"iso-2022-jp", "iso2022jp", "csiso2022jp"}}, {"utf-8", {"utf8"}},
+    sjisChoice(), {"euc", {"euc-jp", "eucjp", "ujis", "x-euc-jp"}},
 };
 
 struct Options {
   std::string source;
   std::string output;
-  TextEncoding encoding;
-  TextCharset charset;
-  OutputCharset outputCharset = OutputCharset::Sjis;
+  std::string encoding;
+  std::string charset;
+  std::string outputCharset = "sjis";
 };
 
 void addCommand(CLI::App& app, Environment& environment, Action& action, const char* name,
-                const char* description, ConvertMode mode, TextEncoding encoding,
-                TextCharset charset) {
+                const char* description, ConvertMode mode, const char* encoding,
+                const char* charset) {
   auto options = std::make_shared<Options>();
   options->encoding = encoding;
   options->charset = charset;
   CLI::App* command = app.add_subcommand(name, description);
-  command->add_option("SOURCE", options->source, "The file to decode")->required();
-  command->add_option("-o,--output", options->output, "The file to write; - for standard output")
+  command->add_option("SOURCE", options->source, N_("The file to decode"))->required();
+  command
+      ->add_option("-o,--output", options->output,
+                   N_("The file to write (replaced if it exists); - for standard output"))
+      ->type_name("FILE")
       ->required();
-  command
-      ->add_option("--encoding", options->encoding,
-                   "Transfer encoding: auto, quoted-printable or base64")
-      ->transform(CLI::CheckedTransformer(kEncodingNames, CLI::ignore_case))
-      ->capture_default_str();
-  command->add_option("--charset", options->charset, "Character set: auto, jis, utf-8, sjis or euc")
-      ->transform(CLI::CheckedTransformer(kCharsetNames, CLI::ignore_case))
-      ->capture_default_str();
-  command
-      ->add_option("--output-charset", options->outputCharset,
-                   "Write the Shift_JIS result as is (sjis) or converted to utf-8")
-      ->transform(CLI::CheckedTransformer(kOutputCharsetNames, CLI::ignore_case))
-      ->capture_default_str();
+  addChoiceOption(*command, "--encoding", options->encoding, kEncodingChoices,
+                  mode == ConvertMode::MailDecode
+                      ? N_("The transfer encoding of the encoded parts (default: auto, as each "
+                           "part's header says)")
+                      : N_("The transfer encoding of the whole file (default: quoted-printable; "
+                           "auto tells it from the text)"));
+  addChoiceOption(*command, "--charset", options->charset, kCharsetChoices,
+                  mode == ConvertMode::MailDecode
+                      ? N_("The character set of the text (default: auto, as the mail's header "
+                           "says, else told from the text); also iso-2022-jp, utf8, shift_jis, "
+                           "cp932, euc-jp")
+                      : N_("The character set of the decoded text (default: jis); also "
+                           "iso-2022-jp, utf8, shift_jis, cp932, euc-jp"));
+  addChoiceOption(*command, "--output-charset", options->outputCharset, sjisAndUtf8(),
+                  N_("Write the Shift_JIS result as it is (sjis, the default) or converted to "
+                     "utf-8"));
   command->callback([&environment, &action, options, mode] {
     action = [&environment, options, mode] {
       ConversionRequest request;
       request.sourcePath = options->source;
       request.mode = mode;
-      request.encodingOption = options->encoding;
-      request.charsetOption = options->charset;
-      request.outputCharset = options->outputCharset;
+      request.encodingOption = kEncodings.at(options->encoding);
+      request.charsetOption = kCharsets.at(options->charset);
+      request.outputCharset = outputCharsetNamed(options->outputCharset);
       StandardOutputPlatform toStandardOutput(environment.platform);
       Environment decoding{toStandardOutput, environment.errorStream};
       FixedOutputChooser chooser(options->output);
@@ -72,13 +84,14 @@ void addCommand(CLI::App& app, Environment& environment, Action& action, const c
 
 void addTextDecodeCommands(CLI::App& app, Environment& environment, Action& action) {
   addCommand(app, environment, action, "mail-decode",
-             "Rewrite a whole mail as readable Shift_JIS text: encoded words in headers, "
-             "quoted-printable and Base64 text parts decoded and converted.",
-             ConvertMode::MailDecode, TextEncoding::Auto, TextCharset::Auto);
+             N_("Rewrite a whole mail as readable Shift_JIS text: encoded words in headers, "
+                "quoted-printable and Base64 text parts decoded and converted. Characters "
+                "Shift_JIS cannot hold are lost; \"korvani read\" shows today's mail whole."),
+             ConvertMode::MailDecode, "auto", "auto");
   addCommand(app, environment, action, "text-decode",
-             "Decode a file that is entirely quoted-printable or Base64 text in one character set "
-             "to Shift_JIS.",
-             ConvertMode::TextDecode, TextEncoding::QuotedPrintable, TextCharset::Jis);
+             N_("Decode a file that is entirely quoted-printable or Base64 text in one character "
+                "set to Shift_JIS."),
+             ConvertMode::TextDecode, "quoted-printable", "jis");
 }
 
 }  // namespace korvani::cli

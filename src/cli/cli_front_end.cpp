@@ -108,14 +108,20 @@ void printOut(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-int usageError(const Environment& environment, const std::string& message,
-               const std::string& hint) {
+int printUsageError(const Environment& environment, const std::string& message,
+                    const std::string& hint) {
   printLine(environment.errorStream, message);
   printLine(environment.errorStream, hint);
   return kExitUsage;
 }
 
 }  // namespace
+
+int usageError(const Environment& environment, const std::string& command,
+               const std::string& message) {
+  return printUsageError(environment, command + ": " + message,
+                         format(tr(N_("\"korvani %s --help\" shows its options")), {command}));
+}
 
 int run(int argc, const char* const* argv, Environment& environment) {
   CLI::App app{N_("Korvani reads Japanese mail: it saves the attachments of mails, mbox files and "
@@ -154,9 +160,9 @@ int run(int argc, const char* const* argv, Environment& environment) {
   if (first == "help") {
     CLI::App* command = findCommand(app, arguments[1]);
     if (command == nullptr) {
-      return usageError(environment,
-                        format(tr(N_("\"%s\" is not a korvani command")), {arguments[1]}),
-                        overviewHint);
+      return printUsageError(environment,
+                             format(tr(N_("\"%s\" is not a korvani command")), {arguments[1]}),
+                             overviewHint);
     }
     printOut(stdout, commandHelp(*command));
     return kExitConverted;
@@ -170,11 +176,15 @@ int run(int argc, const char* const* argv, Environment& environment) {
                                 : first[0] == '-'                    ? std::string()
                                                                      : nearestCommand(app, first);
     if (!nearest.empty()) {
-      return usageError(environment,
-                        message + "; " + format(tr(N_("did you mean \"%s\"?")), {nearest}),
-                        overviewHint);
+      return printUsageError(
+          environment,
+          first[0] == '-'
+              ? format(tr(N_("unknown option %s; did you mean \"%s\"?")), {first, nearest})
+              : format(tr(N_("\"%s\" is not a korvani command; did you mean \"%s\"?")),
+                       {first, nearest}),
+          overviewHint);
     }
-    return usageError(environment, message, overviewHint);
+    return printUsageError(environment, message, overviewHint);
   }
   // Help and version anywhere among the command's options, up to "--".
   for (std::size_t at = 1; at < arguments.size(); ++at) {
@@ -190,12 +200,10 @@ int run(int argc, const char* const* argv, Environment& environment) {
     }
     if (argument.size() > 1 && argument[0] == '-' && !knownOption(*command, argument)) {
       return usageError(
-          environment,
-          command->get_name() + ": " +
-              format(tr(N_("unknown option %s (a file whose name starts with \"-\" is given "
-                           "after \"--\": -- %s)")),
-                     {argument, argument}),
-          format(tr(N_("\"korvani %s --help\" shows its options")), {command->get_name()}));
+          environment, command->get_name(),
+          format(tr(N_("unknown option %s (a file whose name starts with \"-\" is given after "
+                       "\"--\": -- %s)")),
+                 {argument, argument}));
     }
     if (takesValue(*command, argument)) ++at;
   }
@@ -203,9 +211,7 @@ int run(int argc, const char* const* argv, Environment& environment) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return usageError(
-        environment, command->get_name() + ": " + usageErrorText(e),
-        format(tr(N_("\"korvani %s --help\" shows its options")), {command->get_name()}));
+    return usageError(environment, command->get_name(), usageErrorText(e));
   }
   if (!action) return kExitUsage;
   try {

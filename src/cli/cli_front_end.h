@@ -62,6 +62,10 @@ class FixedOutputChooser : public OutputChooser {
 
 // Prints "korvani: TEXT" on the environment's error stream.
 void printError(const Environment& environment, std::string_view text);
+// Prints a usage error of `command` ("korvani: COMMAND: MESSAGE") and where its options are told;
+// returns kExitUsage.
+int usageError(const Environment& environment, const std::string& command,
+               const std::string& message);
 // Whether standard output writes to the file `path`, as a shell's `>> MAIL` makes it.
 bool standardOutputIs(Platform& platform, const std::string& path);
 

@@ -41,7 +41,7 @@ std::string folderFailed(std::string_view path, int errorNumber) {
 }
 
 std::string outputIsInput(std::string_view output, std::string_view mail) {
-  return format(tr(N_("%s is the mail %s itself; nothing was written")), {output, mail});
+  return format(tr(N_("%s is the mail %s itself; choose another output")), {output, mail});
 }
 
 }  // namespace korvani::cli::texts

@@ -423,8 +423,7 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
     action = [&environment, options] {
       if (options->json) options->list = true;
       if (std::count(options->mails.begin(), options->mails.end(), "-") > 1) {
-        printError(environment, tr(texts::kStandardInputTwice));
-        return kExitUsage;
+        return usageError(environment, "extract", tr(texts::kStandardInputTwice));
       }
       mail::MailLibrary library;
       return Extraction(environment, *options).run();

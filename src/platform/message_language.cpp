@@ -40,6 +40,8 @@ void useMessageLanguage(const std::string& domain, const std::string& installedF
   }
   ::bindtextdomain(domain.c_str(), folder.c_str());
   ::bind_textdomain_codeset(domain.c_str(), "UTF-8");
+  // strerror() translates through the C library's own domain: in UTF-8 too, as the rest.
+  ::bind_textdomain_codeset("libc", "UTF-8");
 }
 
 }  // namespace korvani

@@ -109,7 +109,7 @@ TEST_F(MailFaultTest, AMailThatCannotBeOpenedOrReadIsNamed) {
       SCOPED_TRACE(arguments.front());
       const CliRun run = runOn(faulty, arguments);
       EXPECT_EQ(run.exitCode, 1);
-      EXPECT_EQ(run.err, "korvani: 入力ファイルオープンＮＧ: m.eml: " + reason + "\n");
+      EXPECT_EQ(run.err, "korvani: m.eml: cannot be opened: " + reason + "\n");
       EXPECT_EQ(faulty.files.size(), readFails ? 1u : 0u);
     }
   }
@@ -124,7 +124,7 @@ TEST_F(MailFaultTest, ExtractSurvivesADiskFullAtEachWrite) {
     const CliRun run = runOn(faulty, {"extract", "m.eml", "-d", "out"});
     EXPECT_EQ(run.exitCode, 1);
     const std::string failed = number == 0 ? "out/a.pdf" : "out/b.bin";
-    EXPECT_EQ(run.err, "korvani: ファイル書込ＮＧ: " + failed + ": No space left on device\n");
+    EXPECT_EQ(run.err, "korvani: " + failed + ": cannot be written: No space left on device\n");
     EXPECT_FALSE(faulty.files.count(failed));
     expectNothingHalfWritten(faulty);
   }
@@ -135,8 +135,8 @@ TEST_F(MailFaultTest, ExtractReportsAFailedCloseAndAFolderThatCannotBeMade) {
   CliRun run = runOn(platform, {"extract", "m.eml", "-d", "out"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err,
-            "korvani: ファイル書込ＮＧ: out/a.pdf: Input/output error\n"
-            "korvani: ファイル書込ＮＧ: out/b.bin: Input/output error\n");
+            "korvani: out/a.pdf: cannot be written: Input/output error\n"
+            "korvani: out/b.bin: cannot be written: Input/output error\n");
   EXPECT_EQ(platform.files.size(), 1u);
 
   platform.failCommitWith = 0;
@@ -144,7 +144,7 @@ TEST_F(MailFaultTest, ExtractReportsAFailedCloseAndAFolderThatCannotBeMade) {
   run = runOn(platform, {"extract", "m.eml", "m.eml", "-d", "out"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
-            "korvani: フォルダ作成ＮＧ: out: Permission denied");
+            "korvani: out: the folder cannot be made: Permission denied");
   EXPECT_EQ(platform.files.size(), 1u);
 }
 
@@ -164,7 +164,7 @@ TEST_F(MailFaultTest, ReadLeavesNoOutputWhenTheWriteOrTheCloseFails) {
     c.inject(faulty);
     const CliRun run = runOn(faulty, {"read", "m.eml", "-o", "out.txt"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, std::string("korvani: ファイル書込ＮＧ: out.txt: ") + c.reason + "\n");
+    EXPECT_EQ(run.err, std::string("korvani: out.txt: cannot be written: ") + c.reason + "\n");
     EXPECT_FALSE(faulty.files.count("out.txt"));
   }
 }

@@ -66,8 +66,9 @@ TEST(MailCliTest, ExistingFilesAndLinksAreKeptUnlessForced) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err,
             "korvani: " + dir.file("data.uu") +
-                ": already exists; give --force to replace it\nkorvani: " + dir.file("note.txt") +
-                ": already exists; give --force to replace it\n");
+                ": already exists; give --force to replace it or --skip-existing to keep it\nkorvani: " +
+                dir.file("note.txt") +
+                ": already exists; give --force to replace it or --skip-existing to keep it\n");
   EXPECT_EQ(readFile(dir.file("note.txt")), "mine");
 
   result = runKorvani({"extract", mail, "-d", dir.path(), "--force"});

@@ -293,7 +293,7 @@ TEST(MailSourceTest, ReadOfAFileItCannotOpenSaysWhyAndFails) {
     const auto result = testing::runKorvani({"read", c.path});
     EXPECT_EQ(result.exitCode, 1) << c.path;
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "korvani: 入力ファイルオープンＮＧ: " + c.path + ": " + c.reason + "\n");
+    EXPECT_EQ(result.err, "korvani: " + c.path + ": cannot be opened: " + c.reason + "\n");
   }
 }
 

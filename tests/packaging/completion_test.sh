@@ -15,7 +15,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # What the program itself lists: the subcommands, then each one's long options.
-commands=$("$korvani" --help | sed -n '/^Subcommands:/,$ s/^  \([a-z-]*\) .*/\1/p')
+commands=$("$korvani" --help | sed -n 's/^  \([a-z][a-z-]*\)  .*/\1/p')
 [ -n "$commands" ] || fail "no subcommands in korvani --help"
 for command in $commands; do
   for file in "$bash_file" "$zsh_file"; do
@@ -34,7 +34,9 @@ fi
 
 # Each case: the command line up to the cursor | the completions expected, sorted.
 cases=(
-  "korvani |binary-decode binary-encode extract mail-decode read text-decode"
+  "korvani |binary-decode binary-encode extract help mail-decode read text-decode"
+  "korvani help r|read"
+  "korvani extract --layout |flat per-mail"
   "korvani te|text-decode"
   "korvani --v|--version"
   "korvani mail-decode --ch|--charset"
@@ -42,9 +44,9 @@ cases=(
   "korvani text-decode in.txt --encoding b|base64"
   "korvani text-decode --output-charset |sjis utf-8"
   "korvani read --output-charset |sjis utf-8"
-  "korvani read -|--help --output --output-charset -o"
-  "korvani extract --|--directory --force --help --json --list"
-  "korvani binary-decode --|--directory --force --help --output"
+  "korvani read -|--help --output --output-charset --version -o"
+  "korvani extract --|--directory --force --help --json --layout --list --quiet --recursive --skip-existing --verbose --version"
+  "korvani binary-decode --|--directory --force --help --output --version"
   "korvani binary-decode m|mail.eml"
   "korvani binary-decode mail.eml -d |folder"
   "korvani binary-decode mail.eml -o |- folder mail.eml"

@@ -21,8 +21,12 @@ _korvani() {
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "--help --version" -- "$cur"))
         else
-            COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+            COMPREPLY=($(compgen -W "$commands help" -- "$cur"))
         fi
+        return
+    fi
+    if [[ $command == help ]]; then
+        COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         return
     fi
 
@@ -43,6 +47,10 @@ _korvani() {
             COMPREPLY=($(compgen -W "utf-8 sjis" -- "$cur"))
             return
             ;;
+        --layout)
+            COMPREPLY=($(compgen -W "flat per-mail" -- "$cur"))
+            return
+            ;;
         -d | --directory)
             _filedir -d
             return
@@ -55,13 +63,16 @@ _korvani() {
     esac
 
     if [[ $cur == -* ]]; then
-        local options="--help"
+        local options="--help --version"
         case $command in
             binary-decode) options+=" -o --output -d --directory --force" ;;
             binary-encode) options+=" -o --output" ;;
             mail-decode | text-decode)
                 options+=" -o --output --encoding --charset --output-charset" ;;
-            extract) options+=" -d --directory --force --list --json" ;;
+            extract)
+                options+=" -d --directory --layout --force --skip-existing -r --recursive --list"
+                options+=" --json -q --quiet -v --verbose"
+                ;;
             read) options+=" -o --output --output-charset" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -38,7 +38,7 @@ bool isWide(char32_t c) {
 // to the character before.
 bool mayNotBeginLine(char32_t c) {
   return c == U'。' || c == U'、' || c == U'）' || c == U'」' || c == U'』' || c == U'，' ||
-         c == U'．' || c == U'：' || c == U'ー' || c == U'』';
+         c == U'．' || c == U'：' || c == U'ー';
 }
 
 std::string joinedNames(const std::vector<std::string_view>& names, std::string_view separator) {
@@ -52,6 +52,7 @@ std::string joinedNames(const std::vector<std::string_view>& names, std::string_
 
 std::string choiceList(const std::vector<Choice>& choices) {
   std::vector<std::string_view> names;
+  names.reserve(choices.size());
   for (const Choice& choice : choices) names.push_back(choice.name);
   return joinedNames(names, "|");
 }
@@ -269,7 +270,7 @@ std::string nearestCommand(const CLI::App& app, std::string_view word) {
 }
 
 std::string usageErrorText(const CLI::ParseError& error) {
-  const std::string what = error.what();
+  std::string what = error.what();
   if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
     const std::string extra = afterPrefix(what, ": ");
     if (!extra.empty() && extra[0] == '-' && extra != "-") {

@@ -66,4 +66,13 @@ inline constexpr std::string_view kUnterminated =
                                                                                           // mail
 inline constexpr std::string_view kUnterminatedMark = "(no closing delimiter)";  // after a part
 
+// The classic modes on today's mail. Their own messages stay as they are; these lines follow them.
+// After mail-decode or text-decode wrote text that lacks what Shift_JIS cannot hold (after the
+// output's path).
+inline constexpr std::string_view kCharactersDroppedFromMail =
+    "some characters could not be kept in Shift_JIS, so part of the text is missing; korvani "
+    "read shows the whole mail";
+inline constexpr std::string_view kCharactersDroppedFromText =
+    "some characters could not be kept in Shift_JIS, so part of the text is missing";
+
 }  // namespace korvani::cli::texts

@@ -3,18 +3,16 @@
 // core reports statuses and these words are the command line's.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "mail/mail_engine.h"
 
 namespace korvani::cli::texts {
 
-// binary-decode naming its output itself (no -o given), and its explanation after the locator's
-// empty message, which on a terminal says nothing.
-inline constexpr std::string_view kNoProposedName =
-    "the mail proposes no file name for its attachment; name the output with -o";
-inline constexpr std::string_view kUnusableProposedName =
-    "the mail proposes no usable file name for its attachment; name the output with -o";
+// binary-decode naming its output itself (no -o given), and its explanation in place of the
+// locator's empty message, which on a terminal says nothing.
 inline constexpr std::string_view kProposedOutputExists =
     "already exists; give --force to replace it, or name the output with -o";  // after the path
 inline constexpr std::string_view kNotBase64Explanation =
@@ -67,6 +65,19 @@ inline constexpr std::string_view kUnterminated =
 inline constexpr std::string_view kUnterminatedMark = "(no closing delimiter)";  // after a part
 
 // The classic modes on today's mail. Their own messages stay as they are; these lines follow them.
+// After binary-decode found no attachment of its form: what extract finds in the same mail
+// (after the mail's path).
+inline std::string extractHint(std::size_t found) {
+  if (found == 0) {
+    return "has no attachment: neither binary-decode nor korvani extract finds one in it";
+  }
+  if (found == 1) {
+    return "has no attachment that binary-decode can decode; korvani extract finds 1 attachment "
+           "in it";
+  }
+  return "has no attachment that binary-decode can decode; korvani extract finds " +
+         std::to_string(found) + " attachments in it";
+}
 // After mail-decode or text-decode wrote text that lacks what Shift_JIS cannot hold (after the
 // output's path).
 inline constexpr std::string_view kCharactersDroppedFromMail =

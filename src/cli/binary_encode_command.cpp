@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/cli_front_end.h"
+#include "platform/standard_output_platform.h"
 
 namespace korvani::cli {
 
@@ -15,14 +16,19 @@ void addBinaryEncodeCommand(CLI::App& app, Environment& environment, Action& act
                                          "Package any file as a complete MIME mail with the file "
                                          "as a Base64 attachment.");
   command->add_option("SOURCE", options->source, "The file to package")->required();
-  command->add_option("-o,--output", options->output, "The mail file to write")->required();
+  command
+      ->add_option("-o,--output", options->output,
+                   "The mail file to write (replaced if it exists); - for standard output")
+      ->required();
   command->callback([&environment, &action, options] {
     action = [&environment, options] {
       ConversionRequest request;
       request.sourcePath = options->source;
       request.mode = ConvertMode::BinaryEncode;
+      StandardOutputPlatform toStandardOutput(environment.platform);
+      Environment encoding{toStandardOutput, environment.errorStream};
       FixedOutputChooser chooser(options->output);
-      return runConversion(environment, request, chooser);
+      return runConversion(encoding, request, chooser);
     };
   });
 }

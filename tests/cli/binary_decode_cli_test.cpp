@@ -52,6 +52,19 @@ TEST(BinaryDecodeCliTest, DashWritesTheAttachmentToStandardOutput) {
   EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"m.eml"});
 }
 
+TEST(BinaryDecodeCliTest, BinaryEncodeDashWritesTheMailToStandardOutput) {
+  ScopedTempDir dir;
+  const std::string content = testing::randomBytes(1000, 7);
+  writeFile(dir.file("source.dat"), content);
+  const auto result = runKorvani({"binary-encode", "source.dat", "-o", "-"}, dir.path());
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"source.dat"});  // no file "-"
+  writeFile(dir.file("m.eml"), result.out);
+  ASSERT_EQ(runKorvani({"binary-decode", "m.eml", "-o", "back.dat"}, dir.path()).exitCode, 0);
+  EXPECT_EQ(readFile(dir.file("back.dat")), content);
+}
+
 TEST(BinaryDecodeCliTest, GivesBackEveryFileThatBinaryEncodeWrote) {
   ScopedTempDir dir;
   for (std::size_t size : {1, 2, 3, 44, 45, 46, 1000, 65537}) {

@@ -88,8 +88,8 @@ Lines splitLines(const std::string& text) {
   return lines;
 }
 
-using Conversion = void (*)(std::uint8_t*, std::uint32_t&, const std::uint8_t*, std::uint32_t);
-
+// A conversion or a transfer decoding of one line; what it returns, if anything, is not used.
+template <class Conversion>
 void runLines(benchmark::State& state, const std::string& text, Conversion convert) {
   if (text.empty()) {
     state.SkipWithError("no input text (iconv failed)");

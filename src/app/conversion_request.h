@@ -17,6 +17,10 @@ struct ConversionRequest {
   OutputCharset outputCharset = OutputCharset::Sjis;  // mail and text decode only
   // Filled by convert() from the output chooser with outputPath: what creating it may replace.
   ExistingEntry outputExisting = ExistingEntry::ReplaceTarget;
+  // Filled by convert() in mail and text decode: the source held characters that Shift_JIS
+  // cannot hold, so the output, written as the mode writes it, lacks or alters some of the text
+  // (as a rule the rest of each such line). A front end may point to where it can be read whole.
+  bool charactersDropped = false;
 };
 
 }  // namespace korvani

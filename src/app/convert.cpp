@@ -68,12 +68,14 @@ ConvertOutcome textDecode(ConversionRequest& request, Platform& platform, Messag
     return chosen;
   }
   const OutputForm output{request.outputCharset, request.outputExisting};
-  if (request.mode == ConvertMode::MailDecode) {
-    return outcomeOf(decoder.decodeMail(request.sourcePath, request.outputPath,
-                                        request.encodingOption, request.charsetOption, output));
-  }
-  return outcomeOf(decoder.decodeText(request.sourcePath, request.outputPath,
-                                      request.encodingOption, request.charsetOption, output));
+  const int written =
+      request.mode == ConvertMode::MailDecode
+          ? decoder.decodeMail(request.sourcePath, request.outputPath, request.encodingOption,
+                               request.charsetOption, output)
+          : decoder.decodeText(request.sourcePath, request.outputPath, request.encodingOption,
+                               request.charsetOption, output);
+  request.charactersDropped = written != 0 && decoder.droppedCharacters();
+  return outcomeOf(written);
 }
 
 // The text each mode shows when memory runs out where the worker names no buffer of its own.

@@ -7,6 +7,9 @@
 #include "cli/cli_texts.h"
 #include "common/messages.h"
 #include "common/safe_name.h"
+#include "mail/attachment_count.h"
+#include "mail/attachment_name.h"
+#include "mail/mail_engine.h"
 #include "platform/standard_output_platform.h"
 
 namespace korvani::cli {
@@ -14,9 +17,10 @@ namespace {
 
 // Names the output. An explicit -o is taken as it stands and replaced without asking, as a
 // Save-As choice is. Otherwise the name the mail proposes, made safe, goes into the folder of -d
-// (the current one by default): an existing entry of that name, a symbolic link included, is
-// kept unless --force, and is then replaced itself, never written through. The early check here
-// spares decoding; the creation checks again at the moment the file is put in place.
+// (the current one by default); a mail that proposes no usable name gets the name extract gives
+// such an attachment. An existing entry of that name, a symbolic link included, is kept unless
+// --force, and is then replaced itself, never written through. The early check here spares
+// decoding; the creation checks again at the moment the file is put in place.
 // A refusal prints its own reason and leaves the exit status in refusalStatus().
 class SafeNameChooser : public OutputChooser {
  public:
@@ -33,18 +37,14 @@ class SafeNameChooser : public OutputChooser {
       return true;
     }
     const SafeName safe = safeName(defaultName, NameSource::RawBytes);
-    switch (safe.verdict) {
-      case ProposedNameVerdict::Usable:
-        break;
-      case ProposedNameVerdict::Missing:
-        return refuse(kExitUsage, texts::kNoProposedName);
-      case ProposedNameVerdict::Unusable:
-        return refuse(kExitUsage, texts::kUnusableProposedName);
-    }
+    // The attachment binary-decode finds is always application/octet-stream: "part-1.bin".
+    const std::string name = safe.verdict == ProposedNameVerdict::Usable
+                                 ? safe.name
+                                 : mail::defaultAttachmentName(1, "application/octet-stream");
     std::string chosen =
-        folder.empty() || folder.back() == '/' ? folder + safe.name : folder + "/" + safe.name;
+        folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
     if (!force && environment.platform.entryExists(chosen)) {
-      return refuse(kExitFailed, chosen + ": " + std::string(texts::kProposedOutputExists));
+      return refuse(kExitFailed, texts::about(chosen, texts::kProposedOutputExists));
     }
     path = std::move(chosen);
     return true;
@@ -58,7 +58,7 @@ class SafeNameChooser : public OutputChooser {
   int refusalStatus() const { return status; }
 
  private:
-  bool refuse(int exitStatus, std::string_view reason) {
+  bool refuse(int exitStatus, const std::string& reason) {
     printError(environment, reason);
     status = exitStatus;
     return false;
@@ -71,14 +71,29 @@ class SafeNameChooser : public OutputChooser {
   int status = kExitFailed;
 };
 
-// Follows the locator's empty message with a line that says what it means.
+// The locator's two answers to a mail without an attachment of its form: kBadMailStructure, and
+// an empty message for a transfer encoding other than base64, which is replaced by what it means.
+// Each is followed by what extract finds in the same mail: today's mailers write their
+// attachments in forms the locator does not read.
 class DecodeSink : public StderrSink {
  public:
-  using StderrSink::StderrSink;
+  DecodeSink(const Environment& environment, std::string source)
+      : StderrSink(environment.errorStream), environment(environment), source(std::move(source)) {}
+
   void showMessage(std::string_view text, MessageOwner owner = MessageOwner::None) override {
-    StderrSink::showMessage(text, owner);
-    if (text.empty()) StderrSink::showMessage(texts::kNotBase64Explanation, owner);
+    const bool notBase64 = text == messages::kNotBase64Attachment;
+    StderrSink::showMessage(notBase64 ? tr(texts::kNotBase64Explanation) : std::string(text),
+                            owner);
+    if (notBase64 || text == messages::kBadMailStructure) {
+      const mail::MailLibrary library;
+      const std::size_t found = mail::countAttachments(environment.platform, source);
+      printShown(environment, source + ": " + texts::extractHint(found));
+    }
   }
+
+ private:
+  const Environment& environment;
+  std::string source;
 };
 
 }  // namespace
@@ -125,7 +140,7 @@ void addBinaryDecodeCommand(CLI::App& app, Environment& environment, Action& act
       Platform& platform = named && options->output == StandardOutputPlatform::kName
                                ? static_cast<Platform&>(toStandardOutput)
                                : environment.platform;
-      DecodeSink sink(environment.errorStream);
+      DecodeSink sink(environment, options->source);
       const ConvertOutcome outcome = convert(request, platform, sink, chooser);
       return exitStatusOf(outcome, chooser.refusalStatus());
     };

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/cli_front_end.h"
+#include "platform/standard_output_platform.h"
 
 namespace korvani::cli {
 
@@ -25,8 +26,10 @@ void addBinaryEncodeCommand(CLI::App& app, Environment& environment, Action& act
       ConversionRequest request;
       request.sourcePath = options->source;
       request.mode = ConvertMode::BinaryEncode;
+      StandardOutputPlatform toStandardOutput(environment.platform);
+      Environment encoding{toStandardOutput, environment.errorStream};
       FixedOutputChooser chooser(options->output);
-      return runConversion(environment, request, chooser);
+      return runConversion(encoding, request, chooser);
     };
   });
 }

@@ -1,6 +1,7 @@
 // The `korvani` command: turns its arguments into a ConversionRequest, runs convert() and turns
 // the outcome into an exit status (0 converted, 1 conversion failed, 2 usage error). Messages go
-// to standard error as "korvani: MESSAGE"; a successful conversion prints nothing.
+// to standard error as "korvani: MESSAGE"; a successful conversion prints nothing but the note of
+// mail-decode and text-decode that text Shift_JIS cannot hold was lost.
 #pragma once
 
 #include <cstdio>

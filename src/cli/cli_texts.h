@@ -4,6 +4,7 @@
 // are the command line's.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,12 +13,8 @@
 
 namespace korvani::cli::texts {
 
-// binary-decode naming its output itself (no -o given), and its explanation after the locator's
-// empty message, which on a terminal says nothing.
-inline constexpr std::string_view kNoProposedName =
-    N_("the mail proposes no file name for its attachment; name the output with -o");
-inline constexpr std::string_view kUnusableProposedName =
-    N_("the mail proposes no usable file name for its attachment; name the output with -o");
+// binary-decode naming its output itself (no -o given), and its explanation in place of the
+// locator's empty message, which on a terminal says nothing.
 inline constexpr std::string_view kProposedOutputExists =
     N_("already exists; give --force to replace it, or name the output with -o");  // after the path
 inline constexpr std::string_view kNotBase64Explanation =
@@ -93,5 +90,27 @@ std::string writeFailed(std::string_view path, int errorNumber);
 std::string folderFailed(std::string_view path, int errorNumber);
 // An output that is one of the run's mails.
 std::string outputIsInput(std::string_view output, std::string_view mail);
+
+// The classic modes on today's mail. Their own messages stay as they are; these lines follow them.
+// After binary-decode found no attachment of its form: what extract finds in the same mail
+// (after the mail's path).
+inline std::string extractHint(std::size_t found) {
+  if (found == 0) {
+    return tr(N_("has no attachment: neither binary-decode nor korvani extract finds one in it"));
+  }
+  return format(trn("has no attachment that binary-decode can decode; korvani extract finds %s "
+                    "attachment in it",
+                    "has no attachment that binary-decode can decode; korvani extract finds %s "
+                    "attachments in it",
+                    found),
+                {std::to_string(found)});
+}
+// After mail-decode or text-decode wrote text that lacks what Shift_JIS cannot hold (after the
+// output's path).
+inline constexpr std::string_view kCharactersDroppedFromMail =
+    N_("some characters could not be kept in Shift_JIS, so part of the text is missing; korvani "
+       "read shows the whole mail");
+inline constexpr std::string_view kCharactersDroppedFromText =
+    N_("some characters could not be kept in Shift_JIS, so part of the text is missing");
 
 }  // namespace korvani::cli::texts

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/cli_front_end.h"
+#include "cli/cli_texts.h"
 #include "platform/standard_output_platform.h"
 
 namespace korvani::cli {
@@ -73,9 +74,19 @@ void addCommand(CLI::App& app, Environment& environment, Action& action, const c
       request.charsetOption = kCharsets.at(options->charset);
       request.outputCharset = outputCharsetNamed(options->outputCharset);
       StandardOutputPlatform toStandardOutput(environment.platform);
-      Environment decoding{toStandardOutput, environment.errorStream};
       FixedOutputChooser chooser(options->output);
-      return runConversion(decoding, request, chooser);
+      StderrSink sink(environment.errorStream);
+      const ConvertOutcome outcome = convert(request, toStandardOutput, sink, chooser);
+      // The output stays what the mode has always written; the user learns that it lacks text.
+      if (outcome == ConvertOutcome::Converted && request.charactersDropped) {
+        const std::string output = options->output == StandardOutputPlatform::kName
+                                       ? tr(texts::kStandardOutput)
+                                       : options->output;
+        printShown(environment, texts::about(output, mode == ConvertMode::MailDecode
+                                                         ? texts::kCharactersDroppedFromMail
+                                                         : texts::kCharactersDroppedFromText));
+      }
+      return exitStatusOf(outcome);
     };
   });
 }

@@ -233,10 +233,11 @@ void jisToSjis(std::uint8_t* result, std::uint32_t& resultLength, const std::uin
   resultLength = static_cast<std::uint32_t>(written);
 }
 
-void utf8ToSjis(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* text,
+bool utf8ToSjis(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* text,
                 std::uint32_t textLength) {
   const std::uint16_t* table = cp932Table();
   std::size_t written = 0;
+  bool whole = true;
   std::size_t i = 0;
   while (i < textLength) {
     // Three-byte sequences with two-byte forms, the bulk of Japanese text, two at a time.
@@ -275,6 +276,7 @@ void utf8ToSjis(std::uint8_t* result, std::uint32_t& resultLength, const std::ui
       if (i + 3 >= textLength) break;
       code = 0;
       length = 4;
+      whole = false;
     }
     const std::uint16_t form = table[code];
     if (form == kCp932NoForm) break;
@@ -287,6 +289,7 @@ void utf8ToSjis(std::uint8_t* result, std::uint32_t& resultLength, const std::ui
     i += length;
   }
   resultLength = static_cast<std::uint32_t>(written);
+  return whole && i >= textLength;
 }
 
 void copySjis(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* text,

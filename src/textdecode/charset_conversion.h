@@ -8,8 +8,8 @@
 // All four take the same arguments: `text` holds `textLength` bytes, which are only read;
 // `result` receives the Shift_JIS bytes from its start and must have room for the size stated
 // with each operation; `resultLength` is set to the number of bytes written, on every path. No
-// operation fails, reports anything or reads a byte outside `text`. They keep no state and may
-// run on several threads at once.
+// operation fails or reads a byte outside `text`; only utf8ToSjis reports anything, whether it
+// kept every character. They keep no state and may run on several threads at once.
 #pragma once
 
 #include <cstdint>
@@ -42,8 +42,10 @@ void jisToSjis(std::uint8_t* result, std::uint32_t& resultLength, const std::uin
 // written before, at a sequence cut off by the end of the piece and at a character without a code
 // page 932 form (among them every surrogate code unit).
 //
-// `result` must hold textLength bytes.
-void utf8ToSjis(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* text,
+// Returns true when every character of the piece was written in its form; false when the
+// conversion stopped early or a four-byte sequence became the character 0, so that the result
+// lacks or alters text that was there. `result` must hold textLength bytes.
+bool utf8ToSjis(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* text,
                 std::uint32_t textLength);
 
 // Shift_JIS, copied unchanged and unchecked. `result` must hold textLength bytes.

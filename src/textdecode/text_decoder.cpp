@@ -114,6 +114,7 @@ void TextDecoder::runLines(const std::uint8_t* data, std::uint32_t length, Outpu
   currentCharset = charsetOption;
   state = initial;
   multipart = 0;
+  dropped = false;
   setBoundary(std::string());
   // Text decode stays in TextBody throughout and sends every line to decodeTextLine.
   const bool mail = initial == MailState::Start;
@@ -182,13 +183,13 @@ void appendResult(OutputArea& out, std::uint32_t count, Decode decode) {
 
 void TextDecoder::appendWords(OutputArea& out, const std::uint8_t* line, std::uint32_t count) {
   appendResult(out, count, [&](std::uint8_t* result, std::uint32_t& n) {
-    decodeEncodedWords(result, n, line, count);
+    if (!decodeEncodedWords(result, n, line, count)) dropped = true;
   });
 }
 
 void TextDecoder::appendDecoded(OutputArea& out, const std::uint8_t* line, std::uint32_t count) {
   appendResult(out, count, [&](std::uint8_t* result, std::uint32_t& n) {
-    decodeLine(result, n, line, count, currentEncoding, currentCharset);
+    if (!decodeLine(result, n, line, count, currentEncoding, currentCharset)) dropped = true;
   });
 }
 

@@ -85,6 +85,8 @@ class TextDecoder {
   //   a read or write failure with the OS's reason.
   // `output` says how the finished result is written: converted to UTF-8 as a last step (bytes
   // that are not code page 932 pass through), and what an entry already at the path allows.
+  // Text with characters that code page 932 cannot hold is written as the conversion leaves it
+  // (see utf8ToSjis); droppedCharacters() then says so.
   int decodeMail(const std::string& sourcePath, const std::string& outputPath,
                  TextEncoding encodingOption, TextCharset charsetOption,
                  const OutputForm& output = {});
@@ -96,6 +98,10 @@ class TextDecoder {
   // `multipart` and `boundary` first and append to `out` (which they do not empty). Return 1.
   int decodeMailLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out);
   int decodeTextLines(const std::uint8_t* data, std::uint32_t length, OutputArea& out);
+
+  // Whether the last line loop met UTF-8 text with a character that code page 932 cannot hold,
+  // so that the result lacks or alters some of the text (the rest of the line, as a rule).
+  bool droppedCharacters() const { return dropped; }
 
   // How the line loops cut lines. Fast (cutLine) writes only the line and the 0 after it, which
   // is as far as any handler reads; Plain (readLine) zero-fills the whole 4096-byte buffer
@@ -117,6 +123,7 @@ class TextDecoder {
   MailState state = MailState::Start;
   int multipart = 0;
   std::string boundary;
+  bool dropped = false;
 
   LineCutting lineCutting = LineCutting::Fast;
 

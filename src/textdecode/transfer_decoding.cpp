@@ -36,14 +36,35 @@ constexpr TransferLetter kTransferLetters[] = {
     {'b', TextEncoding::Base64},
 };
 
-using Conversion = void (*)(std::uint8_t*, std::uint32_t&, const std::uint8_t*, std::uint32_t);
+// A conversion; returns whether it kept every character (see utf8ToSjis).
+using Conversion = bool (*)(std::uint8_t*, std::uint32_t&, const std::uint8_t*, std::uint32_t);
+
+// Only UTF-8 brings characters that code page 932 has no form for; the other conversions write
+// something for every byte and count as keeping everything.
+template <void (*convert)(std::uint8_t*, std::uint32_t&, const std::uint8_t*, std::uint32_t)>
+bool keepingAll(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* text,
+                std::uint32_t textLength) {
+  convert(result, resultLength, text, textLength);
+  return true;
+}
+
+struct CharsetConversion {
+  Conversion convert;
+  bool passesOn;  // the bytes come out as they went in
+};
+
+constexpr CharsetConversion kPassOn = {keepingAll<copySjis>, true};
 
 // By TextCharset value; Auto (and any value outside the enumeration) passes the bytes on.
-constexpr Conversion kConversions[] = {copySjis, jisToSjis, utf8ToSjis, copySjis, eucToSjis};
+constexpr CharsetConversion kConversions[] = {kPassOn,
+                                              {keepingAll<jisToSjis>, false},
+                                              {utf8ToSjis, false},
+                                              kPassOn,
+                                              {keepingAll<eucToSjis>, false}};
 
-Conversion conversionFor(TextCharset charset) {
+CharsetConversion conversionFor(TextCharset charset) {
   const auto index = static_cast<std::uint32_t>(charset);
-  return index < std::size(kConversions) ? kConversions[index] : copySjis;
+  return index < std::size(kConversions) ? kConversions[index] : kPassOn;
 }
 
 constexpr std::array<std::uint8_t, 256> makeHexDigits() {
@@ -160,11 +181,10 @@ TextCharset charsetFromName(const std::uint8_t* name, std::uint32_t available) {
   return TextCharset::Auto;
 }
 
-void decodeLine(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* text,
+bool decodeLine(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* text,
                 std::uint32_t textLength, TextEncoding encoding, TextCharset charset) {
   if (textLength > kLineBufferSize) textLength = kLineBufferSize;
-  const Conversion convert = conversionFor(charset);
-  const bool passesOn = convert == copySjis;
+  const auto [convert, passesOn] = conversionFor(charset);
   // Bytes that are passed on unchanged are transfer-decoded straight into the result; the
   // others need an intermediate buffer, which is not cleared because the conversions never read
   // past the decoded bytes.
@@ -184,10 +204,10 @@ void decodeLine(std::uint8_t* result, std::uint32_t& resultLength, const std::ui
       decodedLength = textLength;
       break;
   }
-  convert(result, resultLength, decoded, decodedLength);
+  return convert(result, resultLength, decoded, decodedLength);
 }
 
-void decodeEncodedWords(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* line,
+bool decodeEncodedWords(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* line,
                         std::uint32_t count) {
   const void* firstNul = std::memchr(line, 0, count);
   const std::size_t limit =
@@ -197,19 +217,21 @@ void decodeEncodedWords(std::uint8_t* result, std::uint32_t& resultLength, const
   EncodedWord word;
   if (!findEncodedWord(line, limit, count, word)) {
     copySjis(result, resultLength, line, count);
-    return;
+    return true;
   }
   std::size_t written = word.wordStart;
   std::memcpy(result, line, written);
+  bool kept = true;
   if (word.textEnd > word.textStart) {
     std::uint32_t decodedLength = 0;
-    decodeLine(result + written, decodedLength, line + word.textStart,
-               static_cast<std::uint32_t>(word.textEnd - word.textStart), word.encoding,
-               word.charset);
+    kept = decodeLine(result + written, decodedLength, line + word.textStart,
+                      static_cast<std::uint32_t>(word.textEnd - word.textStart), word.encoding,
+                      word.charset);
     written += decodedLength;
   }
   std::memcpy(result + written, line + word.resume, count - word.resume);
   resultLength = static_cast<std::uint32_t>(written + count - word.resume);
+  return kept;
 }
 
 void decodeQuotedPrintable(std::uint8_t* result, std::uint32_t& resultLength,

@@ -5,10 +5,10 @@
 // `decodeLine` serves the lines of text bodies, `decodeEncodedWords` the lines of headers,
 // preambles and epilogues; the other three carry the transfer work. Every call depends on its
 // arguments alone: nothing (an unfinished escape, a partial quartet, a shift state) carries over
-// to the next call. No operation fails or reports anything; malformed input is absorbed as each
-// one says. Each sets `resultLength` on every path, reads no byte outside its input and writes
-// no byte outside the result size it states. Bytes of `result` after the first `resultLength`
-// may be overwritten and have no meaning.
+// to the next call. No operation fails; malformed input is absorbed as each one says, and only
+// the two that convert characters report whether they kept them all. Each sets `resultLength` on
+// every path, reads no byte outside its input and writes no byte outside the result size it states.
+// Bytes of `result` after the first `resultLength` may be overwritten and have no meaning.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +36,10 @@ TextCharset charsetFromName(const std::uint8_t* name, std::uint32_t available);
 // are decoded. A double-byte lead that ends the decoded bytes pairs with a zero byte (see
 // jisToSjis and eucToSjis). `result` must hold 2 * textLength + 2 bytes; only `Euc` can make the
 // result longer than textLength + 1 (line ends become CR LF).
-void decodeLine(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* text,
+//
+// Returns false when UTF-8 text held a character that code page 932 cannot hold, so that text
+// was dropped or altered (see utf8ToSjis); true otherwise.
+bool decodeLine(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* text,
                 std::uint32_t textLength, TextEncoding encoding, TextCharset charset);
 
 // Decodes the first MIME encoded word, "=?" charset "?" Q-or-B "?" text "?=", of one line of
@@ -55,7 +58,8 @@ void decodeLine(std::uint8_t* result, std::uint32_t& resultLength, const std::ui
 // before "=?", the decoded text and the rest of the line.
 //
 // `result` must hold 2 * count + 2 bytes; without Euc the result is at most `count` bytes.
-void decodeEncodedWords(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* line,
+// Returns what decodeLine returned for the word's text; true when no word was decoded.
+bool decodeEncodedWords(std::uint8_t* result, std::uint32_t& resultLength, const std::uint8_t* line,
                         std::uint32_t count);
 
 // Decodes quoted-printable text. '=' takes the two bytes after it, whatever they are, as an

@@ -15,6 +15,7 @@ using testing::readFile;
 using testing::runKorvani;
 using testing::ScopedTempDir;
 using testing::writeFile;
+using namespace std::string_literals;
 
 const std::string kMail =
     "Subject: =?ISO-2022-JP?B?GyRCJCIbKEI=?=\r\n"
@@ -68,6 +69,68 @@ TEST(TextDecodeCliTest, DashWritesToStandardOutputAndUtf8OutputIsReadable) {
             "Content-Transfer-Encoding: quoted-printable\r\n"
             "\r\n"
             "あい end\r\n");
+}
+
+// Text that Shift_JIS cannot hold is lost as the classic conversion loses it, byte for byte, and
+// the user is told; the exit status stays 0.
+TEST(TextDecodeCliTest, CharactersShiftJisCannotHoldAreLostAsBeforeButNotSilently) {
+  const std::string body =
+      "Subject: x\r\n"
+      "Content-Type: text/plain; charset=utf-8\r\n"
+      "Content-Transfer-Encoding: 8bit\r\n"
+      "\r\n";
+  // 𠮷 lies beyond 16 bits and becomes a NUL byte; ™ has no code page 932 form and the rest of
+  // its line goes with it, line end included.
+  const std::string lossy = body + "あ𠮷い\r\nう™え\r\nお\r\n";
+  const std::string lossyWord = "Subject: =?UTF-8?B?8J+YgA==?= x\r\n\r\nhi\r\n";  // 😀
+  const std::string mailWarning =
+      ": some characters could not be kept in Shift_JIS, so part of the text is missing; korvani "
+      "read shows the whole mail\n";
+  struct Case {
+    const char* name;
+    std::string source;
+    std::vector<std::string> arguments;  // after SOURCE
+    std::string output;                  // exact bytes
+    std::string err;                     // exact, {out} for the output file
+  };
+  const Case cases[] = {
+      {"mail, Shift_JIS",
+       lossy,
+       {"mail-decode"},
+       body + "\x82\xA0\0\x82\xA2\r\n\x82\xA4\x82\xA8\r\n"s,
+       "korvani: {out}" + mailWarning},
+      {"mail, UTF-8",
+       lossy,
+       {"mail-decode", "--output-charset", "utf-8"},
+       body + "あ\0い\r\nうお\r\n"s,
+       "korvani: {out}" + mailWarning},
+      {"mail, encoded word",
+       lossyWord,
+       {"mail-decode"},
+       "Subject: \0 x\r\n\r\nhi\r\n"s,
+       "korvani: {out}" + mailWarning},
+      {"text",
+       "5pel8J+YgOacrA0K\r\n",
+       {"text-decode", "--encoding", "base64", "--charset", "utf-8"},
+       "\x93\xFA\0\x96\x7B\r\n"s,
+       "korvani: {out}: some characters could not be kept in Shift_JIS, so part of the text is "
+       "missing\n"},
+      {"mail without such characters",
+       body + "あ①\r\n",
+       {"mail-decode"},
+       body + "\x82\xA0\x87\x40\r\n",
+       ""},
+  };
+  for (const auto& c : cases) {
+    ScopedTempDir dir;
+    writeFile(dir.file("in"), c.source);
+    std::vector<std::string> arguments = {c.arguments[0], dir.file("in"), "-o", dir.file("out")};
+    arguments.insert(arguments.end(), c.arguments.begin() + 1, c.arguments.end());
+    const auto result = runKorvani(arguments);
+    EXPECT_EQ(result.exitCode, 0) << c.name;
+    EXPECT_EQ(readFile(dir.file("out")), c.output) << c.name;
+    EXPECT_EQ(result.err, dir.expand(c.err)) << c.name;
+  }
 }
 
 TEST(TextDecodeCliTest, OutputGetsTheSourceTimes) {

@@ -14,8 +14,6 @@
 namespace korvani {
 namespace {
 
-using Conversion = void (*)(std::uint8_t*, std::uint32_t&, const std::uint8_t*, std::uint32_t);
-
 // "1B 24 42" -> the three bytes.
 std::string bytes(const char* hex) {
   std::string out;
@@ -40,6 +38,7 @@ std::string hexOf(const std::string& data) {
 
 // Runs `convert` on an exactly sized copy of `input` into an exactly sized result of `room`
 // bytes, so that a sanitizer build catches any access outside either.
+template <class Conversion>
 std::string run(Conversion convert, const std::string& input, std::size_t room) {
   const std::vector<std::uint8_t> text(input.begin(), input.end());
   std::vector<std::uint8_t> result(room);
@@ -52,6 +51,13 @@ std::string run(Conversion convert, const std::string& input, std::size_t room) 
 std::string jis(const std::string& in) { return run(jisToSjis, in, in.size() + 1); }
 std::string utf8(const std::string& in) { return run(utf8ToSjis, in, in.size()); }
 std::string euc(const std::string& in) { return run(eucToSjis, in, 2 * in.size()); }
+
+// What utf8ToSjis says of the piece: whether it kept every character.
+bool utf8Kept(const std::string& in) {
+  bool kept = false;
+  run([&](auto&&... arguments) { kept = utf8ToSjis(arguments...); }, in, in.size());
+  return kept;
+}
 
 // glibc's converter as the independent reference.
 class Iconv {
@@ -222,6 +228,17 @@ TEST(Utf8ToSjisTest, DecodesLooselyAndStopsWhereCp932Ends) {
                     });
 }
 
+TEST(Utf8ToSjisTest, SaysWhenTextWasDroppedOrAltered) {
+  const std::pair<const char*, bool> cases[] = {
+      {"E3 81 82 E3 81 84 E3 81 86", true},   // the two-at-a-time path
+      {"E3 81 82 E3 81 84 EA B0 80", false},  // ... and a character without a form after it
+      {"F0 9F 98 80 61", false},              // written, but as the character 0
+      {"61 62 E3 81", false},                 // a truncated sequence
+  };
+  for (const auto& [input, kept] : cases) EXPECT_EQ(utf8Kept(bytes(input)), kept) << input;
+}
+
+// Which characters have a form, and what each becomes, against glibc's converter.
 TEST(Utf8ToSjisTest, EveryBmpCharacterMatchesIconvCp932) {
   Iconv reference("CP932", "UTF-8");
   ASSERT_TRUE(reference.usable());
@@ -231,6 +248,7 @@ TEST(Utf8ToSjisTest, EveryBmpCharacterMatchesIconvCp932) {
     const auto expected = reference.convert(input);
     if (expected) ++encodable;
     ASSERT_EQ(hexOf(utf8(input)), hexOf(expected.value_or(""))) << "U+" << std::hex << code;
+    ASSERT_EQ(utf8Kept(input), expected.has_value()) << "U+" << std::hex << code;
   }
   EXPECT_GT(encodable, 7000);
 }

@@ -15,23 +15,28 @@ using namespace std::string_literals;
 
 // Exactly sized buffers, so that a sanitizer build catches any access outside them; the line is
 // followed by the NUL that readLine leaves.
-std::string words(const std::string& line) {
+// `kept`, when given, receives what the decoder says of the characters.
+std::string words(const std::string& line, bool* kept = nullptr) {
   std::vector<std::uint8_t> buffer(line.begin(), line.end());
   buffer.push_back(0);
   std::vector<std::uint8_t> result(2 * line.size() + 2);
   std::uint32_t length = 0xDEADBEEF;
-  decodeEncodedWords(result.data(), length, buffer.data(), static_cast<std::uint32_t>(line.size()));
+  const bool all = decodeEncodedWords(result.data(), length, buffer.data(),
+                                      static_cast<std::uint32_t>(line.size()));
+  if (kept != nullptr) *kept = all;
   EXPECT_LE(length, result.size());
   return std::string(result.begin(), result.begin() + std::min<std::size_t>(length, result.size()));
 }
 
-std::string line(const std::string& text, TextEncoding encoding, TextCharset charset) {
+std::string line(const std::string& text, TextEncoding encoding, TextCharset charset,
+                 bool* kept = nullptr) {
   const std::vector<std::uint8_t> buffer(text.begin(), text.end());
   const std::size_t room = 2 * std::min<std::size_t>(text.size(), kLineBufferSize) + 2;
   std::vector<std::uint8_t> result(room);
   std::uint32_t length = 0xDEADBEEF;
-  decodeLine(result.data(), length, buffer.data(), static_cast<std::uint32_t>(text.size()),
-             encoding, charset);
+  const bool all = decodeLine(result.data(), length, buffer.data(),
+                              static_cast<std::uint32_t>(text.size()), encoding, charset);
+  if (kept != nullptr) *kept = all;
   EXPECT_LE(length, room);
   return std::string(result.begin(), result.begin() + std::min<std::size_t>(length, room));
 }
@@ -114,6 +119,30 @@ TEST(DecodeLineTest, TransferThenCharset) {
       {"a=3Db", static_cast<TextEncoding>(7), static_cast<TextCharset>(9), "a=3Db"},
   };
   for (const auto& c : cases) EXPECT_EQ(line(c.text, c.encoding, c.charset), c.expected) << c.text;
+}
+
+// Only UTF-8 text can hold what Shift_JIS cannot; the other character sets never report a loss.
+TEST(DecodeLineTest, SaysWhenUtf8TextLostCharacters) {
+  const std::string emoji = "\xF0\x9F\x98\x80";
+  bool kept = false;
+  line("=E3=81=82\r\n", TextEncoding::QuotedPrintable, TextCharset::Utf8, &kept);
+  EXPECT_TRUE(kept);
+  line("8J+YgA==", TextEncoding::Base64, TextCharset::Utf8, &kept);
+  EXPECT_FALSE(kept);
+  for (TextCharset passedOn : {TextCharset::Sjis, TextCharset::Auto, TextCharset::Euc}) {
+    line(emoji, TextEncoding::Auto, passedOn, &kept);
+    EXPECT_TRUE(kept);
+  }
+  // In a header, only the word that is decoded counts.
+  const std::pair<std::string, bool> headers[] = {
+      {"Subject: =?UTF-8?B?8J+YgA==?=\r\n", false},
+      {"Subject: =?UTF-8?B?44GC?= =?UTF-8?B?8J+YgA==?=\r\n", true},  // the second stays encoded
+      {"Subject: " + emoji + "\r\n", true},                          // no word: copied
+  };
+  for (const auto& [header, expected] : headers) {
+    words(header, &kept);
+    EXPECT_EQ(kept, expected) << header;
+  }
 }
 
 TEST(DecodeLineTest, LongestLineAndEucGrowthStayInBounds) {

@@ -1,9 +1,11 @@
 #include "cli/cli_front_end.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <new>
 #include <string>
 
+#include "cli/cli_texts.h"
 #include "mail/shown_text.h"
 
 namespace korvani::cli {
@@ -42,6 +44,17 @@ bool standardOutputIs(Platform& platform, const std::string& path) {
 
 void printShown(const Environment& environment, std::string_view text) {
   printLine(environment.errorStream, mail::shownText(text));
+}
+
+std::string mailLabel(const std::string& path) {
+  return path == kStandardInputPath ? std::string(texts::kStandardInput) : path;
+}
+
+bool refuseRepeatedStandardInput(const Environment& environment,
+                                 const std::vector<std::string>& mails) {
+  if (std::count(mails.begin(), mails.end(), kStandardInputPath) < 2) return false;
+  printError(environment, texts::kStandardInputTwice);
+  return true;
 }
 
 int exitStatusOf(ConvertOutcome outcome, int cancelledStatus) {

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
@@ -128,7 +129,7 @@ class Extraction {
     for (std::size_t number = 0; number < files.size(); ++number) {
       if (progress) {
         std::fprintf(environment.errorStream, "\r%zu/%zu %s\033[K", number + 1, files.size(),
-                     mail::shownText(files[number]).c_str());
+                     mail::shownText(mailLabel(files[number])).c_str());
         std::fflush(environment.errorStream);
       }
       extractFile(files[number], files.size() > 1);
@@ -155,6 +156,10 @@ class Extraction {
   std::vector<std::string> mailFiles() {
     std::vector<std::string> files;
     for (const std::string& argument : options.mails) {
+      if (argument == kStandardInputPath) {
+        files.push_back(argument);
+        continue;
+      }
       int errorNumber = 0;
       std::unique_ptr<Folder> folder =
           environment.platform.openFolder(argument, false, errorNumber);
@@ -180,17 +185,19 @@ class Extraction {
   void extractFile(const std::string& path, bool severalFiles) {
     int errorNumber = 0;
     const auto file = mail::MailFile::open(environment.platform, path, errorNumber);
+    const std::string shownPath = mailLabel(path);
     if (!file) {
-      fail(messages::describeOpenFailure(messages::kDecodeOpenFailed, path, errorNumber));
+      fail(messages::describeOpenFailure(messages::kDecodeOpenFailed, shownPath, errorNumber));
       return;
     }
     const std::size_t count = file->messageCount();
     const bool oneMail = !severalFiles && count == 1;
-    const std::string stem = stemOf(path);
+    const std::string stem =
+        path == kStandardInputPath ? std::string(texts::kStandardInputStem) : stemOf(path);
     for (std::size_t index = 0; index < count; ++index) {
       MailRun run;
       run.path = path;
-      run.label = file->isMbox() ? path + "#" + std::to_string(index + 1) : path;
+      run.label = file->isMbox() ? shownPath + "#" + std::to_string(index + 1) : shownPath;
       if (!oneMail) {
         run.subfolder =
             folders.claimSubfolder(file->isMbox() ? stem + "-" + std::to_string(index + 1) : stem);
@@ -210,7 +217,9 @@ class Extraction {
       if (options.list) {
         list(run, *parsed, oneMail);
       } else {
-        extractMail(run, *parsed, file->times());
+        // A stream has no times of its own to give the files.
+        extractMail(run, *parsed,
+                    file->isStream() ? std::nullopt : std::optional(file->times()));
       }
     }
   }
@@ -288,10 +297,13 @@ class Extraction {
   }
 
   void extractMail(const MailRun& run, const mail::Mail& parsed,
-                   const mail::MailFileTimes& source) {
-    FileTimes times;
-    times.lastWrite = source.lastWrite;
-    times.lastAccess = source.lastAccess;
+                   const std::optional<mail::MailFileTimes>& source) {
+    std::optional<FileTimes> times;
+    if (source) {
+      times.emplace();
+      times->lastWrite = source->lastWrite;
+      times->lastAccess = source->lastAccess;
+    }
     const auto& all = parsed.parts();
     std::unique_ptr<Folder> subfolder;
     Folder* folder = nullptr;
@@ -361,7 +373,9 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
       "Write every attachment of each mail under its own name, with the mail's file times. A "
       "MAIL may be a mail file, an mbox file or a folder of mail files; several mails get a "
       "subfolder each.");
-  command->add_option("MAIL", options->mails, "The mail files, mbox files or folders to read")
+  command
+      ->add_option("MAIL", options->mails,
+                   "The mail files, mbox files or folders to read; - for standard input")
       ->required();
   command->add_option("-d,--directory", options->folder,
                       "The folder to write the attachments to (default: the current folder)");
@@ -370,6 +384,7 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
   command->add_flag("--json", options->json, "Write nothing; print the parts as JSON");
   command->callback([&environment, &action, options] {
     action = [&environment, options] {
+      if (refuseRepeatedStandardInput(environment, options->mails)) return kExitUsage;
       if (options->json) options->list = true;
       mail::MailLibrary library;
       return Extraction(environment, *options).run();

@@ -1,8 +1,10 @@
-// korvani read MAIL [-o OUTPUT|-] [--output-charset utf-8|sjis]
+// korvani read MAIL... [-o OUTPUT|-] [--output-charset utf-8|sjis]
 #include <CLI/CLI.hpp>
 #include <map>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
@@ -17,68 +19,80 @@ namespace korvani::cli {
 namespace {
 
 struct ReadOptions {
-  std::string mail;
+  std::vector<std::string> mails;
   std::string output = StandardOutputPlatform::kName;
   OutputCharset charset = OutputCharset::Utf8;
 };
 
+// Appends the reading of one message to `text`: one empty line after the one before and, when the
+// run reads more than one message, a heading that names it, as `head` heads each file.
+void appendReading(std::string& text, const std::string& reading, const std::string& label,
+                   bool headed) {
+  const std::string heading = headed ? "==> " + mail::shownText(label) + " <==\n" : std::string();
+  text.reserve(text.size() + 1 + heading.size() + reading.size());
+  if (!text.empty()) text += '\n';
+  text += heading;
+  text += reading;
+}
+
 int readMail(Environment& environment, const ReadOptions& options) {
+  if (refuseRepeatedStandardInput(environment, options.mails)) return kExitUsage;
   mail::MailLibrary library;
-  int errorNumber = 0;
-  const auto file = mail::MailFile::open(environment.platform, options.mail, errorNumber);
-  if (!file) {
-    printShown(environment, messages::describeOpenFailure(messages::kDecodeOpenFailed, options.mail,
-                                                          errorNumber));
-    return kExitFailed;
-  }
   const bool toStandardOutput = options.output == StandardOutputPlatform::kName;
-  if (toStandardOutput ? standardOutputIs(environment.platform, options.mail)
-                       : environment.platform.sameFile(options.output, options.mail)) {
-    printShown(environment,
-               messages::describeOutputIsSource(
-                   toStandardOutput ? texts::kStandardOutput : options.output, options.mail));
-    return kExitFailed;
-  }
-  // Every message of an mbox file in turn, one empty line between them.
   std::string text;
   int status = kExitConverted;
-  for (std::size_t index = 0; index < file->messageCount(); ++index) {
-    const auto parsed = file->parse(index, &errorNumber);
-    const std::string label =
-        file->isMbox() ? options.mail + "#" + std::to_string(index + 1) : options.mail;
-    if (!parsed) {
-      printShown(environment, errorNumber != 0 ? messages::describeReadFailure(label, errorNumber)
-                                               : label + ": " + std::string(texts::kNotAMail));
+  for (const std::string& path : options.mails) {
+    const std::string shownPath = mailLabel(path);
+    int errorNumber = 0;
+    const auto file = mail::MailFile::open(environment.platform, path, errorNumber);
+    if (!file) {
+      printShown(environment, messages::describeOpenFailure(messages::kDecodeOpenFailed, shownPath,
+                                                            errorNumber));
       status = kExitFailed;
       continue;
     }
-    if (parsed->limitReached()) {
+    // A stream was read whole as it was opened: the output cannot grow it.
+    if (!file->isStream() && (toStandardOutput
+                                  ? standardOutputIs(environment.platform, path)
+                                  : environment.platform.sameFile(options.output, path))) {
       printShown(environment,
-                 label + ": " + std::string(texts::limitWords(parsed->limit()).reached));
-      status = kExitFailed;
-    }
-    // A mail of which nothing could be read is not read as empty. The reading goes to a
-    // terminal as often as to a file: nothing a sender wrote may act on it.
-    std::string reading;
-    try {
-      reading = mail::renderMail(*parsed);
-      if (!reading.empty()) reading = mail::shownText(reading);
-    } catch (const std::bad_alloc&) {
-      // The HTML renderer gave up, or the text itself did not fit: no reading cut short.
-      printShown(environment, label + ": " + std::string(texts::kReadingOutOfMemory));
+                 messages::describeOutputIsSource(
+                     toStandardOutput ? texts::kStandardOutput : options.output, path));
       return kExitFailed;
     }
-    if (reading.empty()) {
-      printShown(environment, label + ": " + std::string(texts::kNotAMail));
-      status = kExitFailed;
-      continue;
-    }
-    if (text.empty()) {
-      text = std::move(reading);
-    } else {
-      text.reserve(text.size() + reading.size() + 1);
-      text += '\n';
-      text += reading;
+    const bool headed = options.mails.size() > 1 || file->messageCount() > 1;
+    for (std::size_t index = 0; index < file->messageCount(); ++index) {
+      const auto parsed = file->parse(index, &errorNumber);
+      const std::string label =
+          file->isMbox() ? shownPath + "#" + std::to_string(index + 1) : shownPath;
+      if (!parsed) {
+        printShown(environment, errorNumber != 0 ? messages::describeReadFailure(label, errorNumber)
+                                                 : label + ": " + std::string(texts::kNotAMail));
+        status = kExitFailed;
+        continue;
+      }
+      if (parsed->limitReached()) {
+        printShown(environment,
+                   label + ": " + std::string(texts::limitWords(parsed->limit()).reached));
+        status = kExitFailed;
+      }
+      // A mail of which nothing could be read is not read as empty. The reading goes to a
+      // terminal as often as to a file: nothing a sender wrote may act on it.
+      std::string reading;
+      try {
+        reading = mail::renderMail(*parsed);
+        if (!reading.empty()) reading = mail::shownText(reading);
+      } catch (const std::bad_alloc&) {
+        // The HTML renderer gave up, or the text itself did not fit: no reading cut short.
+        printShown(environment, label + ": " + std::string(texts::kReadingOutOfMemory));
+        return kExitFailed;
+      }
+      if (reading.empty()) {
+        printShown(environment, label + ": " + std::string(texts::kNotAMail));
+        status = kExitFailed;
+        continue;
+      }
+      appendReading(text, reading, label, headed);
     }
   }
   if (text.empty() && status != kExitConverted) return status;
@@ -107,7 +121,10 @@ void addReadCommand(CLI::App& app, Environment& environment, Action& action) {
       "read",
       "Write a mail as a person reads it: its main header fields decoded, the text of each part, "
       "forwarded messages in turn and one line per attachment.");
-  command->add_option("MAIL", options->mail, "The mail file (or mbox file) to read")->required();
+  command
+      ->add_option("MAIL", options->mails,
+                   "The mail files or mbox files to read, in turn; - for standard input")
+      ->required();
   command->add_option("-o,--output", options->output,
                       "The file to write (replaced if it exists); - for standard output, the "
                       "default");

@@ -68,7 +68,7 @@ inline constexpr std::string_view kUnterminatedMark = "(no closing delimiter)"; 
 
 // Standard input given as a mail ("-").
 inline constexpr std::string_view kStandardInput = "standard input";  // in place of "-"
-inline constexpr std::string_view kStandardInputStem = "stdin";  // its subfolder under -d
+inline constexpr std::string_view kStandardInputStem = "stdin";       // its subfolder under -d
 inline constexpr std::string_view kStandardInputTwice =
     "standard input (-) can be read only once; give - once";  // a usage error
 

@@ -218,8 +218,7 @@ class Extraction {
         list(run, *parsed, oneMail);
       } else {
         // A stream has no times of its own to give the files.
-        extractMail(run, *parsed,
-                    file->isStream() ? std::nullopt : std::optional(file->times()));
+        extractMail(run, *parsed, file->isStream() ? std::nullopt : std::optional(file->times()));
       }
     }
   }

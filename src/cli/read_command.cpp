@@ -52,9 +52,9 @@ int readMail(Environment& environment, const ReadOptions& options) {
       continue;
     }
     // A stream was read whole as it was opened: the output cannot grow it.
-    if (!file->isStream() && (toStandardOutput
-                                  ? standardOutputIs(environment.platform, path)
-                                  : environment.platform.sameFile(options.output, path))) {
+    if (!file->isStream() &&
+        (toStandardOutput ? standardOutputIs(environment.platform, path)
+                          : environment.platform.sameFile(options.output, path))) {
       printShown(environment,
                  messages::describeOutputIsSource(
                      toStandardOutput ? texts::kStandardOutput : options.output, path));

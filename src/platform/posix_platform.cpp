@@ -95,8 +95,8 @@ class HeldStream : public ReadableFile {
   std::uint64_t length() const override { return bytes_.size(); }
 
   int read(std::uint8_t* destination, std::uint64_t count) override {
-    const auto n = static_cast<std::size_t>(
-        std::min<std::uint64_t>(count, bytes_.size() - position_));
+    const auto n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes_.size() - position_));
     std::memcpy(destination, bytes_.data() + position_, n);
     position_ += n;
     return 0;
@@ -289,12 +289,10 @@ ssize_t readWaiting(int fd, std::uint8_t* buffer, std::size_t size) {
   }
 }
 
-// A file for the part of a stream beyond what is held in memory, in $TMPDIR or /tmp: unnamed, or
-// named and removed at once where the file system has no unnamed files. Returns its descriptor,
-// or -1 with errno set.
-int openSpool(bool unnamed) {
-  const char* variable = std::getenv("TMPDIR");
-  const std::string folder = variable != nullptr && *variable != '\0' ? variable : "/tmp";
+// A file for the part of a stream beyond what is held in memory, in $TMPDIR, or in /tmp when that
+// is unset or cannot be written: unnamed, or named and removed at once where the file system has
+// no unnamed files. Returns its descriptor, or -1 with errno set.
+int openSpoolIn(const std::string& folder, bool unnamed) {
   if (unnamed) {
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
@@ -303,6 +301,15 @@ int openSpool(bool unnamed) {
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd >= 0) ::unlink(name.c_str());
   return fd;
+}
+
+int openSpool(bool unnamed) {
+  const char* variable = std::getenv("TMPDIR");
+  if (variable != nullptr && *variable != '\0') {
+    const int fd = openSpoolIn(variable, unnamed);
+    if (fd >= 0) return fd;
+  }
+  return openSpoolIn("/tmp", unnamed);
 }
 
 std::unique_ptr<NewFile> fail(WriteResult& result, WriteStatus status, int error) {
@@ -699,12 +706,10 @@ std::unique_ptr<ReadableFile> PosixPlatform::openForReading(const std::string& p
 bool PosixPlatform::isStream(const std::string& path) {
   if (path == kStandardInputPath || descriptorNamedBy(path) >= 0) return true;
   struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
-         !S_ISDIR(status.st_mode);
+  return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
-std::unique_ptr<ReadableFile> PosixPlatform::readStream(const std::string& path,
-                                                        int* errorNumber) {
+std::unique_ptr<ReadableFile> PosixPlatform::readStream(const std::string& path, int* errorNumber) {
   int ignored = 0;
   int& error = errorNumber ? *errorNumber : ignored;
   error = 0;
@@ -756,8 +761,8 @@ std::unique_ptr<ReadableFile> PosixPlatform::readStream(const std::string& path,
           error = errno;
           return nullptr;
         }
-        error = writeAll(spool.get(), reinterpret_cast<const std::uint8_t*>(held.data()),
-                         held.size());
+        error =
+            writeAll(spool.get(), reinterpret_cast<const std::uint8_t*>(held.data()), held.size());
         std::string().swap(held);
       }
       if (error == 0) error = writeAll(spool.get(), buffer.data(), count);

@@ -83,7 +83,9 @@ bool FakePlatform::isStream(const std::string& path) { return streams.count(path
 std::unique_ptr<ReadableFile> FakePlatform::readStream(const std::string& path, int* errorNumber) {
   events.push_back("stream " + path);
   const auto it = streams.find(path);
-  const int error = folders.count(path) ? EISDIR : it == streams.end() ? ENOENT : it->second.failWith;
+  const int error = folders.count(path)   ? EISDIR
+                    : it == streams.end() ? ENOENT
+                                          : it->second.failWith;
   if (error) {
     if (errorNumber) *errorNumber = error;
     return nullptr;

@@ -1,5 +1,5 @@
-// Streams read whole through the real platform: pipes, FIFOs, standard input and descriptor
-// paths, held in memory up to the bound and spooled to a file beyond it, which no one sees.
+// Streams read whole through the real platform: pipes, standard input and descriptor paths, held
+// in memory up to the bound and spooled to a file beyond it, which no one sees.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -150,31 +150,9 @@ TEST_F(StreamTest, ASpoolFolderThatCannotBeUsedFallsBackOnTmp) {
   EXPECT_EQ(byPosition(*file), bytes);
 }
 
-TEST_F(StreamTest, ASpooledStreamIsReadByPositionFromSeveralThreads) {
-  PosixPlatform platform(true, kHeld);
-  const std::string bytes = testing::randomBytes(std::size_t{1} << 20, 5);
-  const Pipe pipe(bytes);
-  const auto file = platform.readStream(pipe.path());
-  ASSERT_TRUE(file);
-  std::vector<std::string> seen(4);
-  std::vector<std::thread> readers;
-  for (std::size_t i = 0; i < seen.size(); ++i) {
-    readers.emplace_back([&, i] { seen[i] = byPosition(*file, 997 + i * 1000); });
-  }
-  for (std::thread& reader : readers) reader.join();
-  for (const std::string& copy : seen) EXPECT_TRUE(copy == bytes);
-}
-
-TEST_F(StreamTest, AFifoWaitsForItsWriterAndStandardInputIsReadOnce) {
-  PosixPlatform platform(true, kHeld);
-  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
-  const std::string bytes = testing::randomBytes(3 * kHeld, 9);
-  std::thread writer([&] { testing::writeFile(dir.file("fifo"), bytes); });
-  const auto fromFifo = platform.readStream(dir.file("fifo"));
-  writer.join();
-  ASSERT_TRUE(fromFifo);
-  EXPECT_EQ(byPosition(*fromFifo), bytes);
-
+// A FIFO and the other ways in are run end to end by the script test of the mail program's pipe.
+TEST_F(StreamTest, StandardInputIsReadOnce) {
+  PosixPlatform platform;
   const Pipe pipe("From: a\n\nbody\n");
   const int savedInput = ::dup(STDIN_FILENO);
   ASSERT_EQ(::dup2(pipe.readEnd, STDIN_FILENO), 0);

@@ -1,9 +1,11 @@
 #include "cli/cli_front_end.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <new>
 #include <string>
 
+#include "cli/cli_texts.h"
 #include "cli/cli_usage.h"
 #include "cli/translation.h"
 #include "mail/shown_text.h"
@@ -49,6 +51,17 @@ bool standardOutputIs(Platform& platform, const std::string& path) {
 
 void printShown(const Environment& environment, std::string_view text) {
   printLine(environment.errorStream, mail::shownText(text));
+}
+
+std::string mailLabel(const std::string& path) {
+  return path == kStandardInputPath ? tr(texts::kStandardInput) : path;
+}
+
+bool refuseRepeatedStandardInput(const Environment& environment, const std::string& command,
+                                 const std::vector<std::string>& mails) {
+  if (std::count(mails.begin(), mails.end(), kStandardInputPath) < 2) return false;
+  usageError(environment, command, tr(texts::kStandardInputTwice));
+  return true;
 }
 
 int exitStatusOf(ConvertOutcome outcome, int cancelledStatus) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "app/convert.h"
 #include "app/output_chooser.h"
@@ -73,6 +74,13 @@ bool standardOutputIs(Platform& platform, const std::string& path);
 // printError() for the today's-mail commands, whose messages hold paths found in folders and text
 // from mails: what would act on a terminal is shown instead (mail::shownText).
 void printShown(const Environment& environment, std::string_view text);
+
+// How messages name the mail at `path`: "standard input" for "-", else the path itself.
+std::string mailLabel(const std::string& path);
+// Whether `mails` name standard input ("-") more than once, which a run cannot read: it is said
+// on the error stream, and the caller exits with kExitUsage.
+bool refuseRepeatedStandardInput(const Environment& environment, const std::string& command,
+                                 const std::vector<std::string>& mails);
 
 // The exit status of an outcome. `cancelledStatus` is the status for a chooser that declined (it
 // has said why itself).

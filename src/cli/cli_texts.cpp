@@ -20,10 +20,6 @@ std::string about(std::string_view path, std::string_view text) {
   return line;
 }
 
-std::string shownPath(const std::string& path) {
-  return path == "-" ? tr(N_("standard input")) : path;
-}
-
 std::string openFailed(std::string_view path, int errorNumber) {
   return withReason(tr(N_("%s: cannot be opened: %s")), path, errorNumber);
 }

@@ -73,14 +73,9 @@ inline constexpr std::string_view kSkippedNotAMail =
 inline constexpr std::string_view kKeptExisting =
     N_("kept as it was (--skip-existing)");  // after the path
 inline constexpr std::string_view kCurrentFolder = N_("the current folder");
-inline constexpr std::string_view kStandardInputTwice =
-    N_("standard input (-) can be read only once in a run");
 
 // "PATH: TEXT", TEXT in the user's language (a whole literal, as tr() takes).
 std::string about(std::string_view path, std::string_view text);
-
-// The file `path` names as messages show it: "-" is standard input.
-std::string shownPath(const std::string& path);
 
 // "PATH: cannot be opened: REASON" and its kin for reading, writing and making a folder, with the
 // OS's reason for `errorNumber` in the user's language.
@@ -112,5 +107,11 @@ inline constexpr std::string_view kCharactersDroppedFromMail =
        "read shows the whole mail");
 inline constexpr std::string_view kCharactersDroppedFromText =
     N_("some characters could not be kept in Shift_JIS, so part of the text is missing");
+
+// Standard input given as a mail ("-").
+inline constexpr std::string_view kStandardInput = N_("standard input");  // in place of "-"
+inline constexpr std::string_view kStandardInputStem = "stdin";           // its subfolder under -d
+inline constexpr std::string_view kStandardInputTwice =
+    N_("standard input (-) can be read only once; give - once");  // a usage error
 
 }  // namespace korvani::cli::texts

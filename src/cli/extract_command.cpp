@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
@@ -34,7 +35,6 @@ struct ExtractOptions {
 
 // The file name of `path` without its folder and its last extension, as a subfolder is named.
 std::string stemOf(const std::string& path) {
-  if (path == "-") return "stdin";
   const std::size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::size_t dot = name.rfind('.');
@@ -123,7 +123,7 @@ class Extraction {
     for (std::size_t number = 0; number < files.size(); ++number) {
       if (progress) {
         std::fprintf(environment.errorStream, "\r%zu/%zu %s\033[K", number + 1, files.size(),
-                     mail::shownText(texts::shownPath(files[number].path)).c_str());
+                     mail::shownText(mailLabel(files[number].path)).c_str());
         std::fflush(environment.errorStream);
       }
       extractFile(files[number], files.size() > 1);
@@ -175,7 +175,7 @@ class Extraction {
 
   void extractFile(const MailInput& input, bool severalFiles) {
     const std::string& path = input.path;
-    const std::string shown = texts::shownPath(path);
+    const std::string shown = mailLabel(path);
     int errorNumber = 0;
     const auto file = mail::MailFile::open(environment.platform, path, errorNumber);
     if (!file) {
@@ -185,7 +185,8 @@ class Extraction {
     const std::size_t count = file->messageCount();
     const bool perMail =
         options.layout == "per-mail" || (options.layout.empty() && (severalFiles || count != 1));
-    const std::string stem = stemOf(path);
+    const std::string stem =
+        path == kStandardInputPath ? std::string(texts::kStandardInputStem) : stemOf(path);
     for (std::size_t index = 0; index < count; ++index) {
       MailRun run;
       run.path = path;
@@ -217,7 +218,8 @@ class Extraction {
       if (options.list) {
         list(run, *parsed, !perMail);
       } else {
-        extractMail(run, *parsed, file->times());
+        // A stream has no times of its own to give the files.
+        extractMail(run, *parsed, file->isStream() ? std::nullopt : std::optional(file->times()));
       }
     }
   }
@@ -294,10 +296,13 @@ class Extraction {
   }
 
   void extractMail(const MailRun& run, const mail::Mail& parsed,
-                   const mail::MailFileTimes& source) {
-    FileTimes times;
-    times.lastWrite = source.lastWrite;
-    times.lastAccess = source.lastAccess;
+                   const std::optional<mail::MailFileTimes>& source) {
+    std::optional<FileTimes> times;
+    if (source) {
+      times.emplace();
+      times->lastWrite = source->lastWrite;
+      times->lastAccess = source->lastAccess;
+    }
     const auto& all = parsed.parts();
     std::unique_ptr<Folder> subfolder;
     Folder* folder = nullptr;
@@ -421,10 +426,8 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
   quiet->excludes(verbose);
   command->callback([&environment, &action, options] {
     action = [&environment, options] {
+      if (refuseRepeatedStandardInput(environment, "extract", options->mails)) return kExitUsage;
       if (options->json) options->list = true;
-      if (std::count(options->mails.begin(), options->mails.end(), "-") > 1) {
-        return usageError(environment, "extract", tr(texts::kStandardInputTwice));
-      }
       mail::MailLibrary library;
       return Extraction(environment, *options).run();
     };

@@ -1,11 +1,14 @@
-// korvani read MAIL [-o OUTPUT|-] [--output-charset utf-8|sjis]
+// korvani read MAIL... [-o OUTPUT|-] [--output-charset utf-8|sjis]
 #include <CLI/CLI.hpp>
 #include <map>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
+#include "cli/mail_inputs.h"
 #include "mail/mail_engine.h"
 #include "mail/mail_reader.h"
 #include "mail/mail_text.h"
@@ -16,66 +19,90 @@ namespace korvani::cli {
 namespace {
 
 struct ReadOptions {
-  std::string mail;
+  std::vector<std::string> mails;
   std::string output = StandardOutputPlatform::kName;
   std::string charset = "utf-8";
 };
 
+// Appends the reading of one message to `text`: one empty line after the one before and, when the
+// run reads more than one message, a heading that names it, as `head` heads each file.
+void appendReading(std::string& text, const std::string& reading, const std::string& label,
+                   bool headed) {
+  const std::string heading = headed ? "==> " + mail::shownText(label) + " <==\n" : std::string();
+  text.reserve(text.size() + 1 + heading.size() + reading.size());
+  if (!text.empty()) text += '\n';
+  text += heading;
+  text += reading;
+}
+
 int readMail(Environment& environment, const ReadOptions& options) {
+  if (refuseRepeatedStandardInput(environment, "read", options.mails)) return kExitUsage;
   mail::MailLibrary library;
-  int errorNumber = 0;
-  const auto file = mail::MailFile::open(environment.platform, options.mail, errorNumber);
-  if (!file) {
-    printShown(environment, texts::openFailed(texts::shownPath(options.mail), errorNumber));
-    return kExitFailed;
-  }
   const bool toStandardOutput = options.output == StandardOutputPlatform::kName;
-  if (toStandardOutput ? standardOutputIs(environment.platform, options.mail)
-                       : environment.platform.sameFile(options.output, options.mail)) {
-    printShown(environment,
-               texts::outputIsInput(toStandardOutput ? tr(texts::kStandardOutput) : options.output,
-                                    options.mail));
-    return kExitFailed;
+  const MailInputs inputs = collectMailInputs(environment.platform, options.mails, false);
+  for (const UnreadableFolder& failed : inputs.unreadable) {
+    printShown(environment, texts::openFailed(failed.path, failed.errorNumber));
   }
-  // Every message of an mbox file in turn, one empty line between them.
+  for (const std::string& folder : inputs.emptyFolders) {
+    printShown(environment, texts::about(folder, texts::kNoMailFound));
+  }
   std::string text;
-  int status = kExitConverted;
-  for (std::size_t index = 0; index < file->messageCount(); ++index) {
-    const auto parsed = file->parse(index, &errorNumber);
-    const std::string label =
-        file->isMbox() ? options.mail + "#" + std::to_string(index + 1) : options.mail;
-    if (!parsed) {
-      printShown(environment, errorNumber != 0 ? texts::readFailed(label, errorNumber)
-                                               : texts::about(label, texts::kNotAMail));
+  // A folder without a mail leaves nothing to read: that is no reading.
+  int status =
+      inputs.unreadable.empty() && inputs.emptyFolders.empty() ? kExitConverted : kExitFailed;
+  for (const MailInput& input : inputs.mails) {
+    const std::string& path = input.path;
+    const std::string shownPath = mailLabel(path);
+    int errorNumber = 0;
+    const auto file = mail::MailFile::open(environment.platform, path, errorNumber);
+    if (!file) {
+      printShown(environment, texts::openFailed(shownPath, errorNumber));
       status = kExitFailed;
       continue;
     }
-    if (parsed->limitReached()) {
-      printShown(environment, texts::about(label, texts::limitWords(parsed->limit()).reached));
-      status = kExitFailed;
-    }
-    // A mail of which nothing could be read is not read as empty. The reading goes to a
-    // terminal as often as to a file: nothing a sender wrote may act on it.
-    std::string reading;
-    try {
-      reading = mail::renderMail(*parsed);
-      if (!reading.empty()) reading = mail::shownText(reading);
-    } catch (const std::bad_alloc&) {
-      // The HTML renderer gave up, or the text itself did not fit: no reading cut short.
-      printShown(environment, texts::about(label, texts::kReadingOutOfMemory));
+    // A stream was read whole as it was opened: the output cannot grow it.
+    if (!file->isStream() &&
+        (toStandardOutput ? standardOutputIs(environment.platform, path)
+                          : environment.platform.sameFile(options.output, path))) {
+      printShown(environment,
+                 texts::outputIsInput(
+                     toStandardOutput ? tr(texts::kStandardOutput) : options.output, path));
       return kExitFailed;
     }
-    if (reading.empty()) {
-      printShown(environment, texts::about(label, texts::kNotAMail));
-      status = kExitFailed;
-      continue;
-    }
-    if (text.empty()) {
-      text = std::move(reading);
-    } else {
-      text.reserve(text.size() + reading.size() + 1);
-      text += '\n';
-      text += reading;
+    const bool headed = inputs.mails.size() > 1 || file->messageCount() > 1;
+    for (std::size_t index = 0; index < file->messageCount(); ++index) {
+      const auto parsed = file->parse(index, &errorNumber);
+      const std::string label =
+          file->isMbox() ? shownPath + "#" + std::to_string(index + 1) : shownPath;
+      if (!parsed) {
+        // A file of a folder that is not a mail is passed over, as extract passes it.
+        if (errorNumber == 0 && !input.named && !file->isMbox()) continue;
+        printShown(environment, errorNumber != 0 ? texts::readFailed(label, errorNumber)
+                                                 : texts::about(label, texts::kNotAMail));
+        status = kExitFailed;
+        continue;
+      }
+      if (parsed->limitReached()) {
+        printShown(environment, texts::about(label, texts::limitWords(parsed->limit()).reached));
+        status = kExitFailed;
+      }
+      // A mail of which nothing could be read is not read as empty. The reading goes to a
+      // terminal as often as to a file: nothing a sender wrote may act on it.
+      std::string reading;
+      try {
+        reading = mail::renderMail(*parsed);
+        if (!reading.empty()) reading = mail::shownText(reading);
+      } catch (const std::bad_alloc&) {
+        // The HTML renderer gave up, or the text itself did not fit: no reading cut short.
+        printShown(environment, texts::about(label, texts::kReadingOutOfMemory));
+        return kExitFailed;
+      }
+      if (reading.empty()) {
+        printShown(environment, texts::about(label, texts::kNotAMail));
+        status = kExitFailed;
+        continue;
+      }
+      appendReading(text, reading, label, headed);
     }
   }
   if (text.empty() && status != kExitConverted) return status;
@@ -104,8 +131,12 @@ void addReadCommand(CLI::App& app, Environment& environment, Action& action) {
   CLI::App* command = app.add_subcommand(
       "read",
       N_("Write a mail as a person reads it: its main header fields decoded, the text of each "
-         "part, forwarded messages in turn and one line per attachment."));
-  command->add_option("MAIL", options->mail, N_("The mail file (or mbox file) to read"))
+         "part, forwarded messages in turn and one line per attachment. Several mails, and the "
+         "messages of an mbox file, are read in turn, each under a heading that names it."));
+  command
+      ->add_option("MAIL", options->mails,
+                   N_("The mail files, mbox files, Maildirs or folders to read, in turn; - for "
+                      "standard input"))
       ->required();
   command
       ->add_option("-o,--output", options->output,

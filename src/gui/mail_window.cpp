@@ -30,6 +30,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "common/messages.h"
 #include "gui/local_path.h"
@@ -99,10 +100,14 @@ SaveSummary saveItems(Platform& platform, const MailContent& content,
   for (const SaveItem& item : items) total += item.size;
   save::AttachmentSaver saver(platform);
   saver.addInput(content.path);
-  const mail::MailFileTimes source = content.file->times();
-  FileTimes times;
-  times.lastWrite = source.lastWrite;
-  times.lastAccess = source.lastAccess;
+  // A mail read from a stream has no times of its own to give the files.
+  std::optional<FileTimes> times;
+  if (!content.file->isStream()) {
+    const mail::MailFileTimes source = content.file->times();
+    times = FileTimes{};
+    times->lastWrite = source.lastWrite;
+    times->lastAccess = source.lastAccess;
+  }
   std::uint64_t done = 0;
   for (const SaveItem& item : items) {
     if (!report(done, total)) {

@@ -305,6 +305,7 @@ std::string Mail::text(std::size_t index) const {
 struct MailFile::Impl {
   std::shared_ptr<const shim::MailSource> source;  // the whole file, in memory or on the disk
   MailFileTimes times;
+  bool stream = false;
   bool mbox = false;
   std::vector<MboxMessage> messages;
 };
@@ -337,13 +338,16 @@ ChunkReader rangeReader(const shim::MailSource& source, std::uint64_t begin, std
 std::unique_ptr<MailFile> MailFile::open(Platform& platform, const std::string& path,
                                          int& errorNumber) {
   errorNumber = 0;
+  const bool stream = platform.isStream(path);
   std::unique_ptr<ReadableFile> file =
-      platform.openForReading(path, ShareMode::Shared, &errorNumber);
+      stream ? platform.readStream(path, &errorNumber)
+             : platform.openForReading(path, ShareMode::Shared, &errorNumber);
   if (!file) {
     if (errorNumber == 0) errorNumber = EIO;
     return nullptr;
   }
   auto impl = std::make_unique<Impl>();
+  impl->stream = stream;
   const FileTimes times = file->times();
   impl->times = {times.lastWrite, times.lastAccess};
   if (file->length() < kReadWholeBelow) {
@@ -370,6 +374,8 @@ std::unique_ptr<MailFile> MailFile::open(Platform& platform, const std::string& 
 MailFileTimes MailFile::times() const { return impl->times; }
 
 bool MailFile::isMbox() const { return impl->mbox; }
+
+bool MailFile::isStream() const { return impl->stream; }
 
 std::size_t MailFile::messageCount() const { return impl->mbox ? impl->messages.size() : 1; }
 

@@ -148,12 +148,21 @@ class MailFile {
   // `errorNumber` to the OS's errno when the file cannot be opened or read (EISDIR for a
   // folder), or to ESTALE when it grew or shrank while it was read. A large file that changes
   // later fails the parse or decode that reads it. `platform` is used only within this call.
+  //
+  // A `path` that names a stream (Platform::isStream: "-" for standard input, a pipe, a FIFO, a
+  // device) is read to its end first, through Platform::readStream, and the bytes are then read
+  // as a file's are: an mbox on standard input is split into its messages. This call then
+  // blocks until the stream ends, and a stream opened a second time has nothing left to give.
   static std::unique_ptr<MailFile> open(Platform& platform, const std::string& path,
                                         int& errorNumber);
 
   bool isMbox() const;
   std::size_t messageCount() const;  // 1 for a plain mail file
-  MailFileTimes times() const;       // as the Platform gave them when the file was opened
+  // Whether it was read from a stream: then it has no times of its own (times() are zero and
+  // are not to be given to the files made from it), and as it was read whole before open()
+  // returned, nothing written later can change it.
+  bool isStream() const;
+  MailFileTimes times() const;  // as the Platform gave them when the file was opened
 
   // Parses message `index` (from 0). Returns null when there is no such message, when it is not
   // a mail (nothing in it reads as a header), or when the file could not be read: then

@@ -177,6 +177,9 @@ class Folder {
   virtual bool identityOf(const std::string& name, FileIdentity& identity) = 0;
 };
 
+// The path that names standard input to Platform::isStream() and readStream().
+inline constexpr const char* kStandardInputPath = "-";
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -186,6 +189,26 @@ class Platform {
   // `mode` forbids. Never blocks. `errorNumber`, when given, receives the reason.
   virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path, ShareMode mode,
                                                        int* errorNumber = nullptr) = 0;
+
+  // Whether `path` names a stream, whose bytes can be read once in order but not by position:
+  // "-" (standard input), a descriptor path (/dev/stdin, /dev/fd/N, /proc/self/fd/N), a FIFO, a
+  // character device or a socket. False for a regular file, a folder, and a path that cannot be
+  // reached: openForReading() opens those or says why. Never opens `path`.
+  virtual bool isStream(const std::string& path) = 0;
+
+  // Reads the stream `path` names (see isStream) to its end and returns its bytes as a file with
+  // a known length whose readAt() is safe from several threads. "-" and descriptor paths are read
+  // through the descriptor they stand for, from where it stands; any other path is opened for
+  // reading, which for a FIFO waits until a writer opens it. Blocks until the stream ends. The
+  // bytes are held in memory up to a bound of the platform's, and a longer stream goes on into an
+  // unnamed temporary file that vanishes with the result, so that memory stays bounded whatever
+  // its length. A descriptor that turns out to be a regular file (`< mail.eml`) is read by
+  // position from where it stands, not copied. The result's times() are all zero: a stream has
+  // none of its own to hand on. Returns null when the stream cannot be opened or read, or the
+  // temporary file cannot be written (a full disk): `errorNumber`, when given, receives the errno
+  // (EISDIR for a folder), and nothing is left behind.
+  virtual std::unique_ptr<ReadableFile> readStream(const std::string& path,
+                                                   int* errorNumber = nullptr) = 0;
 
   // Reads the status of the file at `path`. Returns false when it cannot be read.
   virtual bool readStatus(const std::string& path, FileStatus& status) = 0;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -16,9 +17,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
+#include <new>
 #include <string>
+#include <vector>
 
 namespace korvani {
 namespace {
@@ -26,10 +30,15 @@ namespace {
 // The most one read() or write() call is asked to move: Linux moves at most about 2 GiB at once.
 constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
 
+// What one read of a stream asks for: as much as a pipe holds by default, sixteen times over.
+constexpr std::size_t kStreamReadSize = std::size_t{1} << 20;
+
+// An open file read from its descriptor's position on (read) or by position from `base` on
+// (readAt): `base` is where a descriptor handed over already stood.
 class PosixReadableFile : public ReadableFile {
  public:
-  PosixReadableFile(int fd, std::uint64_t length, FileTimes times)
-      : fd_(fd), length_(length), times_(times) {}
+  PosixReadableFile(int fd, std::uint64_t length, FileTimes times, std::uint64_t base = 0)
+      : fd_(fd), length_(length), times_(times), base_(base) {}
   ~PosixReadableFile() override { ::close(fd_); }
   PosixReadableFile(const PosixReadableFile&) = delete;
   PosixReadableFile& operator=(const PosixReadableFile&) = delete;
@@ -57,7 +66,8 @@ class PosixReadableFile : public ReadableFile {
     got = 0;
     while (got < count) {
       const std::size_t chunk = std::min(count - got, kLargestTransfer);
-      const ssize_t n = ::pread(fd_, destination + got, chunk, static_cast<off_t>(offset + got));
+      const ssize_t n =
+          ::pread(fd_, destination + got, chunk, static_cast<off_t>(base_ + offset + got));
       if (n < 0) {
         if (errno == EINTR) continue;
         return errno;
@@ -74,6 +84,38 @@ class PosixReadableFile : public ReadableFile {
   int fd_;
   std::uint64_t length_;
   FileTimes times_;
+  std::uint64_t base_;
+};
+
+// A stream's bytes, held in memory.
+class HeldStream : public ReadableFile {
+ public:
+  explicit HeldStream(std::string bytes) : bytes_(std::move(bytes)) {}
+
+  std::uint64_t length() const override { return bytes_.size(); }
+
+  int read(std::uint8_t* destination, std::uint64_t count) override {
+    const auto n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes_.size() - position_));
+    std::memcpy(destination, bytes_.data() + position_, n);
+    position_ += n;
+    return 0;
+  }
+
+  int readAt(std::uint64_t offset, std::uint8_t* destination, std::size_t count,
+             std::size_t& got) override {
+    got = offset >= bytes_.size()
+              ? 0
+              : static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes_.size() - offset));
+    if (got > 0) std::memcpy(destination, bytes_.data() + offset, got);
+    return 0;
+  }
+
+  FileTimes times() const override { return {}; }
+
+ private:
+  std::string bytes_;
+  std::size_t position_ = 0;
 };
 
 class FileDescriptor {
@@ -229,6 +271,45 @@ int descriptorNamedBy(const std::string& path) {
   }
   if (descriptor >= 0 && ::fcntl(descriptor, F_GETFD) == -1) return -1;
   return descriptor;
+}
+
+// Reads what `fd` delivers, up to `size` bytes, waiting for it. A descriptor handed over
+// non-blocking (its flags are shared with whoever handed it over, so they stay as they are) is
+// waited on with poll(). Returns the bytes read, 0 at the end, or -1 with errno set.
+ssize_t readWaiting(int fd, std::uint8_t* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, size);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    struct pollfd waiting {
+      fd, POLLIN, 0
+    };
+    if (::poll(&waiting, 1, -1) < 0 && errno != EINTR) return -1;
+  }
+}
+
+// A file for the part of a stream beyond what is held in memory, in $TMPDIR, or in /tmp when that
+// is unset or cannot be written: unnamed, or named and removed at once where the file system has
+// no unnamed files. Returns its descriptor, or -1 with errno set.
+int openSpoolIn(const std::string& folder, bool unnamed) {
+  if (unnamed) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+  }
+  std::string name = joinPath(folder, ".korvani-stream-XXXXXX");
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd >= 0) ::unlink(name.c_str());
+  return fd;
+}
+
+int openSpool(bool unnamed) {
+  const char* variable = std::getenv("TMPDIR");
+  if (variable != nullptr && *variable != '\0') {
+    const int fd = openSpoolIn(variable, unnamed);
+    if (fd >= 0) return fd;
+  }
+  return openSpoolIn("/tmp", unnamed);
 }
 
 std::unique_ptr<NewFile> fail(WriteResult& result, WriteStatus status, int error) {
@@ -581,7 +662,8 @@ void adviseHugePages(void* memory, std::size_t size) {
 
 }  // namespace
 
-PosixPlatform::PosixPlatform(bool unnamedTemporaries) : unnamedTemporaries(unnamedTemporaries) {
+PosixPlatform::PosixPlatform(bool unnamedTemporaries, std::size_t streamHeldInMemory)
+    : unnamedTemporaries(unnamedTemporaries), streamHeldInMemory(streamHeldInMemory) {
   // A file size limit (ulimit -f) then fails the write with EFBIG, which is reported, instead of
   // killing the process without a word.
   ::signal(SIGXFSZ, SIG_IGN);
@@ -619,6 +701,83 @@ std::unique_ptr<ReadableFile> PosixPlatform::openForReading(const std::string& p
   times.creation = status.st_ctime;
   return std::make_unique<PosixReadableFile>(fd.release(),
                                              static_cast<std::uint64_t>(status.st_size), times);
+}
+
+bool PosixPlatform::isStream(const std::string& path) {
+  if (path == kStandardInputPath || descriptorNamedBy(path) >= 0) return true;
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+}
+
+std::unique_ptr<ReadableFile> PosixPlatform::readStream(const std::string& path, int* errorNumber) {
+  int ignored = 0;
+  int& error = errorNumber ? *errorNumber : ignored;
+  error = 0;
+  const int named = path == kStandardInputPath ? STDIN_FILENO : descriptorNamedBy(path);
+  // Blocking: a FIFO is meant to wait for its writer.
+  FileDescriptor fd(named >= 0 ? ::fcntl(named, F_DUPFD_CLOEXEC, 3)
+                               : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  struct stat status {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0) {
+    error = errno;
+    return nullptr;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    error = EISDIR;
+    return nullptr;
+  }
+  if (S_ISREG(status.st_mode)) {
+    const off_t position = ::lseek(fd.get(), 0, SEEK_CUR);
+    if (position < 0) {
+      error = errno;
+      return nullptr;
+    }
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    const std::uint64_t start = std::min(static_cast<std::uint64_t>(position), size);
+    return std::make_unique<PosixReadableFile>(fd.release(), size - start, FileTimes{}, start);
+  }
+
+  std::string held;
+  FileDescriptor spool(-1);
+  std::uint64_t length = 0;
+  std::vector<std::uint8_t> buffer(kStreamReadSize);
+  try {
+    for (;;) {
+      const ssize_t n = readWaiting(fd.get(), buffer.data(), buffer.size());
+      if (n < 0) {
+        error = errno;
+        return nullptr;
+      }
+      if (n == 0) break;
+      const auto count = static_cast<std::size_t>(n);
+      length += count;
+      if (spool.get() < 0 && held.size() + count <= streamHeldInMemory) {
+        held.append(reinterpret_cast<const char*>(buffer.data()), count);
+        continue;
+      }
+      if (spool.get() < 0) {
+        spool = FileDescriptor(openSpool(unnamedTemporaries));
+        if (spool.get() < 0) {
+          error = errno;
+          return nullptr;
+        }
+        error =
+            writeAll(spool.get(), reinterpret_cast<const std::uint8_t*>(held.data()), held.size());
+        std::string().swap(held);
+      }
+      if (error == 0) error = writeAll(spool.get(), buffer.data(), count);
+      if (error != 0) return nullptr;
+    }
+  } catch (const std::bad_alloc&) {
+    error = ENOMEM;
+    return nullptr;
+  }
+  if (spool.get() < 0) return std::make_unique<HeldStream>(std::move(held));
+  if (::lseek(spool.get(), 0, SEEK_SET) != 0) {
+    error = errno;
+    return nullptr;
+  }
+  return std::make_unique<PosixReadableFile>(spool.release(), length, FileTimes{});
 }
 
 bool PosixPlatform::readStatus(const std::string& path, FileStatus& status) {

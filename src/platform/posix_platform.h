@@ -8,19 +8,32 @@
 // removed on failure and on SIGINT, SIGTERM and SIGHUP.
 // So a failed or interrupted write loses nothing and leaves nothing. Constructing one makes the
 // process ignore SIGXFSZ, so that a file size limit is reported as a write failure.
+//
+// A stream (readStream) is held in memory up to kStreamHeldInMemory bytes: a mail piped in is
+// seldom larger, and the bound keeps a stream of any length from costing more memory than one
+// ordinary large mail. Beyond it the whole stream goes on into an unnamed file (O_TMPFILE) in
+// $TMPDIR, or /tmp, or a named one removed as soon as it is made where there are no unnamed
+// files; either way it is gone when the result is, even after SIGKILL.
 #pragma once
 
 #include "platform/platform.h"
 
 namespace korvani {
 
+inline constexpr std::size_t kStreamHeldInMemory = std::size_t{8} << 20;
+
 class PosixPlatform : public Platform {
  public:
   // `unnamedTemporaries` false: always use named temporaries (to test that path anywhere).
-  explicit PosixPlatform(bool unnamedTemporaries = true);
+  // `streamHeldInMemory`: the bound above, smaller to test the spooling of streams cheaply.
+  explicit PosixPlatform(bool unnamedTemporaries = true,
+                         std::size_t streamHeldInMemory = kStreamHeldInMemory);
 
   std::unique_ptr<ReadableFile> openForReading(const std::string& path, ShareMode mode,
                                                int* errorNumber = nullptr) override;
+  bool isStream(const std::string& path) override;
+  std::unique_ptr<ReadableFile> readStream(const std::string& path,
+                                           int* errorNumber = nullptr) override;
   bool readStatus(const std::string& path, FileStatus& status) override;
   bool setFileTimes(const std::string& path, const FileTimes& times) override;
   std::unique_ptr<NewFile> createFile(const std::string& path, ExistingEntry existing,
@@ -37,6 +50,7 @@ class PosixPlatform : public Platform {
 
  private:
   bool unnamedTemporaries;
+  std::size_t streamHeldInMemory;
 };
 
 }  // namespace korvani

@@ -17,6 +17,11 @@ class StandardOutputPlatform : public Platform {
                                                int* errorNumber = nullptr) override {
     return inner.openForReading(path, mode, errorNumber);
   }
+  bool isStream(const std::string& path) override { return inner.isStream(path); }
+  std::unique_ptr<ReadableFile> readStream(const std::string& path,
+                                           int* errorNumber = nullptr) override {
+    return inner.readStream(path, errorNumber);
+  }
   bool readStatus(const std::string& path, FileStatus& status) override {
     return path != kName && inner.readStatus(path, status);
   }

@@ -1,6 +1,7 @@
 // End-to-end tests of `korvani extract` and `korvani read` over the mail corpus: the real binary
 // on real files. Each corpus mail has its expected attachments in expected/<mail>/ and its
 // expected reading in expected/<mail>.txt.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,6 +150,56 @@ TEST(MailCliTest, ReadWritesShiftJisWithGetaForWhatItCannotHold) {
   EXPECT_EQ(runKorvani({"read", kCorpus + "/not_a_mail.txt"}).exitCode, 1);
   EXPECT_EQ(runKorvani({"read", kCorpus + "/iphone.eml", "--output-charset", "latin1"}).exitCode,
             2);
+}
+
+// Several messages in one run are each headed by where they come from; a mail that cannot be
+// read fails the run while the others are written.
+TEST(MailCliTest, ReadHeadsEachMessageWhenThereAreSeveral) {
+  const std::string mbox = kCorpus + "/archive.mbox";
+  const auto alone = runKorvani({"read", mbox});
+  EXPECT_EQ(alone.out.rfind("==> " + mbox + "#1 <==\n", 0), 0u) << alone.out;
+  EXPECT_NE(alone.out.find("\n\n==> " + mbox + "#3 <==\n"), std::string::npos) << alone.out;
+
+  const auto result = runKorvani(
+      {"read", kCorpus + "/gmail.eml", kCorpus + "/not_a_mail.txt", mbox, kCorpus + "/kana.eml"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "korvani: " + kCorpus +
+                            "/not_a_mail.txt: is not a mail: no header could be read\n" +
+                            alone.err);
+  EXPECT_EQ(result.out, "==> " + kCorpus + "/gmail.eml <==\n" +
+                            readFile(kCorpus + "/expected/gmail.txt") + "\n" + alone.out +
+                            "\n==> " + kCorpus + "/kana.eml <==\n" +
+                            readFile(kCorpus + "/expected/kana.txt"));
+}
+
+// "-" is standard input, named so in messages, read once, and its mails' attachments get the
+// time they are written, not a time the stream never had.
+TEST(MailCliTest, StandardInputIsAMailLikeAnyOther) {
+  auto result = runKorvani({"read", "-", kCorpus + "/gmail.eml", "-"});
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(result.err,
+            "korvani: read: standard input (-) can be read only once; give - once\n"
+            "korvani: \"korvani read --help\" shows its options\n");
+  EXPECT_EQ(result.out, "");
+  result = runKorvani({"read", "-"});  // standard input is /dev/null
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "korvani: standard input: is not a mail: no header could be read\n");
+
+  ScopedTempDir dir;
+  writeFile(dir.file("m.mbox"), readFile(kCorpus + "/archive.mbox"));
+  const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.file("m.mbox").c_str(), old, 0), 0);
+  result = testing::runProgram("sh", {"-c", "cat \"$1\" | \"$2\" extract -d \"$3\" -", "sh",
+                                      dir.file("m.mbox"), KORVANI_BINARY, dir.file("out")});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_EQ(runKorvani({"extract", "-d", dir.file("byname"), dir.file("m.mbox")}).exitCode, 0);
+  EXPECT_EQ(entriesOf(dir.file("out")), (std::vector<std::string>{"stdin-1", "stdin-3"}));
+  EXPECT_EQ(readFile(dir.file("out/stdin-3/memo.txt")), readFile(dir.file("byname/m-3/memo.txt")));
+  struct stat status {};
+  ASSERT_EQ(::stat(dir.file("out/stdin-3/memo.txt").c_str(), &status), 0);
+  EXPECT_GT(status.st_mtime, 1000000000);
+  ASSERT_EQ(::stat(dir.file("byname/m-3/memo.txt").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mtime, 1000000000);
 }
 
 }  // namespace

@@ -282,18 +282,55 @@ TEST(MailSourceTest, TwoThreadsParseOneFileAsOneThreadDoes) {
   }
 }
 
+// A stream is read to its end once and then read as a file: an mbox on standard input is split
+// as the same bytes in a file are, a large one as well as a small one, and it has no times.
+TEST(MailSourceTest, AStreamReadsAsTheSameBytesInAFile) {
+  const std::vector<std::string> mails = corpusMails();
+  const std::string large = mboxOf({attachmentMail(kFillerLines), mails.front(), mails.back()});
+  for (const std::string& bytes : {mboxOf(mails), large, mails.front()}) {
+    FakePlatform platform;
+    platform.addFile("m", bytes, FileTimes{0, 500, 600});
+    platform.streams["-"] = {bytes};
+    int error = -1;
+    const auto file = MailFile::open(platform, "m", error);
+    const auto stream = MailFile::open(platform, "-", error);
+    ASSERT_TRUE(file && stream) << error;
+    EXPECT_EQ(platform.events, (std::vector<std::string>{"open m", "stream -"}));
+    EXPECT_FALSE(file->isStream());
+    EXPECT_TRUE(stream->isStream());
+    EXPECT_EQ(stream->times().lastWrite, 0);
+    ASSERT_EQ(stream->messageCount(), file->messageCount());
+    for (std::size_t index = 0; index < file->messageCount(); ++index) {
+      EXPECT_EQ(describe(stream->parse(index).get()), describe(file->parse(index).get()));
+    }
+  }
+}
+
+TEST(MailSourceTest, AStreamThatCannotBeReadGivesItsErrno) {
+  FakePlatform platform;
+  platform.streams["/dev/stdin"] = {"From: a\n\nbody\n", ECONNRESET};
+  platform.streams["fifo"] = {};
+  platform.folders.insert("fifo");
+  for (const auto& [path, expected] :
+       {std::pair{"/dev/stdin", ECONNRESET}, std::pair{"fifo", EISDIR}}) {
+    int error = 0;
+    EXPECT_FALSE(MailFile::open(platform, path, error)) << path;
+    EXPECT_EQ(error, expected) << path;
+  }
+}
+
 TEST(MailSourceTest, ReadOfAFileItCannotOpenSaysWhyAndFails) {
   testing::ScopedTempDir dir;
   const struct {
     std::string path;
     const char* reason;
-  } cases[] = {{dir.file("missing.eml"), "No such file or directory"},
-               {dir.path(), "Is a directory"}};
+  } cases[] = {{dir.file("missing.eml"), "cannot be opened: No such file or directory"},
+               {dir.path(), "holds no mail file"}};  // a folder is read as its mails
   for (const auto& c : cases) {
     const auto result = testing::runKorvani({"read", c.path});
     EXPECT_EQ(result.exitCode, 1) << c.path;
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "korvani: " + c.path + ": cannot be opened: " + c.reason + "\n");
+    EXPECT_EQ(result.err, "korvani: " + c.path + ": " + c.reason + "\n");
   }
 }
 

@@ -78,6 +78,24 @@ std::unique_ptr<ReadableFile> FakePlatform::openForReading(const std::string& pa
   return std::make_unique<FakeReadableFile>(it->second.content, failReadWith, it->second.times);
 }
 
+bool FakePlatform::isStream(const std::string& path) { return streams.count(path) > 0; }
+
+std::unique_ptr<ReadableFile> FakePlatform::readStream(const std::string& path, int* errorNumber) {
+  events.push_back("stream " + path);
+  const auto it = streams.find(path);
+  const int error = folders.count(path)   ? EISDIR
+                    : it == streams.end() ? ENOENT
+                                          : it->second.failWith;
+  if (error) {
+    if (errorNumber) *errorNumber = error;
+    return nullptr;
+  }
+  // Read to its end: a second reading finds nothing left.
+  std::string content = std::move(it->second.content);
+  it->second.content.clear();
+  return std::make_unique<FakeReadableFile>(std::move(content), 0, FileTimes{});
+}
+
 bool FakePlatform::readStatus(const std::string& path, FileStatus& status) {
   events.push_back("status " + path);
   const auto it = files.find(path);

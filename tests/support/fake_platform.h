@@ -24,9 +24,16 @@ struct FakeFile {
   bool locked = false;  // held by another process: every open and write of it fails
 };
 
+// A stream (standard input "-", a pipe, a FIFO): read once, then it is at its end.
+struct FakeStream {
+  std::string content;
+  int failWith = 0;  // reading it fails with this errno
+};
+
 class FakePlatform : public Platform {
  public:
   std::map<std::string, FakeFile> files;
+  std::map<std::string, FakeStream> streams;  // isStream() is true for these; "-" when given
   std::set<std::string> folders;    // paths that are folders: they cannot be opened or written
   std::vector<std::string> events;  // "open PATH", "status PATH", "write PATH", "times PATH", ...
 
@@ -55,6 +62,10 @@ class FakePlatform : public Platform {
 
   std::unique_ptr<ReadableFile> openForReading(const std::string& path, ShareMode mode,
                                                int* errorNumber = nullptr) override;
+  bool isStream(const std::string& path) override;
+  // "stream PATH"; a stream not in `streams` fails with ENOENT, a folder with EISDIR.
+  std::unique_ptr<ReadableFile> readStream(const std::string& path,
+                                           int* errorNumber = nullptr) override;
   bool readStatus(const std::string& path, FileStatus& status) override;
   bool setFileTimes(const std::string& path, const FileTimes& times) override;
   std::unique_ptr<NewFile> createFile(const std::string& path, ExistingEntry existing,

@@ -9,7 +9,8 @@ namespace korvani {
 // category from the environment (only that one: how bytes are classified and converted stays as
 // it is) and finds the domain's catalogues beside the program (its folder's `locale`, as in the
 // build tree, then `../share/locale`, as installed; failing both, `installedFolder`). The texts,
-// the OS's reasons (strerror) included, come out in UTF-8 whatever the locale's character set. An unknown locale leaves English.
+// the OS's reasons (strerror) included, come out in UTF-8 whatever the locale's character set. An
+// unknown locale leaves English.
 void useMessageLanguage(const std::string& domain, const std::string& installedFolder);
 
 }  // namespace korvani

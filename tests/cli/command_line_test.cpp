@@ -8,6 +8,7 @@
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_usage.h"
+#include "support/cli_run.h"
 #include "support/fake_platform.h"
 #include "support/test_files.h"
 
@@ -19,6 +20,7 @@ using testing::entriesOf;
 using testing::FakePlatform;
 using testing::readFile;
 using testing::runKorvani;
+using testing::runOn;
 using testing::runProgram;
 using testing::ScopedTempDir;
 using testing::writeFile;
@@ -206,22 +208,6 @@ TEST(CommandLineTest, CharsetsTakeTheirUsualSpellings) {
   EXPECT_EQ(sjis.out, runKorvani({"read", kCorpus + "/kana.eml", "--output-charset", "sjis"}).out);
 }
 
-// Runs `korvani ARGUMENTS` in-process on `platform`, which may claim a terminal.
-CommandResult runOn(FakePlatform& platform, const std::vector<std::string>& arguments) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* stream = ::open_memstream(&buffer, &size);
-  cli::Environment environment{platform, stream};
-  std::vector<const char*> argv{"korvani"};
-  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  CommandResult run;
-  run.exitCode = cli::run(static_cast<int>(argv.size()), argv.data(), environment);
-  std::fclose(stream);
-  run.err.assign(buffer, size);
-  std::free(buffer);
-  return run;
-}
-
 TEST(ExtractChoicesTest, ATerminalHearsWhatWasWrittenWhereUnlessQuiet) {
   const std::string gmail = readFile(kCorpus + "/gmail.eml");
   const std::string outlook = readFile(kCorpus + "/outlook.eml");
@@ -248,7 +234,7 @@ TEST(ExtractChoicesTest, ATerminalHearsWhatWasWrittenWhereUnlessQuiet) {
     platform.addFile("o.eml", outlook);
     platform.addFile("k.eml", kana);
     platform.terminal = c.terminal;
-    const CommandResult result = runOn(platform, c.arguments);
+    const testing::CliRun result = runOn(platform, c.arguments);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     // The progress line is redrawn in place; what stays is the last line.
     const std::size_t cleared = result.err.rfind("\033[K");

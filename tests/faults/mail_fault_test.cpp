@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/cli_front_end.h"
+#include "support/cli_run.h"
 #include "support/fake_platform.h"
 
 namespace korvani {
@@ -20,26 +21,8 @@ namespace {
 
 using testing::FakePlatform;
 
-struct CliRun {
-  int exitCode = -1;
-  std::string err;
-};
-
-// Runs `korvani ARGUMENTS` on `platform`, capturing what it says on standard error.
-CliRun runOn(FakePlatform& platform, const std::vector<std::string>& arguments) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* stream = ::open_memstream(&buffer, &size);
-  cli::Environment environment{platform, stream};
-  std::vector<const char*> argv{"korvani"};
-  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  CliRun run;
-  run.exitCode = cli::run(static_cast<int>(argv.size()), argv.data(), environment);
-  std::fclose(stream);
-  run.err.assign(buffer, size);
-  std::free(buffer);
-  return run;
-}
+using testing::CliRun;
+using testing::runOn;
 
 // Two attachments, the second large enough to be decoded in several chunks.
 std::string mailWithTwoAttachments() {

@@ -65,11 +65,12 @@ TEST(MailCliTest, ExistingFilesAndLinksAreKeptUnlessForced) {
   ASSERT_EQ(::symlink("/nonexistent-target", dir.file("data.uu").c_str()), 0);
   auto result = runKorvani({"extract", mail, "-d", dir.path()});
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err,
-            "korvani: " + dir.file("data.uu") +
-                ": already exists; give --force to replace it or --skip-existing to keep it\nkorvani: " +
-                dir.file("note.txt") +
-                ": already exists; give --force to replace it or --skip-existing to keep it\n");
+  EXPECT_EQ(
+      result.err,
+      "korvani: " + dir.file("data.uu") +
+          ": already exists; give --force to replace it or --skip-existing to keep it\nkorvani: " +
+          dir.file("note.txt") +
+          ": already exists; give --force to replace it or --skip-existing to keep it\n");
   EXPECT_EQ(readFile(dir.file("note.txt")), "mine");
 
   result = runKorvani({"extract", mail, "-d", dir.path(), "--force"});

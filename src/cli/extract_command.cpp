@@ -12,6 +12,7 @@
 #include "common/base64.h"
 #include "common/cp932_text.h"
 #include "common/safe_name.h"
+#include "mail/checksum.h"
 #include "mail/mail_engine.h"
 #include "mail/shown_text.h"
 #include "platform/standard_output_platform.h"
@@ -31,6 +32,7 @@ struct ExtractOptions {
   bool recursive = false;
   bool quiet = false;
   bool verbose = false;
+  std::string manifest;  // --manifest FILE, or empty
 };
 
 // The file name of `path` without its folder and its last extension, as a subfolder is named.
@@ -57,6 +59,60 @@ void putText(nlohmann::json& object, const std::string& key, const std::string& 
                    encodeTriple(bytes + at, quartet, count));
   }
   object[key + "_bytes"] = std::move(encoded);
+}
+
+// `bytes` in Base64, for the raw bytes of a name.
+std::string base64Of(const std::string& bytes) {
+  std::string encoded;
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  for (std::size_t at = 0; at < bytes.size(); at += 3) {
+    std::uint8_t quartet[4];
+    const int count = static_cast<int>(std::min<std::size_t>(3, bytes.size() - at));
+    encoded.append(reinterpret_cast<const char*>(quartet), encodeTriple(data + at, quartet, count));
+  }
+  return encoded;
+}
+
+// What a manifest and the JSON listing record of how an attachment got its name.
+void putNameOrigin(nlohmann::json& entry, const mail::MailPart& part) {
+  entry["name_bytes"] = base64Of(part.nameBytes);
+  entry["name_decoding"] = part.nameDecoding;
+  entry["name_changes"] = part.nameChanges;
+}
+
+// What a manifest and the JSON listing record of a mail: its label and the fields that name it.
+nlohmann::json mailRecord(const std::string& label, const mail::Mail& parsed) {
+  nlohmann::json record = nlohmann::json::object();
+  putText(record, "mail", label);
+  putText(record, "message_id", parsed.messageId(0));
+  for (const char* field : {"Date", "From", "Subject"}) {
+    std::string key = field;
+    key[0] = static_cast<char>(key[0] - 'A' + 'a');
+    record[key] = nullptr;
+    for (const mail::HeaderField& header : parsed.headers(0)) {
+      if (header.name == field) putText(record, key, header.value);
+    }
+  }
+  if (parsed.limitReached()) {
+    record["limit"] = texts::limitWords(parsed.limit()).name;
+  } else {
+    record["limit"] = nullptr;
+  }
+  return record;
+}
+
+// The decoded size and SHA-256 of part `index`, decoding it once.
+std::pair<std::uint64_t, std::string> sizeAndDigest(const mail::Mail& parsed, std::size_t index) {
+  mail::Sha256 digest;
+  std::uint64_t size = 0;
+  parsed.decode(
+      index,
+      [&digest](const std::uint8_t* data, std::size_t count) {
+        digest.update(data, count);
+        return true;
+      },
+      &size);
+  return {size, digest.hex()};
 }
 
 // The JSON text of `value` as a listing shows it: each line indented by `indent` spaces (its
@@ -109,6 +165,16 @@ class Extraction {
         if (file.path != "-") saver.addInput(file.path);
       }
     }
+    if (!options.manifest.empty()) {
+      // The manifest is written last, over what the user named: never over a mail of the run.
+      for (const MailInput& file : files) {
+        if (file.path != "-" && environment.platform.sameFile(options.manifest, file.path)) {
+          fail(texts::outputIsInput(options.manifest, file.path));
+          return status;
+        }
+      }
+      saver.recordDigests(true);
+    }
     if (options.list) {
       // A listing appended to one of the mails it lists would grow the mail as it is read.
       for (const MailInput& file : files) {
@@ -132,6 +198,7 @@ class Extraction {
     if (progress) std::fprintf(environment.errorStream, "\r\033[K");
     progress = false;
     if (options.json) writeOut(mailsInJson == 0 ? "[]\n" : "\n]\n");
+    if (!options.manifest.empty()) writeManifest();
     if (!options.list) summarise();
     return status;
   }
@@ -215,11 +282,17 @@ class Extraction {
       for (const mail::MailPart& part : parsed->parts()) {
         if (part.unterminated) warn(texts::about(run.label, texts::kUnterminated));
       }
+      manifestFiles = nlohmann::json::array();
       if (options.list) {
         list(run, *parsed, !perMail);
       } else {
         // A stream has no times of its own to give the files.
         extractMail(run, *parsed, file->isStream() ? std::nullopt : std::optional(file->times()));
+      }
+      if (!options.manifest.empty()) {
+        nlohmann::json record = mailRecord(run.label, *parsed);
+        record["files"] = std::move(manifestFiles);
+        manifestMails.push_back(std::move(record));
       }
     }
   }
@@ -235,8 +308,21 @@ class Extraction {
     for (std::size_t index = 0; index < all.size(); ++index) {
       const mail::MailPart& part = all[index];
       if (part.role == mail::PartRole::Message) continue;
-      const std::uint64_t size = parsed.decodedSize(index);
       const bool attachment = part.role == mail::PartRole::Attachment;
+      const bool summed = attachment && (options.json || !options.manifest.empty());
+      const auto [size, sha256] = summed ? sizeAndDigest(parsed, index)
+                                         : std::pair{parsed.decodedSize(index), std::string()};
+      if (attachment && !options.manifest.empty()) {
+        nlohmann::json file = nlohmann::json::object();
+        putText(file, "part", part.path);
+        putText(file, "type", part.mediaType);
+        putText(file, "name", part.name);
+        putNameOrigin(file, part);
+        file["size"] = size;
+        file["sha256"] = sha256;
+        file["status"] = "listed";
+        manifestFiles.push_back(std::move(file));
+      }
       if (options.json) {
         nlohmann::json entry = nlohmann::json::object();
         putText(entry, "path", part.path);
@@ -245,6 +331,8 @@ class Extraction {
         entry["size"] = size;
         if (attachment) {
           putText(entry, "name", part.name);
+          putNameOrigin(entry, part);
+          entry["sha256"] = sha256;
         } else {
           entry["name"] = nullptr;
         }
@@ -263,14 +351,8 @@ class Extraction {
       }
     }
     if (options.json) {
-      nlohmann::json entry = nlohmann::json::object();
-      putText(entry, "mail", run.label);
+      nlohmann::json entry = mailRecord(run.label, parsed);
       entry["parts"] = std::move(parts);
-      if (parsed.limitReached()) {
-        entry["limit"] = texts::limitWords(parsed.limit()).name;
-      } else {
-        entry["limit"] = nullptr;
-      }
       writeOut((mailsInJson++ == 0 ? "[\n" : ",\n") + listingJson(entry, 2));
     } else {
       if (parsed.limitReached()) lines += tr(texts::limitWords(parsed.limit()).mark) + '\n';
@@ -327,10 +409,67 @@ class Extraction {
       // The mails written straight into the target share it: a second "report.pdf" there
       // becomes "report (2).pdf", as within one mail.
       const std::string name = run.subfolder.empty() ? flatNames.claim(part.name) : part.name;
-      wroteAny =
-          report(run, saver.save(*folder, name, parsed, index, options.force, times)) || wroteAny;
+      const save::SaveOutcome outcome =
+          saver.save(*folder, name, parsed, index, options.force, times);
+      if (!options.manifest.empty()) record(part, outcome);
+      wroteAny = report(run, outcome) || wroteAny;
     }
     if (wroteAny) ++mailsWithFiles;
+  }
+
+  // Adds the outcome of one save to the manifest.
+  void record(const mail::MailPart& part, const save::SaveOutcome& outcome) {
+    nlohmann::json file = nlohmann::json::object();
+    // Its path under -d, as the manifest is read beside the files.
+    const std::string prefix = options.folder + "/";
+    putText(file, "path",
+            outcome.target.compare(0, prefix.size(), prefix) == 0
+                ? outcome.target.substr(prefix.size())
+                : outcome.target);
+    putText(file, "part", part.path);
+    putText(file, "type", part.mediaType);
+    putText(file, "name", part.name);
+    putNameOrigin(file, part);
+    const bool written = outcome.written();
+    file["size"] = written ? nlohmann::json(outcome.size) : nlohmann::json(nullptr);
+    file["sha256"] = written ? nlohmann::json(outcome.sha256) : nlohmann::json(nullptr);
+    const char* statusWord = "failed";
+    switch (outcome.status) {
+      case save::SaveStatus::Written:
+        statusWord = "written";
+        break;
+      case save::SaveStatus::Truncated:
+        statusWord = "truncated";
+        break;
+      case save::SaveStatus::AlreadyExists:
+        statusWord = options.skipExisting ? "kept" : "exists";
+        break;
+      default:
+        break;
+    }
+    file["status"] = statusWord;
+    manifestFiles.push_back(std::move(file));
+  }
+
+  // Writes the manifest, whole or not at all, through the one creation path.
+  void writeManifest() {
+    nlohmann::json manifest = nlohmann::json::object();
+    manifest["korvani"] = KORVANI_VERSION;
+    putText(manifest, "directory", options.folder);
+    manifest["listed"] = options.list;
+    manifest["mails"] = std::move(manifestMails);
+    const std::string text =
+        manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    const bool toStandardOutput = options.manifest == StandardOutputPlatform::kName;
+    Platform& platform =
+        toStandardOutput ? static_cast<Platform&>(standardOutput) : environment.platform;
+    const WriteResult result =
+        platform.writeFile(options.manifest, reinterpret_cast<const std::uint8_t*>(text.data()),
+                           text.size(), ExistingEntry::ReplaceTarget);
+    if (result.status != WriteStatus::Written) {
+      fail(texts::writeFailed(toStandardOutput ? tr(texts::kStandardOutput) : options.manifest,
+                              result.errorNumber));
+    }
   }
 
   // Words the outcome of one save; returns whether a file was written.
@@ -379,7 +518,9 @@ class Extraction {
   std::size_t mailsRead = 0;
   std::size_t mailsWithFiles = 0;
   std::size_t filesWritten = 0;
-  std::size_t filesKept = 0;  // left as they were (--skip-existing)
+  std::size_t filesKept = 0;                               // left as they were (--skip-existing)
+  nlohmann::json manifestMails = nlohmann::json::array();  // --manifest: the mails done
+  nlohmann::json manifestFiles = nlohmann::json::array();  // and the files of the current one
   std::string lastMail;
 };
 
@@ -418,6 +559,12 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
                     N_("Read the subfolders of a folder too (a Maildir's .Sent, .Archive…)"));
   command->add_flag("--list", options->list, N_("Write nothing; print one line per part"));
   command->add_flag("--json", options->json, N_("Write nothing; print the parts as JSON"));
+  command
+      ->add_option("--manifest", options->manifest,
+                   N_("Also write FILE, a JSON record of every file written (or listed): its "
+                      "path, size, SHA-256, place in the mail, and how its name was read and made "
+                      "safe; and of each mail, its Message-ID, Date, From and Subject"))
+      ->type_name("FILE");
   CLI::Option* quiet = command->add_flag(
       "-q,--quiet", options->quiet, N_("Print nothing but failures (no progress, no summary)"));
   CLI::Option* verbose = command->add_flag(

@@ -179,7 +179,12 @@ std::string toNfc(std::string_view text) {
 }
 
 SafeName safeName(std::string_view proposed, NameSource source) {
-  if (proposed.empty()) return {ProposedNameVerdict::Missing, {}};
+  if (proposed.empty()) return {ProposedNameVerdict::Missing, {}, {}};
+  SafeName safe;
+  const auto step = [&safe](const std::string& before, const std::string& after,
+                            const char* change) {
+    if (before != after) safe.changes.emplace_back(change);
+  };
   std::string name;
   if (source == NameSource::RawBytes) {
     // Linux file names are UTF-8; a name in anything else was written on Japanese Windows.
@@ -188,22 +193,43 @@ SafeName safeName(std::string_view proposed, NameSource source) {
   } else {
     name = wellFormed(proposed);
   }
+  step(std::string(proposed), name, "not-utf8");
   const std::size_t separator =
       name.find_last_of(source == NameSource::RawBytes ? std::string_view("/") : "/\\");
-  if (separator != std::string::npos) name.erase(0, separator + 1);
+  if (separator != std::string::npos) {
+    name.erase(0, separator + 1);
+    safe.changes.emplace_back("folders-dropped");
+  }
   // Replaced before normalising: GLib would stop at a NUL, and '_' composes with nothing.
-  name = toNfc(replaceUnsafeCharacters(name));
+  std::string replaced = replaceUnsafeCharacters(name);
+  step(name, replaced, "characters-replaced");
+  name = toNfc(replaced);
+  step(replaced, name, "normalized");
+  const std::string before = name;
   stripTrailingDotsAndSpaces(name);
+  step(before, name, "dots-and-spaces-stripped");
+  const std::string dotted = name;
   for (char& c : name) {
     if (c != '.') break;
     c = '_';
   }
-  if (name.empty()) return {ProposedNameVerdict::Unusable, {}};
-  if (isDeviceName(name)) name.insert(0, 1, '_');
+  step(dotted, name, "leading-dots-replaced");
+  if (name.empty()) {
+    safe.verdict = ProposedNameVerdict::Unusable;
+    return safe;
+  }
+  bool device = isDeviceName(name);
+  if (device) name.insert(0, 1, '_');
+  const std::size_t uncut = name.size();
   cutToLimit(name);
   // Stripping spaces at the cut can bring a device name to the front: "con" + 300 spaces + "x.pdf".
-  if (isDeviceName(name)) name.insert(0, 1, '_');
-  return {ProposedNameVerdict::Usable, std::move(name)};
+  const bool deviceAfterCut = isDeviceName(name);
+  if (deviceAfterCut) name.insert(0, 1, '_');
+  if (device || deviceAfterCut) safe.changes.emplace_back("device-name");
+  if (name.size() - (deviceAfterCut ? 1 : 0) != uncut) safe.changes.emplace_back("shortened");
+  safe.verdict = ProposedNameVerdict::Usable;
+  safe.name = std::move(name);
+  return safe;
 }
 
 std::string NameRegistry::claim(const std::string& proposed) {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace korvani {
 
@@ -43,6 +44,11 @@ enum class ProposedNameVerdict {
 struct SafeName {
   ProposedNameVerdict verdict = ProposedNameVerdict::Missing;
   std::string name;  // non-empty exactly when Usable
+  // What the steps below changed, in their order, each once, as words a program reads:
+  // "not-utf8" (step 1 replaced or converted bytes), "folders-dropped", "characters-replaced",
+  // "normalized", "dots-and-spaces-stripped", "leading-dots-replaced", "device-name",
+  // "shortened".
+  std::vector<std::string> changes;
 };
 
 // Makes `proposed` a plain file name, in this order:

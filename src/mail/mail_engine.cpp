@@ -65,7 +65,7 @@ std::string mailCharset(GMimeMessage* message) {
 // The name the part proposes, decoded. Both the plain forms and the RFC 2231 forms (name*=) are
 // read raw and decoded by Korvani, whose converters know the Windows rows of ISO-2022-JP. Raw
 // 8-bit text that is no Japanese is read in the part's charset, else `mailCharset`.
-std::string proposedName(GMimeObject* object, const std::string& mailCharset) {
+std::string proposedName(GMimeObject* object, const std::string& mailCharset, TextOrigin& origin) {
   std::string charset = shim::contentTypeParameter(object, "charset");
   if (charset.empty()) charset = mailCharset;
   struct Source {
@@ -76,16 +76,22 @@ std::string proposedName(GMimeObject* object, const std::string& mailCharset) {
   for (const Source& source :
        {Source{"Content-Disposition", "filename", true}, Source{"Content-Type", "name", false}}) {
     if (auto raw = shim::plainParameter(object, source.header, source.parameter)) {
-      std::string name = decodeHeaderText(*raw, charset);
+      std::string name = decodeHeaderText(*raw, charset, origin);
       if (!name.empty()) return name;
     }
     if (auto extended = shim::extendedParameter(object, source.header, source.parameter)) {
+      std::string charsetRead = asciiLowercase(extended->charset);
       std::string name = extended->charset.empty()
-                             ? rawTextToUtf8(extended->bytes, charset)
+                             ? rawTextToUtf8(extended->bytes, charset, charsetRead)
                              : charsetToUtf8(extended->charset, extended->bytes);
-      if (!name.empty()) return name;
+      if (!name.empty()) {
+        origin.decoding = "rfc2231:" + charsetRead;
+        origin.bytes = extended->bytes;
+        return name;
+      }
     }
   }
+  origin = {};
   return {};
 }
 
@@ -177,13 +183,26 @@ class Walker {
       part.shown = shown;
     } else {
       part.role = PartRole::Attachment;
-      std::string proposed = proposedName(object, mail.charset);
+      TextOrigin origin;
+      std::string proposed = proposedName(object, mail.charset, origin);
       if (proposed.empty() && part.transferEncoding == "x-uuencode") {
-        proposed = shim::uuencodedName(GMIME_PART(object));
+        origin.bytes = shim::uuencodedName(GMIME_PART(object));
+        std::string charsetRead;
+        proposed = rawTextToUtf8(origin.bytes, mail.charset, charsetRead);
+        origin.decoding = "uuencode:" + charsetRead;
       }
-      std::string name = safeName(proposed, NameSource::DecodedText).name;
-      if (name.empty()) name = defaultAttachmentName(++unnamed, part.mediaType);
+      SafeName safe = safeName(proposed, NameSource::DecodedText);
+      std::string name = std::move(safe.name);
+      part.nameChanges = std::move(safe.changes);
+      if (name.empty()) {
+        name = defaultAttachmentName(++unnamed, part.mediaType);
+        if (safe.verdict == ProposedNameVerdict::Unusable)
+          part.nameChanges.emplace_back("unusable");
+      }
       part.name = names.claim(name);
+      if (part.name != name) part.nameChanges.emplace_back("numbered");
+      part.nameBytes = std::move(origin.bytes);
+      part.nameDecoding = origin.decoding.empty() ? "none" : std::move(origin.decoding);
     }
     add(std::move(part), object);
   }
@@ -268,6 +287,16 @@ std::vector<HeaderField> Mail::headers(std::size_t index) const {
     fields.push_back({name, decodeHeaderText(raw ? raw : "", impl->charset)});
   }
   return fields;
+}
+
+std::string Mail::messageId(std::size_t index) const {
+  if (index >= impl->parts.size() || impl->parts[index].role != PartRole::Message) return {};
+  GMimeHeader* header = g_mime_header_list_get_header(
+      g_mime_object_get_header_list(impl->objects[index]), "Message-ID");
+  const char* raw = header ? g_mime_header_get_raw_value(header) : nullptr;
+  std::string id = decodeHeaderText(raw ? raw : "");
+  if (id.size() >= 2 && id.front() == '<' && id.back() == '>') id = id.substr(1, id.size() - 2);
+  return id;
 }
 
 bool Mail::decode(std::size_t index, const ChunkSink& sink, std::uint64_t* size) const {

@@ -76,8 +76,16 @@ struct MailPart {
   std::string mediaType;         // lower-case "type/subtype"
   std::string transferEncoding;  // lower-case, "7bit" when the mail names none
   std::string name;              // Attachment: a safe file name, unique within the mail
-  bool shown = true;             // Text: false for an alternative that another one replaces
-  bool truncated = false;        // the mail ends inside this part, cut in the middle of its data
+  // Attachment: how `name` came about. The proposed name's bytes in their own charset, as the
+  // mail carries them ("" when it proposed none); how they were read ("rfc2231:iso-2022-jp",
+  // "rfc2047:B:shift_jis", "raw:cp932", "uuencode:cp932", or "none" when the name was made from
+  // the part's place and type); and what making it safe and unique changed (SafeName::changes,
+  // then "numbered" for a duplicate made unique, "unusable" for a proposal nothing was left of).
+  std::string nameBytes;
+  std::string nameDecoding;
+  std::vector<std::string> nameChanges;
+  bool shown = true;       // Text: false for an alternative that another one replaces
+  bool truncated = false;  // the mail ends inside this part, cut in the middle of its data
   // The mail ends after this part without the closing delimiter of its multipart, but the part
   // itself is whole (it ends on a line end and its encoding is complete): worth a warning only.
   bool unterminated = false;
@@ -108,6 +116,8 @@ class Mail {
   // The header fields From, To, Cc, Date and Subject of the Message at `index`, those present,
   // in that order.
   std::vector<HeaderField> headers(std::size_t index) const;
+  // The Message-ID of the Message at `index`, without its angle brackets; "" when it has none.
+  std::string messageId(std::size_t index) const;
 
   // Decodes the content of the part at `index` (base64, quoted-printable, uuencode or none) and
   // hands it to `sink` in chunks of at most 64 KiB, reading the mail as it goes: memory stays

@@ -103,6 +103,7 @@ int hexValue(char c) {
 
 struct EncodedWord {
   std::string charset;
+  char encoding = 'B';  // 'B' or 'Q', as written
   std::string bytes;    // the decoded payload
   std::size_t end = 0;  // just past the closing "?="
 };
@@ -136,6 +137,7 @@ bool readEncodedWord(std::string_view text, std::size_t at, EncodedWord& word) {
   if (charset.empty()) return false;
   charset = charset.substr(0, charset.find('*'));  // RFC 2231 language suffix
   word.charset = std::string(charset);
+  word.encoding = static_cast<char>(encoding & ~0x20);
   word.bytes.clear();
   if (encoding == 'B' || encoding == 'b') {
     word.bytes = shim::decodeBase64(payload);
@@ -202,8 +204,21 @@ bool readsAsForeign(std::string_view utf8) {
 }  // namespace
 
 std::string rawTextToUtf8(std::string_view bytes, std::string_view fallbackCharset) {
+  std::string charsetRead;
+  return rawTextToUtf8(bytes, fallbackCharset, charsetRead);
+}
+
+std::string rawTextToUtf8(std::string_view bytes, std::string_view fallbackCharset,
+                          std::string& charsetRead) {
   if (isValidUtf8(bytes)) {
-    return hasIso2022JpDesignation(bytes) ? iso2022JpToUtf8(bytes) : std::string(bytes);
+    if (hasIso2022JpDesignation(bytes)) {
+      charsetRead = "iso-2022-jp";
+      return iso2022JpToUtf8(bytes);
+    }
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                   [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
+    charsetRead = ascii ? "us-ascii" : "utf-8";
+    return std::string(bytes);
   }
   // Bytes that are all 0xA1 and up read in code page 932 as half-width katakana only, which
   // names and headers seldom are; in EUC-JP the same bytes are the kana and kanji they usually
@@ -212,17 +227,23 @@ std::string rawTextToUtf8(std::string_view bytes, std::string_view fallbackChars
     const auto byte = static_cast<std::uint8_t>(c);
     return byte >= 0x80 && byte < 0xA1;
   });
+  charsetRead = "euc-jp";
   if (onlyUpperHalf && isWellFormedEucJp(bytes)) return eucJpToUtf8(bytes);
   if (isWellFormedShiftJis(bytes)) {
     std::string text = shiftJisToUtf8(bytes);
+    charsetRead = "cp932";
     if (!readsAsForeign(text)) return text;
   }
   if (!fallbackCharset.empty() && familyOf(fallbackCharset) != Family::Utf8) {
+    charsetRead = asciiLowercase(fallbackCharset);
     return charsetToUtf8(fallbackCharset, bytes);
   }
+  charsetRead = "euc-jp";
   if (isWellFormedEucJp(bytes)) return eucJpToUtf8(bytes);
+  charsetRead = "windows-1252";
   std::string text;
   if (iconvToUtf8("windows-1252", bytes, text)) return repairUtf8(text);
+  charsetRead = "utf-8";
   return repairUtf8(bytes);
 }
 
@@ -261,6 +282,13 @@ std::string guessCharset(std::string_view bytes) {
 }
 
 std::string decodeHeaderText(std::string_view raw, std::string_view fallbackCharset) {
+  TextOrigin ignored;
+  return decodeHeaderText(raw, fallbackCharset, ignored);
+}
+
+std::string decodeHeaderText(std::string_view raw, std::string_view fallbackCharset,
+                             TextOrigin& origin) {
+  origin = {};
   std::string out;
   std::string pendingRaw;      // raw 8-bit text not yet converted
   std::string pendingCharset;  // the charset of the run of words in pendingBytes
@@ -271,7 +299,15 @@ std::string decodeHeaderText(std::string_view raw, std::string_view fallbackChar
     pendingBytes.clear();
   };
   auto flushRaw = [&] {
-    out += rawTextToUtf8(pendingRaw, fallbackCharset);
+    std::string charsetRead;
+    out += rawTextToUtf8(pendingRaw, fallbackCharset, charsetRead);
+    // Text around encoded words does not change how the name was carried.
+    if (origin.decoding.rfind("rfc2047:", 0) != 0) {
+      if (origin.decoding.empty() || charsetRead != "us-ascii") {
+        origin.decoding = "raw:" + charsetRead;
+      }
+      origin.bytes += pendingRaw;
+    }
     pendingRaw.clear();
   };
   std::size_t at = 0;
@@ -288,6 +324,12 @@ std::string decodeHeaderText(std::string_view raw, std::string_view fallbackChar
         flushRaw();
       }
       if (asciiLowercase(word.charset) != asciiLowercase(pendingCharset)) flushWords();
+      if (origin.decoding.rfind("rfc2047:", 0) != 0) {
+        origin.decoding =
+            "rfc2047:" + std::string(1, word.encoding) + ":" + asciiLowercase(word.charset);
+        origin.bytes.clear();
+      }
+      origin.bytes += word.bytes;
       pendingCharset = word.charset;
       pendingBytes += word.bytes;
       at = word.end;

@@ -27,6 +27,10 @@ std::string charsetToUtf8(std::string_view charset, std::string_view bytes);
 // else `fallbackCharset` (the part's or the mail's) when it names one other than UTF-8 and
 // US-ASCII, else EUC-JP when it is well-formed there, else windows-1252.
 std::string rawTextToUtf8(std::string_view bytes, std::string_view fallbackCharset = {});
+// The same, saying in `charsetRead` which charset the bytes were read in ("us-ascii", "utf-8",
+// "iso-2022-jp", "euc-jp", "cp932", the fallback's name, "windows-1252").
+std::string rawTextToUtf8(std::string_view bytes, std::string_view fallbackCharset,
+                          std::string& charsetRead);
 
 // The charset uchardet guesses for `bytes`, or "" when it has no guess. Plain ASCII gives "".
 std::string guessCharset(std::string_view bytes);
@@ -40,6 +44,17 @@ std::string guessCharset(std::string_view bytes);
 // its two-byte set in force for the next word of the run, and nothing carries past the run.
 // Raw 8-bit text is read with `fallbackCharset` as rawTextToUtf8 says.
 std::string decodeHeaderText(std::string_view raw, std::string_view fallbackCharset = {});
+
+// How a header text (a file name) was carried: what decodeHeaderText read it as, and its bytes
+// in their own charset before they became UTF-8.
+struct TextOrigin {
+  // "rfc2047:B:shift_jis" (the encoding and charset of its first encoded word), "raw:cp932"
+  // (8-bit or ASCII text, in the charset rawTextToUtf8 chose), "rfc2231:iso-2022-jp".
+  std::string decoding;
+  std::string bytes;  // the payloads of its encoded words, or the raw text, joined
+};
+std::string decodeHeaderText(std::string_view raw, std::string_view fallbackCharset,
+                             TextOrigin& origin);
 
 // Readable text: a leading byte-order mark removed, CR LF and lone CR turned into LF, NUL bytes
 // and U+FFFD-free invalid sequences handled by the caller's conversion. Expects UTF-8; works in

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "mail/checksum.h"
+
 namespace korvani::save {
 
 void AttachmentSaver::addInput(const std::string& path) {
@@ -37,9 +39,12 @@ SaveOutcome AttachmentSaver::save(Folder& folder, const std::string& name, const
   }
   std::uint64_t bytes = 0;
   bool stopped = false;
+  std::optional<mail::Sha256> digest;
+  if (digests) digest.emplace();
   const bool read = mail.decode(index, [&](const std::uint8_t* data, std::size_t size) {
     result = file->write(data, size);
     if (result.status != WriteStatus::Written) return false;
+    if (digest) digest->update(data, size);
     bytes += size;
     stopped = progress && !progress(bytes);
     return !stopped;
@@ -60,6 +65,8 @@ SaveOutcome AttachmentSaver::save(Folder& folder, const std::string& name, const
   result = file->commit();
   switch (result.status) {
     case WriteStatus::Written:
+      outcome.size = bytes;
+      if (digest) outcome.sha256 = digest->hex();
       outcome.status = mail.parts()[index].truncated ? SaveStatus::Truncated : SaveStatus::Written;
       break;
     case WriteStatus::AlreadyExists:

@@ -38,8 +38,10 @@ enum class SaveStatus {
 
 struct SaveOutcome {
   SaveStatus status = SaveStatus::Written;
-  std::string target;   // the folder's path and the file's name, as messages show it
-  int errorNumber = 0;  // the OS's errno for WriteFailed
+  std::string target;      // the folder's path and the file's name, as messages show it
+  int errorNumber = 0;     // the OS's errno for WriteFailed
+  std::uint64_t size = 0;  // the bytes written, when written
+  std::string sha256;      // their SHA-256 in hex, when written and digests are recorded
   bool written() const { return status == SaveStatus::Written || status == SaveStatus::Truncated; }
 };
 
@@ -56,6 +58,9 @@ class AttachmentSaver {
   // does not exist).
   void addInput(const std::string& path);
 
+  // Whether each save also sums the bytes it writes (SaveOutcome::sha256), for a manifest.
+  void recordDigests(bool record) { digests = record; }
+
   // Writes part `index` of `mail` as the file `name` (one component, already safe) in `folder`.
   // An entry already at `name` is replaced only when `replace`, and never when it is an input of
   // the run. `times`, when given, become the file's last-write and last-access times before it
@@ -67,6 +72,7 @@ class AttachmentSaver {
  private:
   Platform& platform;
   std::vector<FileIdentity> inputs;
+  bool digests = false;
 };
 
 // The folders of one run: the target folder the user named, and a subfolder per mail when the

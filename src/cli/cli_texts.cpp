@@ -20,6 +20,10 @@ std::string about(std::string_view path, std::string_view text) {
   return line;
 }
 
+std::string containerDamaged(std::string_view mail, const mail::MailPart& part) {
+  return about(std::string(mail) + ": " + part.path + " " + part.name, kContainerDamaged);
+}
+
 std::string openFailed(std::string_view path, int errorNumber) {
   return withReason(tr(N_("%s: cannot be opened: %s")), path, errorNumber);
 }

@@ -214,6 +214,7 @@ class Extraction {
       }
       for (const mail::MailPart& part : parsed->parts()) {
         if (part.unterminated) warn(texts::about(run.label, texts::kUnterminated));
+        if (part.damaged) fail(texts::containerDamaged(run.label, part));
       }
       if (options.list) {
         list(run, *parsed, !perMail);
@@ -237,27 +238,32 @@ class Extraction {
       if (part.role == mail::PartRole::Message) continue;
       const std::uint64_t size = parsed.decodedSize(index);
       const bool attachment = part.role == mail::PartRole::Attachment;
+      // A container is not written, but it has the name its members are listed under.
+      const bool named = attachment || part.role == mail::PartRole::Container;
       if (options.json) {
         nlohmann::json entry = nlohmann::json::object();
         putText(entry, "path", part.path);
         putText(entry, "type", part.mediaType);
         putText(entry, "encoding", part.transferEncoding);
         entry["size"] = size;
-        if (attachment) {
+        if (named) {
           putText(entry, "name", part.name);
         } else {
           entry["name"] = nullptr;
         }
         entry["attachment"] = attachment;
+        entry["container"] = part.role == mail::PartRole::Container;
+        entry["damaged"] = part.damaged;
         entry["truncated"] = part.truncated;
         entry["unterminated"] = part.unterminated;
         parts.push_back(std::move(entry));
       } else {
         const std::string_view mark = part.truncated      ? texts::kTruncatedMark
                                       : part.unterminated ? texts::kUnterminatedMark
+                                      : part.damaged      ? texts::kDamagedMark
                                                           : std::string_view();
         lines += mail::shownText(part.path + " " + part.mediaType + " " + part.transferEncoding +
-                                 " " + std::to_string(size) + " " + (attachment ? part.name : "-"));
+                                 " " + std::to_string(size) + " " + (named ? part.name : "-"));
         if (!mark.empty()) lines += " " + tr(mark);
         lines += '\n';
       }

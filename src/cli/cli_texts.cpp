@@ -21,7 +21,8 @@ std::string about(std::string_view path, std::string_view text) {
 }
 
 std::string containerDamaged(std::string_view mail, const mail::MailPart& part) {
-  return about(std::string(mail) + ": " + part.path + " " + part.name, kContainerDamaged);
+  return format(tr(N_("%s: %s (part %s) is damaged; what could be read of it is kept")),
+                {mail, part.name, part.path});
 }
 
 std::string openFailed(std::string_view path, int errorNumber) {

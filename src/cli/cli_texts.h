@@ -54,9 +54,7 @@ inline LimitWords limitWords(mail::ReadLimit limit) {
               N_("(the rest skipped: too many parts)"), "parts"};
   }
 }
-// A winmail.dat (a Container) that could be read only in part: "MAIL: PART NAME TEXT".
-inline constexpr std::string_view kContainerDamaged =
-    N_("is damaged; what could be read of it is kept");  // after the container's path and name
+// After a listed winmail.dat (a Container) that could be read only in part.
 inline constexpr std::string_view kDamagedMark = N_("(damaged)");  // after a listed container
 inline constexpr std::string_view kNoMailFound = N_("holds no mail file");  // after the folder
 inline constexpr std::string_view kReadingOutOfMemory = N_(
@@ -81,7 +79,7 @@ inline constexpr std::string_view kCurrentFolder = N_("the current folder");
 // "PATH: TEXT", TEXT in the user's language (a whole literal, as tr() takes).
 std::string about(std::string_view path, std::string_view text);
 
-// "MAIL: PATH NAME is damaged; …" for the damaged container `part` of the mail `mail`.
+// "MAIL: NAME (part PATH) is damaged; …" for the damaged container `part` of the mail `mail`.
 std::string containerDamaged(std::string_view mail, const mail::MailPart& part);
 
 // "PATH: cannot be opened: REASON" and its kin for reading, writing and making a folder, with the

@@ -238,6 +238,8 @@ class Walker {
         members(inner, holder, path + ".", forwardDepth + 1, nesting + 1, damaged);
         continue;
       }
+      // An attachment whose data the damage took is not a file of nothing.
+      if (!attachment.hasData && !attachment.hasObject && message.damaged) continue;
       MailPart part = member(PartRole::Attachment, tnefMediaType(attachment, message));
       std::string name =
           safeName(tnefAttachmentName(attachment, message), NameSource::DecodedText).name;

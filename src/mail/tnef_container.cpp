@@ -198,8 +198,9 @@ std::optional<std::string> tnefCalendar(const tnef::Message& message) {
   if (!message.body.empty()) {
     std::string charset;
     const std::string bytes = bodyBytes(message.body, bodyCodePage(message), charset);
-    const std::string text =
+    std::string text =
         normalizeText(charset.empty() ? rawTextToUtf8(bytes) : charsetToUtf8(charset, bytes));
+    while (!text.empty() && text.back() == '\n') text.pop_back();
     if (!text.empty()) appendCalendarLine(out, "DESCRIPTION", text);
   }
   if (cancelled) appendCalendarLine(out, "STATUS", "CANCELLED", false);

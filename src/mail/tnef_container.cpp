@@ -69,21 +69,19 @@ void appendCalendarLine(std::string& out, std::string_view name, std::string_vie
   std::string line(name);
   line += ':';
   for (const char c : value) {
-    if (!text) {
-      line += c;
-    } else if (c == '\\' || c == ';' || c == ',') {
-      line += '\\';
-      line += c;
-    } else if (c == '\n') {
+    if (text && c == '\r') continue;
+    if (text && c == '\n') {
       line += "\\n";
-    } else if (c != '\r') {
-      line += c;
+      continue;
     }
+    if (text && (c == '\\' || c == ';' || c == ',')) line += '\\';
+    line += c;
   }
+  // A character starting before column 72 ends by column 75, however long it is.
   std::size_t width = 0;
   for (std::size_t at = 0; at < line.size(); ++at) {
     const bool continuation = (static_cast<unsigned char>(line[at]) & 0xC0) == 0x80;
-    if (width >= 73 && !continuation) {
+    if (width >= 72 && !continuation) {
       out += "\r\n ";
       width = 1;
     }

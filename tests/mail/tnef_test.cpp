@@ -55,6 +55,7 @@ TnefAttachment embedding(const TnefMessage& message) {
 
 std::vector<std::string> fields(const std::vector<HeaderField>& headers) {
   std::vector<std::string> lines;
+  lines.reserve(headers.size());
   for (const HeaderField& field : headers) lines.push_back(field.name + ": " + field.value);
   return lines;
 }
@@ -167,17 +168,17 @@ TEST(TnefTest, MembersFollowTheContainerWithBodyMeetingAttachmentsAndEmbeddedMes
   message.attachments.push_back(file("AGENDA.TXT", "agenda.txt", false, "", "other"));
   const auto mail = parseTnef(writeTnef(message));
   ASSERT_TRUE(mail);
-  EXPECT_EQ(outline(*mail), (std::vector<std::string>{
-                                "container 2 application/ms-tnef winmail.dat",
-                                "text 2/winmail.dat:1 text/rtf ",
-                                "attachment 2/winmail.dat:2 text/calendar 定例会議.ics",
-                                "attachment 2/winmail.dat:3 text/plain agenda.txt",
-                                "message 2/winmail.dat:4 message/rfc822 ",
-                                "text 2/winmail.dat:4.1 text/html ",
-                                "attachment 2/winmail.dat:4.2 application/octet-stream 議事録.docx",
-                                "attachment 2/winmail.dat:5 application/octet-stream "
-                                "agenda (2).txt",
-                            }));
+  EXPECT_EQ(outline(*mail),
+            (std::vector<std::string>{
+                "container 2 application/ms-tnef winmail.dat",
+                "text 2/winmail.dat:1 text/rtf ",
+                "attachment 2/winmail.dat:2 text/calendar 定例会議.ics",
+                "attachment 2/winmail.dat:3 text/plain agenda.txt",
+                "message 2/winmail.dat:4 message/rfc822 ",
+                "text 2/winmail.dat:4.1 text/html ",
+                "attachment 2/winmail.dat:4.2 application/octet-stream 議事録.docx",
+                "attachment 2/winmail.dat:5 application/octet-stream agenda (2).txt",
+            }));
   const auto& parts = mail->parts();
   EXPECT_EQ(mail->text(3), "お世話\nsecond 日line");
   EXPECT_EQ(parts[3].forwardDepth, 0);

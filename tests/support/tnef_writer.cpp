@@ -170,7 +170,8 @@ std::uint64_t filetime(int year, int month, int day, int hour, int minute, int s
   const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
   const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
   const std::int64_t days = std::int64_t{era} * 146097 + dayOfEra - 584694;
-  const std::int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second;
+  const std::int64_t seconds =
+      days * 86400 + std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second;
   return static_cast<std::uint64_t>(seconds) * 10000000;
 }
 

@@ -12,7 +12,7 @@ packages=("$@")
   fonts-noto-cjk qt6-translations-l10n
   clang libclang-rt-14-dev clang-format clang-tidy
   dpkg-dev file lintian scdoc man-db bash-completion zsh appstream desktop-file-utils
-  libgmime-3.0-dev libxml2-dev libuchardet-dev nlohmann-json3-dev
+  libgmime-3.0-dev libxml2-dev libuchardet-dev libytnef0-dev nlohmann-json3-dev
   gettext locales
 )
 

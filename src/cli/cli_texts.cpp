@@ -20,6 +20,11 @@ std::string about(std::string_view path, std::string_view text) {
   return line;
 }
 
+std::string containerDamaged(std::string_view mail, const mail::MailPart& part) {
+  return format(tr(N_("%s: %s (part %s) is damaged; what could be read of it is kept")),
+                {mail, part.name, part.path});
+}
+
 std::string openFailed(std::string_view path, int errorNumber) {
   return withReason(tr(N_("%s: cannot be opened: %s")), path, errorNumber);
 }

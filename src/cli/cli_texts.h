@@ -54,6 +54,8 @@ inline LimitWords limitWords(mail::ReadLimit limit) {
               N_("(the rest skipped: too many parts)"), "parts"};
   }
 }
+// After a listed winmail.dat (a Container) that could be read only in part.
+inline constexpr std::string_view kDamagedMark = N_("(damaged)");  // after a listed container
 inline constexpr std::string_view kNoMailFound = N_("holds no mail file");  // after the folder
 inline constexpr std::string_view kReadingOutOfMemory = N_(
     "ran out of memory while it was laid out for reading; nothing was written");  // after the mail
@@ -76,6 +78,9 @@ inline constexpr std::string_view kCurrentFolder = N_("the current folder");
 
 // "PATH: TEXT", TEXT in the user's language (a whole literal, as tr() takes).
 std::string about(std::string_view path, std::string_view text);
+
+// "MAIL: NAME (part PATH) is damaged; …" for the damaged container `part` of the mail `mail`.
+std::string containerDamaged(std::string_view mail, const mail::MailPart& part);
 
 // "PATH: cannot be opened: REASON" and its kin for reading, writing and making a folder, with the
 // OS's reason for `errorNumber` in the user's language.

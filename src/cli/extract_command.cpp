@@ -281,6 +281,7 @@ class Extraction {
       }
       for (const mail::MailPart& part : parsed->parts()) {
         if (part.unterminated) warn(texts::about(run.label, texts::kUnterminated));
+        if (part.damaged) fail(texts::containerDamaged(run.label, part));
       }
       manifestFiles = nlohmann::json::array();
       if (options.list) {
@@ -323,29 +324,34 @@ class Extraction {
         file["status"] = "listed";
         manifestFiles.push_back(std::move(file));
       }
+      // A container is not written, but it has the name its members are listed under.
+      const bool named = attachment || part.role == mail::PartRole::Container;
       if (options.json) {
         nlohmann::json entry = nlohmann::json::object();
         putText(entry, "path", part.path);
         putText(entry, "type", part.mediaType);
         putText(entry, "encoding", part.transferEncoding);
         entry["size"] = size;
-        if (attachment) {
+        if (named) {
           putText(entry, "name", part.name);
           putNameOrigin(entry, part);
-          entry["sha256"] = sha256;
+          if (attachment) entry["sha256"] = sha256;
         } else {
           entry["name"] = nullptr;
         }
         entry["attachment"] = attachment;
+        entry["container"] = part.role == mail::PartRole::Container;
+        entry["damaged"] = part.damaged;
         entry["truncated"] = part.truncated;
         entry["unterminated"] = part.unterminated;
         parts.push_back(std::move(entry));
       } else {
         const std::string_view mark = part.truncated      ? texts::kTruncatedMark
                                       : part.unterminated ? texts::kUnterminatedMark
+                                      : part.damaged      ? texts::kDamagedMark
                                                           : std::string_view();
         lines += mail::shownText(part.path + " " + part.mediaType + " " + part.transferEncoding +
-                                 " " + std::to_string(size) + " " + (attachment ? part.name : "-"));
+                                 " " + std::to_string(size) + " " + (named ? part.name : "-"));
         if (!mark.empty()) lines += " " + tr(mark);
         lines += '\n';
       }

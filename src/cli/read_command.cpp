@@ -86,6 +86,11 @@ int readMail(Environment& environment, const ReadOptions& options) {
         printShown(environment, texts::about(label, texts::limitWords(parsed->limit()).reached));
         status = kExitFailed;
       }
+      for (const mail::MailPart& part : parsed->parts()) {
+        if (!part.damaged) continue;
+        printShown(environment, texts::containerDamaged(label, part));
+        status = kExitFailed;
+      }
       // A mail of which nothing could be read is not read as empty. The reading goes to a
       // terminal as often as to a file: nothing a sender wrote may act on it.
       std::string reading;

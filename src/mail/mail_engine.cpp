@@ -11,6 +11,9 @@
 #include "mail/html_text.h"
 #include "mail/mail_text.h"
 #include "mail/mbox_splitter.h"
+#include "mail/rtf_text.h"
+#include "mail/tnef_container.h"
+#include "mail/tnef_reader.h"
 
 namespace korvani::mail {
 
@@ -23,11 +26,24 @@ MailLibrary::MailLibrary() {
 }
 MailLibrary::~MailLibrary() { g_mime_shutdown(); }
 
+namespace {
+
+// What a member of a Container is: its bytes in memory, and what reads them.
+struct MemberContent {
+  std::shared_ptr<const std::string> holder;  // the container's decoded bytes, or the member's own
+  std::string_view bytes;                     // within `holder`
+  std::string charset;                        // Text: the charset of `bytes`; "" to guess
+  std::vector<HeaderField> headers;           // Message
+};
+
+}  // namespace
+
 struct Mail::Impl {
   GObjectPtr<GMimeMessage> message;
   std::string charset;  // the mail's own, for raw 8-bit header text that is not Japanese
   std::vector<MailPart> parts;
-  std::vector<GMimeObject*> objects;  // per part, owned by `message`
+  std::vector<GMimeObject*> objects;  // per part, owned by `message`; null for a member
+  std::vector<std::shared_ptr<const MemberContent>> members;  // per part; null but for a member
   ReadLimit limit = ReadLimit::None;
 };
 
@@ -133,6 +149,120 @@ class Walker {
   void add(MailPart part, GMimeObject* object) {
     mail.parts.push_back(std::move(part));
     mail.objects.push_back(object);
+    mail.members.emplace_back();
+  }
+
+  void addMember(MailPart part, std::shared_ptr<const MemberContent> content) {
+    mail.parts.push_back(std::move(part));
+    mail.objects.push_back(nullptr);
+    mail.members.push_back(std::move(content));
+  }
+
+  // A part named as a winmail.dat or typed as one, whose decoded bytes are read as TNEF when
+  // they start as TNEF does and fit in what is left of kMaxContainerBytes: then it is added as
+  // a Container, followed by its members, and true is returned. Otherwise nothing is added.
+  bool container(GMimeObject* object, MailPart& part, const std::string& proposed, int nesting) {
+    const bool named = asciiLowercase(proposed) == "winmail.dat";
+    if (!named && part.mediaType != "application/ms-tnef" &&
+        part.mediaType != "application/vnd.ms-tnef") {
+      return false;
+    }
+    const std::uint64_t room = kMaxContainerBytes - containerBytes;
+    auto bytes = std::make_shared<std::string>();
+    bytes->reserve(std::min<std::uint64_t>(shim::contentLength(object), room));
+    const bool whole = shim::decodeContent(
+        object,
+        [&bytes, room](const std::uint8_t* data, std::size_t size) {
+          if (bytes->size() + size > room) return false;
+          bytes->append(reinterpret_cast<const char*>(data), size);
+          return true;
+        },
+        nullptr);
+    tnef::Message message;
+    if (!whole || !tnef::readMessage(*bytes, message)) return false;
+    containerBytes += bytes->size();
+    part.role = PartRole::Container;
+    const std::size_t at = mail.parts.size();
+    const std::string prefix = part.path + "/" + part.name + ":";
+    const int forwardDepth = part.forwardDepth;
+    add(std::move(part), object);
+    bool damaged = false;
+    members(message, bytes, prefix, forwardDepth, nesting + 1, damaged);
+    mail.parts[at].damaged = damaged;
+    return true;
+  }
+
+  // Adds the members of `message`, whose bytes `holder` holds, numbered after `prefix`.
+  void members(const tnef::Message& message, const std::shared_ptr<const std::string>& holder,
+               const std::string& prefix, int forwardDepth, int nesting, bool& damaged) {
+    if (message.damaged) damaged = true;
+    if (message.limited && mail.limit == ReadLimit::None) mail.limit = ReadLimit::Parts;
+    std::size_t number = 0;
+    auto member = [&](PartRole role, std::string mediaType) {
+      MailPart part;
+      part.role = role;
+      part.path = prefix + std::to_string(++number);
+      part.mediaType = std::move(mediaType);
+      part.transferEncoding = "binary";
+      part.forwardDepth = forwardDepth;
+      return part;
+    };
+    auto owned = [](std::string bytes) {
+      auto content = std::make_shared<MemberContent>();
+      auto held = std::make_shared<const std::string>(std::move(bytes));
+      content->bytes = *held;
+      content->holder = std::move(held);
+      return content;
+    };
+    TnefBody body = tnefBody(message);
+    if (body.damaged) damaged = true;
+    if (!body.mediaType.empty() && admit(nesting)) {
+      auto content = owned(std::move(body.bytes));
+      content->charset = std::move(body.charset);
+      addMember(member(PartRole::Text, body.mediaType), std::move(content));
+    }
+    if (auto calendar = tnefCalendar(message); calendar && admit(nesting)) {
+      MailPart part = member(PartRole::Attachment, "text/calendar");
+      const std::string subject = tnefText(message.subject, message.oemCodePage);
+      std::string name = safeName(subject + ".ics", NameSource::DecodedText).name;
+      if (name.empty() || subject.empty()) name = "meeting.ics";
+      part.name = names.claim(name);
+      part.nameDecoding = "none";  // a name made from the meeting's subject
+      addMember(std::move(part), owned(std::move(*calendar)));
+    }
+    for (const tnef::Attachment& attachment : message.attachments) {
+      if (!admit(nesting)) return;
+      tnef::Message inner;
+      const auto embedded =
+          attachment.hasObject ? tnef::embeddedMessage(attachment.object) : std::nullopt;
+      if (embedded && tnef::readMessage(*embedded, inner, false)) {
+        MailPart part = member(PartRole::Message, "message/rfc822");
+        part.forwardDepth = forwardDepth + 1;
+        const std::string path = part.path;
+        auto content = std::make_shared<MemberContent>();
+        content->headers = tnefHeaders(inner);
+        addMember(std::move(part), std::move(content));
+        members(inner, holder, path + ".", forwardDepth + 1, nesting + 1, damaged);
+        continue;
+      }
+      // An attachment whose data the damage took is not a file of nothing.
+      if (!attachment.hasData && !attachment.hasObject && message.damaged) continue;
+      MailPart part = member(PartRole::Attachment, tnefMediaType(attachment, message));
+      TextOrigin origin;
+      SafeName safe =
+          safeName(tnefAttachmentName(attachment, message, &origin), NameSource::DecodedText);
+      std::string name = std::move(safe.name);
+      part.nameChanges = std::move(safe.changes);
+      if (name.empty()) name = defaultAttachmentName(++unnamed, part.mediaType);
+      part.name = names.claim(name);
+      if (part.name != name) part.nameChanges.emplace_back("numbered");
+      part.nameBytes = std::move(origin.bytes);
+      part.nameDecoding = origin.decoding.empty() ? "none" : std::move(origin.decoding);
+      auto content = std::make_shared<MemberContent>();
+      content->holder = holder;
+      content->bytes = attachment.hasData ? attachment.data : attachment.object;
+      addMember(std::move(part), std::move(content));
+    }
   }
 
   // A multipart's own path is the prefix of its children's (the top one's is "").
@@ -203,6 +333,7 @@ class Walker {
       if (part.name != name) part.nameChanges.emplace_back("numbered");
       part.nameBytes = std::move(origin.bytes);
       part.nameDecoding = origin.decoding.empty() ? "none" : std::move(origin.decoding);
+      if (container(object, part, proposed, nesting)) return;
     }
     add(std::move(part), object);
   }
@@ -229,6 +360,7 @@ class Walker {
   const shim::ParserReport& report;
   NameRegistry names;
   std::size_t unnamed = 0;
+  std::uint64_t containerBytes = 0;  // held by the containers read so far
 };
 
 bool hasAnyHeader(GMimeObject* message) {
@@ -254,8 +386,9 @@ std::unique_ptr<Mail> parseStream(GMimeStream* stream) {
   if (report.truncated) {
     for (std::size_t index = impl->parts.size(); index-- > 0;) {
       MailPart& part = impl->parts[index];
-      if (part.role == PartRole::Message) continue;
       GMimeObject* object = impl->objects[index];
+      // A container's members were read from its bytes: the container is the part cut short.
+      if (part.role == PartRole::Message || !object) continue;
       if (GMIME_IS_PART(object) && shim::endsCleanly(GMIME_PART(object))) {
         part.unterminated = true;
       } else {
@@ -278,6 +411,7 @@ ReadLimit Mail::limit() const { return impl->limit; }
 std::vector<HeaderField> Mail::headers(std::size_t index) const {
   std::vector<HeaderField> fields;
   if (index >= impl->parts.size() || impl->parts[index].role != PartRole::Message) return fields;
+  if (impl->members[index]) return impl->members[index]->headers;
   GMimeObject* message = impl->objects[index];
   for (const char* name : kShownFields) {
     GMimeHeader* header =
@@ -291,6 +425,7 @@ std::vector<HeaderField> Mail::headers(std::size_t index) const {
 
 std::string Mail::messageId(std::size_t index) const {
   if (index >= impl->parts.size() || impl->parts[index].role != PartRole::Message) return {};
+  if (impl->members[index]) return {};  // a message inside a container carries none here
   GMimeHeader* header = g_mime_header_list_get_header(
       g_mime_object_get_header_list(impl->objects[index]), "Message-ID");
   const char* raw = header ? g_mime_header_get_raw_value(header) : nullptr;
@@ -302,6 +437,16 @@ std::string Mail::messageId(std::size_t index) const {
 bool Mail::decode(std::size_t index, const ChunkSink& sink, std::uint64_t* size) const {
   if (size) *size = 0;
   if (index >= impl->parts.size() || impl->parts[index].role == PartRole::Message) return false;
+  if (const auto& member = impl->members[index]) {
+    constexpr std::size_t kChunk = std::size_t{64} << 10;
+    const std::string_view bytes = member->bytes;
+    for (std::size_t at = 0; at < bytes.size(); at += kChunk) {
+      const std::size_t chunk = std::min(kChunk, bytes.size() - at);
+      if (!sink(reinterpret_cast<const std::uint8_t*>(bytes.data() + at), chunk)) return false;
+      if (size) *size += chunk;
+    }
+    return true;
+  }
   return shim::decodeContent(impl->objects[index], sink, size);
 }
 
@@ -314,15 +459,25 @@ std::uint64_t Mail::decodedSize(std::size_t index) const {
 
 std::string Mail::text(std::size_t index) const {
   // A large text is held at most twice at a time: as it was decoded and as it was converted.
-  std::string bytes;
-  if (index < impl->objects.size()) bytes.reserve(shim::contentLength(impl->objects[index]));
-  if (!decode(index, [&bytes](const std::uint8_t* data, std::size_t size) {
-        bytes.append(reinterpret_cast<const char*>(data), size);
-        return true;
-      })) {
-    if (bytes.empty()) return {};
+  if (index >= impl->parts.size()) return {};
+  const MemberContent* member = impl->members[index].get();
+  if (member && impl->parts[index].mediaType == "text/rtf") {
+    return normalizeText(rtfToText(member->bytes, member->charset));
   }
-  std::string charset = shim::contentTypeParameter(impl->objects[index], "charset");
+  std::string bytes;
+  if (member) {
+    bytes = member->bytes;
+  } else {
+    bytes.reserve(shim::contentLength(impl->objects[index]));
+    if (!decode(index, [&bytes](const std::uint8_t* data, std::size_t size) {
+          bytes.append(reinterpret_cast<const char*>(data), size);
+          return true;
+        })) {
+      if (bytes.empty()) return {};
+    }
+  }
+  std::string charset =
+      member ? member->charset : shim::contentTypeParameter(impl->objects[index], "charset");
   if (charset.empty()) charset = guessCharset(bytes);
   std::string converted = charset.empty() ? rawTextToUtf8(bytes) : charsetToUtf8(charset, bytes);
   std::string().swap(bytes);

@@ -55,6 +55,10 @@ inline constexpr std::uint64_t kMaxHeaderFields = 20000;
 // body of a multipart that names no boundary (read as its text).
 inline constexpr std::uint64_t kMaxPreambleBytes = std::uint64_t{4} << 20;
 
+// The decoded bytes of the winmail.dat parts (TNEF) of one mail held in memory to show what they
+// hold: a part that would take the total past this stays a plain attachment.
+inline constexpr std::uint64_t kMaxContainerBytes = std::uint64_t{256} << 20;
+
 // The bound that stopped the reading of a mail, if one did.
 enum class ReadLimit {
   None,
@@ -65,17 +69,25 @@ enum class ReadLimit {
 };
 
 enum class PartRole {
-  Message,    // the mail itself (path "") or a forwarded message/rfc822 part
-  Text,       // a text/plain or text/html body part: what the mail shows, not a file
-  Attachment  // every other leaf part: a file to extract
+  Message,     // the mail itself (path "") or a forwarded message/rfc822 part
+  Text,        // a text/plain or text/html body part: what the mail shows, not a file
+  Attachment,  // every other leaf part: a file to extract
+  // A part that holds parts of its own, which follow it: a winmail.dat (application/ms-tnef,
+  // TNEF) that could be read. Not a file to extract (its members are), but listed.
+  Container
 };
 
+// The members of a Container come right after it: its body (a Text part: text/plain, text/html
+// or text/rtf), a meeting as an .ics Attachment, then its attachments in order, each embedded
+// message as a Message followed by its own members. Their paths are the container's path, '/',
+// its name, ':' and the member's position from 1 ("2/winmail.dat:1"); an embedded message's
+// members add '.' and theirs ("2/winmail.dat:3.1"). Their transfer encoding is "binary".
 struct MailPart {
   PartRole role = PartRole::Attachment;
   std::string path;              // "1", "1.2", "3.1.1": positions from 1, as IMAP numbers them
   std::string mediaType;         // lower-case "type/subtype"
   std::string transferEncoding;  // lower-case, "7bit" when the mail names none
-  std::string name;              // Attachment: a safe file name, unique within the mail
+  std::string name;  // Attachment and Container: a safe file name, unique within the mail
   // Attachment: how `name` came about. The proposed name's bytes in their own charset, as the
   // mail carries them ("" when it proposed none); how they were read ("rfc2231:iso-2022-jp",
   // "rfc2047:B:shift_jis", "raw:cp932", "uuencode:cp932", or "none" when the name was made from
@@ -90,6 +102,10 @@ struct MailPart {
   // itself is whole (it ends on a line end and its encoding is complete): worth a warning only.
   bool unterminated = false;
   int forwardDepth = 0;  // how many forwarded messages enclose the part
+  // Container: some of it could not be read (a length past its end, a wrong checksum, a
+  // property that makes no sense, a body that would not decompress): its members are what
+  // could be read.
+  bool damaged = false;
 };
 
 struct HeaderField {
@@ -114,14 +130,15 @@ class Mail {
   bool limitReached() const { return limit() != ReadLimit::None; }
 
   // The header fields From, To, Cc, Date and Subject of the Message at `index`, those present,
-  // in that order.
+  // in that order (an embedded message of a Container has From, Date and Subject).
   std::vector<HeaderField> headers(std::size_t index) const;
   // The Message-ID of the Message at `index`, without its angle brackets; "" when it has none.
   std::string messageId(std::size_t index) const;
 
   // Decodes the content of the part at `index` (base64, quoted-printable, uuencode or none) and
   // hands it to `sink` in chunks of at most 64 KiB, reading the mail as it goes: memory stays
-  // the same whatever the part's size. Returns false when `sink` stopped, the mail could not be
+  // the same whatever the part's size. A Container gives its bytes (the winmail.dat), a member
+  // its own, from memory. Returns false when `sink` stopped, the mail could not be
   // read (or its file changed since it was opened), or a uuencoded part with data lines gave no
   // byte; `size`, when given, receives the bytes handed over.
   bool decode(std::size_t index, const ChunkSink& sink, std::uint64_t* size = nullptr) const;
@@ -131,7 +148,7 @@ class Mail {
 
   // The text of the Text part at `index` as UTF-8 a person reads: converted from its declared
   // charset (guessed when it declares none), byte-order mark and NUL bytes removed, LF line
-  // ends, HTML rendered as plain text.
+  // ends, HTML and RTF rendered as plain text.
   std::string text(std::size_t index) const;
 
  private:

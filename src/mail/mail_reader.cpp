@@ -90,6 +90,8 @@ std::string renderMail(const Mail& mail) {
           appendBlock(out, mail.text(index));
         }
         break;
+      case PartRole::Container:
+        break;  // its members follow, each shown as a part of the mail is
       case PartRole::Attachment:
         attachments += std::string(messages::kAttachmentMark) + " " + part.name + " (" +
                        part.mediaType + ", " + readableSize(mail.decodedSize(index)) + ")\n";

@@ -398,4 +398,57 @@ std::string asciiLowercase(std::string_view text) {
   return lower;
 }
 
+std::string codePageCharset(unsigned codePage) {
+  struct Label {
+    unsigned codePage;
+    const char* charset;
+  };
+  // The code pages whose iconv names are not "cp" and the number.
+  static constexpr std::array kLabels{
+      Label{932, "cp932"},         Label{65001, "utf-8"},       Label{20127, "us-ascii"},
+      Label{50220, "iso-2022-jp"}, Label{50221, "iso-2022-jp"}, Label{50222, "iso-2022-jp"},
+      Label{51932, "euc-jp"},      Label{20932, "euc-jp"},      Label{1200, "utf-16le"},
+      Label{20866, "koi8-r"},      Label{21866, "koi8-u"},      Label{54936, "gb18030"},
+  };
+  if (codePage == 0) return {};
+  for (const Label& label : kLabels) {
+    if (label.codePage == codePage) return label.charset;
+  }
+  if (codePage >= 1250 && codePage <= 1258) return "windows-" + std::to_string(codePage);
+  if (codePage >= 28591 && codePage <= 28606) return "iso-8859-" + std::to_string(codePage - 28590);
+  return "cp" + std::to_string(codePage);
+}
+
+std::string utf16LeToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  const auto unit = [&bytes](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at]) |
+                                      static_cast<std::uint8_t>(bytes[at + 1]) << 8);
+  };
+  constexpr std::uint32_t kReplacement = 0xFFFD;
+  std::size_t at = 0;
+  for (; at + 1 < bytes.size(); at += 2) {
+    std::uint32_t character = unit(at);
+    if (character == 0) return out;
+    if (character >= 0xD800 && character <= 0xDBFF && at + 3 < bytes.size() &&
+        unit(at + 2) >= 0xDC00 && unit(at + 2) <= 0xDFFF) {
+      character = 0x10000 + ((character - 0xD800) << 10) + (unit(at + 2) - 0xDC00);
+      at += 2;
+    } else if (character >= 0xD800 && character <= 0xDFFF) {
+      character = kReplacement;
+    }
+    if (character < 0x10000) {
+      appendUtf8(out, character);
+    } else {
+      out += static_cast<char>(0xF0 | character >> 18);
+      out += static_cast<char>(0x80 | (character >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (character >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (character & 0x3F));
+    }
+  }
+  if (at < bytes.size()) appendUtf8(out, kReplacement);
+  return out;
+}
+
 }  // namespace korvani::mail

@@ -68,6 +68,14 @@ std::string asciiLowercase(std::string_view text);
 // Replaces every ill-formed sequence of `bytes` with U+FFFD.
 std::string repairUtf8(std::string_view bytes);
 
+// The charset label of a Windows code page, as charsetToUtf8() reads it: "cp932" for 932,
+// "utf-8" for 65001, "windows-1252" for 1252, "cp936" and the like for the rest; "" for 0.
+std::string codePageCharset(unsigned codePage);
+
+// UTF-16LE to UTF-8, up to the first NUL character: a lone surrogate, and an odd last byte,
+// become U+FFFD.
+std::string utf16LeToUtf8(std::string_view bytes);
+
 // UTF-8 to code page 932; a character without a code page 932 form becomes 〓 (0x81 0xAC).
 std::string utf8ToCp932Lossy(std::string_view utf8);
 

@@ -41,8 +41,8 @@ TEST(MailCorpusTest, EveryAttachmentComesOutUnderItsNameByteForByte) {
     const std::string expected = kCorpus + "/expected/" + mail;
     const std::vector<std::string> expectedNames =
         std::filesystem::is_directory(expected) ? entriesOf(expected) : std::vector<std::string>{};
-    const bool truncated = mail == "truncated";
-    EXPECT_EQ(result.exitCode, truncated ? 1 : 0) << mail << ": " << result.err;
+    const bool failing = mail == "truncated" || mail == "winmail_damaged";
+    EXPECT_EQ(result.exitCode, failing ? 1 : 0) << mail << ": " << result.err;
     EXPECT_EQ(entriesOf(dir.path()), expectedNames) << mail;
     for (const std::string& name : expectedNames) {
       EXPECT_EQ(readFile(dir.file(name)), readFile(expected + "/" + name)) << mail << "/" << name;
@@ -53,7 +53,7 @@ TEST(MailCorpusTest, EveryAttachmentComesOutUnderItsNameByteForByte) {
 TEST(MailCorpusTest, EveryMailReadsAsExpected) {
   for (const std::string& mail : corpusMails()) {
     const auto result = runKorvani({"read", kCorpus + "/" + mail + ".eml"});
-    EXPECT_EQ(result.exitCode, 0) << mail << ": " << result.err;
+    EXPECT_EQ(result.exitCode, mail == "winmail_damaged" ? 1 : 0) << mail << ": " << result.err;
     EXPECT_EQ(result.out, readFile(kCorpus + "/expected/" + mail + ".txt")) << mail;
   }
 }
@@ -113,6 +113,40 @@ TEST(MailCliTest, ListAndJsonDescribeEveryPartAndWriteNothing) {
   result = runKorvani({"extract", kCorpus + "/truncated.eml", "--list"});
   EXPECT_NE(result.out.find("cut.bin (cut short)"), std::string::npos) << result.out;
   EXPECT_TRUE(json[0]["limit"].is_null());
+}
+
+// A winmail.dat is listed with its members after it; a damaged one is marked, said and fails.
+TEST(MailCliTest, AWinmailDatIsListedWithItsMembersAndADamagedOneFails) {
+  auto result = runKorvani({"extract", kCorpus + "/winmail_forward.eml", "--list"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "1 text/plain 7bit 19 -\n"
+            "2 application/ms-tnef base64 682 winmail.dat\n"
+            "2/winmail.dat:1 text/html binary 78 -\n"
+            "2/winmail.dat:2 image/jpeg binary 9 写真📷.jpg\n"
+            "2/winmail.dat:3.1 text/plain binary 22 -\n"
+            "2/winmail.dat:3.2 application/octet-stream binary 7 議事録.docx\n");
+  const std::string damaged = kCorpus + "/winmail_damaged.eml";
+  const std::string said = "korvani: " + damaged +
+                           ": winmail.dat (part 2) is damaged; what could be read of it is kept\n";
+  result = runKorvani({"extract", damaged, "--json"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, said);
+  const auto parts = nlohmann::json::parse(result.out)[0]["parts"];
+  ASSERT_EQ(parts.size(), 4U);
+  EXPECT_EQ(parts[1]["name"], "winmail.dat");
+  EXPECT_EQ(parts[1]["container"], true);
+  EXPECT_EQ(parts[1]["damaged"], true);
+  EXPECT_EQ(parts[1]["attachment"], false);
+  EXPECT_EQ(parts[3]["path"], "2/winmail.dat:2");
+  EXPECT_EQ(parts[3]["container"], false);
+  result = runKorvani({"extract", damaged, "--list"});
+  EXPECT_NE(result.out.find("winmail.dat (damaged)\n"), std::string::npos) << result.out;
+  ScopedTempDir dir;
+  result = runKorvani({"extract", damaged, "-d", dir.path()});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, said);
+  EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"first.txt"});
 }
 
 // A mail past a bound says which, in the listing, in the JSON and on standard error, and fails.

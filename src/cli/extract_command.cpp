@@ -769,7 +769,7 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
       ->add_option("--password", options->passwords,
                    N_("A password to try on encrypted archives (may be given several times); the "
                       "passwords of the run's password mails are tried first"))
-      ->type_name("TEXT");
+      ->type_name("PASSWORD");
   command
       ->add_option("--password-file", options->passwordFile,
                    N_("A file of passwords to try, one per line"))

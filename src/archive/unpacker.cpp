@@ -690,6 +690,52 @@ PartResult Unpacker::unpackPart(Folder* parent, NameRegistry& names, const std::
   return result;
 }
 
+PartResult Unpacker::unpackBytes(Folder* parent, NameRegistry& names, const std::string& name,
+                                 std::unique_ptr<ReadableFile> bytes, const std::string& path,
+                                 const std::vector<Password>& passwords, bool mayDefer,
+                                 std::string& folderName) {
+  if (!bytes) return PartResult::NotAnArchive;
+  Budget budget(settings.bounds, bytes->length());
+  Walk walk(*this, budget, passwords);
+  NameRegistry trial = names;
+  const std::string claimed = trial.claim(unpackFolderName(name));
+  LazyFolder target(parent, claimed);
+  const PartResult result = walk.archive(*bytes, target, path, 0, mayDefer);
+  if (result != PartResult::NotAnArchive) {
+    names = std::move(trial);
+    folderName = claimed;
+  }
+  return result;
+}
+
+bool PartCopy::take(const std::uint8_t* data, std::size_t size) {
+  if (error != 0) return true;
+  if (decided) {
+    if (scratch) error = scratch->append(data, size);
+    return true;
+  }
+  // Everything is held until the head is in (a chunk or two), then copied or let go.
+  head.append(reinterpret_cast<const char*>(data), size);
+  if (head.size() >= kHeadBytes) decide();
+  return true;
+}
+
+void PartCopy::decide() {
+  decided = true;
+  if (mayBeArchive(head)) {
+    scratch = platform.openScratch();
+    error = scratch->append(reinterpret_cast<const std::uint8_t*>(head.data()), head.size());
+  }
+  std::string().swap(head);
+}
+
+std::unique_ptr<ReadableFile> PartCopy::finish(int& errorNumber) {
+  if (!decided) decide();
+  errorNumber = error;
+  if (error != 0 || !scratch) return nullptr;
+  return scratch->finish(errorNumber);
+}
+
 PartResult Unpacker::resume(Folder* parent, const std::string& folderName, const mail::Mail& mail,
                             std::size_t index, const std::string& path,
                             const std::vector<Password>& passwords, int& errorNumber) {

@@ -152,6 +152,12 @@ class Unpacker {
   // The times of a file whose entry gives none, from now on (the mail's file's, say).
   void setTimes(const std::optional<FileTimes>& times) { settings.times = times; }
 
+  // As unpackPart(), for an attachment whose bytes a PartCopy gathered while it was saved.
+  PartResult unpackBytes(Folder* parent, NameRegistry& names, const std::string& name,
+                         std::unique_ptr<ReadableFile> bytes, const std::string& path,
+                         const std::vector<Password>& passwords, bool mayDefer,
+                         std::string& folderName);
+
   // Unpacks a deferred archive into `folderName` of `parent`, as named before; it is reported
   // whatever happens.
   PartResult resume(Folder* parent, const std::string& folderName, const mail::Mail& mail,
@@ -166,6 +172,28 @@ class Unpacker {
   const save::AttachmentSaver& saver;
   UnpackSettings settings;
   UnpackObserver& observer;
+};
+
+// Gathers an attachment's bytes as they are saved (AttachmentSaver::save's `copy`), into a
+// scratch of the Platform, when its first bytes may begin an archive: one decoding of the mail
+// serves both the file and the unpacking.
+class PartCopy {
+ public:
+  explicit PartCopy(Platform& platform) : platform(platform) {}
+  // Takes the next chunk; always true.
+  bool take(const std::uint8_t* data, std::size_t size);
+  // The bytes gathered; null when they do not look like an archive, or the scratch failed
+  // (`errorNumber` then says why).
+  std::unique_ptr<ReadableFile> finish(int& errorNumber);
+
+ private:
+  void decide();
+
+  Platform& platform;
+  std::string head;
+  bool decided = false;
+  std::unique_ptr<ScratchFile> scratch;
+  int error = 0;
 };
 
 // The name of the folder an archive file named `name` is unpacked into: `name` without its

@@ -402,12 +402,21 @@ class Extraction : private archive::UnpackObserver {
       // The mails written straight into the target share it: a second "report.pdf" there
       // becomes "report (2).pdf", as within one mail.
       const std::string name = run.subfolder.empty() ? flatNames.claim(part.name) : part.name;
+      std::optional<archive::PartCopy> copy;
+      mail::ChunkSink copySink;
+      if (options.unpack) {
+        copy.emplace(environment.platform);
+        copySink = [&copy](const std::uint8_t* data, std::size_t size) {
+          return copy->take(data, size);
+        };
+      }
       const save::SaveOutcome outcome =
-          saver.save(*folder, name, parsed, index, options.force, times);
+          saver.save(*folder, name, parsed, index, options.force, times, {}, copySink);
       wroteAny = report(run, outcome) || wroteAny;
       if (options.unpack &&
           (outcome.written() || outcome.status == save::SaveStatus::AlreadyExists)) {
-        unpack(run, mail, index, name, *folder, run.subfolder.empty() ? flatNames : mailNames);
+        unpack(run, mail, index, name, *folder, run.subfolder.empty() ? flatNames : mailNames,
+               outcome.written() ? &*copy : nullptr);
       }
     }
     if (wroteAny) ++mailsWithFiles;
@@ -504,15 +513,27 @@ class Extraction : private archive::UnpackObserver {
     return candidates;
   }
 
+  // Unpacks the attachment `index` of `mail`, saved as `name` in `folder`, when it is an
+  // archive: from the bytes `copy` gathered as it was saved, or (a file kept as it was) from the
+  // mail again.
   void unpack(const MailRun& run, const std::shared_ptr<const mail::Mail>& mail, std::size_t index,
-              const std::string& name, Folder& folder, NameRegistry& names) {
+              const std::string& name, Folder& folder, NameRegistry& names,
+              archive::PartCopy* copy) {
     const std::string path = mail->parts()[index].path + "/" + name;
     archiveMail = run.label;
     std::string claimed;
     int errorNumber = 0;
-    const archive::PartResult result =
-        unpacker.unpackPart(&folder, names, name, *mail, index, path,
-                            candidatesFor(run.facts, name), true, claimed, errorNumber);
+    archive::PartResult result = archive::PartResult::NotAnArchive;
+    if (copy != nullptr) {
+      std::unique_ptr<ReadableFile> bytes = copy->finish(errorNumber);
+      result = errorNumber != 0
+                   ? archive::PartResult::Unreadable
+                   : unpacker.unpackBytes(&folder, names, name, std::move(bytes), path,
+                                          candidatesFor(run.facts, name), true, claimed);
+    } else {
+      result = unpacker.unpackPart(&folder, names, name, *mail, index, path,
+                                   candidatesFor(run.facts, name), true, claimed, errorNumber);
+    }
     if (result == archive::PartResult::Deferred) {
       deferred.push_back({mail, index, run.facts, name, run.subfolder, claimed, path, run.label});
     } else if (result == archive::PartResult::Unreadable && errorNumber != 0) {

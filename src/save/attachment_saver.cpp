@@ -12,7 +12,7 @@ void AttachmentSaver::addInput(const std::string& path) {
 SaveOutcome AttachmentSaver::save(Folder& folder, const std::string& name, const mail::Mail& mail,
                                   std::size_t index, bool replace,
                                   const std::optional<FileTimes>& times,
-                                  const ByteProgress& progress) const {
+                                  const ByteProgress& progress, const mail::ChunkSink& copy) const {
   SaveOutcome outcome;
   outcome.target = joinPath(folder.path(), name);
   // Without leave to replace, creating refuses any entry by itself; only a replacement needs to
@@ -40,6 +40,7 @@ SaveOutcome AttachmentSaver::save(Folder& folder, const std::string& name, const
   const bool read = mail.decode(index, [&](const std::uint8_t* data, std::size_t size) {
     result = file->write(data, size);
     if (result.status != WriteStatus::Written) return false;
+    if (copy) copy(data, size);
     bytes += size;
     stopped = progress && !progress(bytes);
     return !stopped;

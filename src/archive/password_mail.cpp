@@ -305,7 +305,8 @@ std::optional<std::int64_t> parseMailDate(std::string_view date) {
   }
   const std::int64_t days =
       daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-  return days * 86400 + hour * 3600 + minute * 60 + second - std::int64_t{offsetMinutes} * 60;
+  const std::int64_t minutes = std::int64_t{hour} * 60 + minute - offsetMinutes;
+  return days * 86400 + minutes * 60 + second;
 }
 
 std::string addressOf(std::string_view from) {

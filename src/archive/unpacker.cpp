@@ -590,9 +590,14 @@ class Unpacker::Walk {
   }
 
   static std::string pathOf(const Node* node) {
-    std::string path;
+    std::vector<const std::string*> names;
     for (; node != nullptr && node->parent != nullptr; node = node->parent) {
-      path = path.empty() ? node->name : node->name + "/" + path;
+      names.push_back(&node->name);
+    }
+    std::string path;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+      if (!path.empty()) path += '/';
+      path += **name;
     }
     return path;
   }

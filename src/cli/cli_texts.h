@@ -76,6 +76,46 @@ inline constexpr std::string_view kKeptExisting =
     N_("kept as it was (--skip-existing)");  // after the path
 inline constexpr std::string_view kCurrentFolder = N_("the current folder");
 
+// extract --unpack: archives, the entries in them and their passwords. Texts that follow a path
+// (an entry's or an archive's place, "3/見積.zip:書類/a.xlsx") say so; %s are filled in order.
+inline constexpr std::string_view kEntrySkipped =
+    N_("a device, FIFO or socket entry; skipped");  // after the entry
+inline constexpr std::string_view kLinkWrittenAsFile =
+    N_("a link to %s; written as the text file %s holding its target");  // after the entry
+inline constexpr std::string_view kEntryDamaged =
+    N_("could not be read (%s); nothing of it was written");  // after the entry
+inline constexpr std::string_view kArchiveDamaged =
+    N_("is damaged (%s); the entries before the damage were written");  // after the archive
+inline constexpr std::string_view kSizeBoundReached =
+    N_("stopped: unpacking it would pass %s bytes (--max-unpacked); every file written before "
+       "is complete");  // after the archive
+inline constexpr std::string_view kRatioBoundReached =
+    N_("stopped: it unpacks to more than %s bytes, the bound of --max-ratio for its size (a zip "
+       "bomb looks like this); every file written before is complete");  // after the archive
+inline constexpr std::string_view kTooManyEntries =
+    N_("stopped after %s entries; the rest were skipped");  // after the archive
+inline constexpr std::string_view kTooDeep =
+    N_("not opened: archives and mails are opened 8 levels deep");  // after the archive
+inline constexpr std::string_view kOpenedByMail =
+    N_("opened with the password from %s");  // after the archive; the password mail
+inline constexpr std::string_view kOpenedByGiven =
+    N_("opened with a password given (--password, --password-file)");   // after the archive
+inline constexpr std::string_view kShownPassword = N_("password: %s");  // after the above, "; "
+inline constexpr std::string_view kShutNoCandidate =
+    N_("is encrypted and stayed shut: no password was found for it (give --password or "
+       "--password-file)");  // after the archive
+inline constexpr std::string_view kShutWrongPassword =
+    N_("is encrypted and stayed shut: none of the passwords tried opened it");  // after the archive
+inline constexpr std::string_view kShutUnsupported =
+    N_("is encrypted in a way that cannot be opened (%s)");            // after the archive
+inline constexpr std::string_view kEncryptedMark = N_("(encrypted)");  // after a listed entry
+inline constexpr std::string_view kPasswordFileEmpty =
+    N_("holds no password");  // after the --password-file
+inline constexpr std::string_view kScratch =
+    N_("the temporary copy of an archive");  // in place of a path
+inline constexpr std::string_view kBadSize =
+    N_("--max-unpacked takes a size such as 500M, 4G or 1048576");  // a usage error
+
 // "PATH: TEXT", TEXT in the user's language (a whole literal, as tr() takes).
 std::string about(std::string_view path, std::string_view text);
 

@@ -1,11 +1,15 @@
 // korvani extract MAIL... [-d DIR] [--layout flat|per-mail] [--force | --skip-existing]
-//                 [-r] [--list] [--json] [-q | -v]
+//                 [-r] [--list] [--json] [-q | -v] [--unpack [--max-unpacked SIZE]
+//                 [--max-ratio N] [--password TEXT]... [--password-file FILE]
+//                 [--show-passwords]]
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "archive/password_mail.h"
+#include "archive/unpacker.h"
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
 #include "cli/mail_inputs.h"
@@ -33,7 +37,45 @@ struct ExtractOptions {
   bool quiet = false;
   bool verbose = false;
   std::string manifest;  // --manifest FILE, or empty
+  bool unpack = false;
+  std::string maxUnpacked;
+  std::uint64_t maxRatio = archive::kDefaultMaxRatio;
+  std::vector<std::string> passwords;
+  std::string passwordFile;
+  bool showPasswords = false;
 };
+
+// The bytes of a size such as "500M", "4G", "64KiB" or "1048576" (binary multiples); none when
+// it is not one.
+std::optional<std::uint64_t> parseSize(const std::string& text) {
+  std::uint64_t value = 0;
+  std::size_t at = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    if (value > (UINT64_MAX - 9) / 10) return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(text[at] - '0');
+  }
+  if (at == 0) return std::nullopt;
+  std::string unit = text.substr(at);
+  for (const char* suffix : {"iB", "B"}) {
+    const std::string tail(suffix);
+    if (unit.size() > tail.size() - 1 && unit.size() >= tail.size() &&
+        unit.compare(unit.size() - tail.size(), tail.size(), tail) == 0) {
+      unit.erase(unit.size() - tail.size());
+      break;
+    }
+  }
+  static constexpr std::string_view kUnits = "KMGT";
+  int shift = 0;
+  if (unit.size() == 1) {
+    const std::size_t found = kUnits.find(static_cast<char>(std::toupper(unit[0])));
+    if (found == std::string_view::npos) return std::nullopt;
+    shift = 10 * static_cast<int>(found + 1);
+  } else if (!unit.empty()) {
+    return std::nullopt;
+  }
+  if (shift > 0 && value > (UINT64_MAX >> shift)) return std::nullopt;
+  return value << shift;
+}
 
 // The file name of `path` without its folder and its last extension, as a subfolder is named.
 std::string stemOf(const std::string& path) {
@@ -131,21 +173,36 @@ std::string listingJson(const nlohmann::json& value, std::size_t indent) {
 
 // One mail as the listing and the extraction see it: where it came from and where its files go.
 struct MailRun {
-  std::string path;       // the mail file
-  std::string label;      // the mail file, with "#N" for a message of an mbox file
-  std::string subfolder;  // its own folder under -d; empty when the files go into -d itself
+  std::string path;          // the mail file
+  std::string label;         // the mail file, with "#N" for a message of an mbox file
+  std::string subfolder;     // its own folder under -d; empty when the files go into -d itself
+  archive::MailFacts facts;  // with --unpack: what pairs it with a password mail
 };
 
-class Extraction {
+// An encrypted archive whose password mail may come later in the run: unpacked at its end.
+struct DeferredArchive {
+  std::shared_ptr<const mail::Mail> mail;
+  std::size_t index = 0;
+  archive::MailFacts facts;
+  std::string name;       // the archive's file name
+  std::string subfolder;  // its mail's folder under -d; empty for -d itself
+  std::string folder;     // the name claimed for its unpacked folder
+  std::string path;       // "3/見積.zip"
+  std::string label;      // its mail, as messages name it
+};
+
+class Extraction : private archive::UnpackObserver {
  public:
-  Extraction(Environment& environment, const ExtractOptions& options)
+  Extraction(Environment& environment, const ExtractOptions& options, archive::Bounds bounds)
       : environment(environment),
         options(options),
         saver(environment.platform),
         folders(environment.platform, options.folder),
-        standardOutput(environment.platform) {}
+        standardOutput(environment.platform),
+        unpacker(environment.platform, saver, unpackSettings(options, bounds), *this) {}
 
   int run() {
+    if (options.unpack && !loadPasswords()) return status;
     const MailInputs inputs =
         collectMailInputs(environment.platform, options.mails, options.recursive);
     for (const UnreadableFolder& failed : inputs.unreadable) {
@@ -197,6 +254,7 @@ class Extraction {
     }
     if (progress) std::fprintf(environment.errorStream, "\r\033[K");
     progress = false;
+    resumeDeferred();
     if (options.json) writeOut(mailsInJson == 0 ? "[]\n" : "\n]\n");
     if (!options.manifest.empty()) writeManifest();
     if (!options.list) summarise();
@@ -259,7 +317,7 @@ class Extraction {
       run.path = path;
       run.label = file->isMbox() ? shown + "#" + std::to_string(index + 1) : shown;
       int readError = 0;
-      const auto parsed = file->parse(index, &readError);
+      const std::shared_ptr<const mail::Mail> parsed = file->parse(index, &readError);
       if (!parsed) {
         if (readError != 0) {
           fail(texts::readFailed(run.label, readError));
@@ -284,11 +342,16 @@ class Extraction {
         if (part.damaged) fail(texts::containerDamaged(run.label, part));
       }
       manifestFiles = nlohmann::json::array();
+      if (options.unpack) {
+        run.facts = archive::factsOf(*parsed, run.label);
+        std::vector<std::string> found = archive::passwordsInText(run.facts.text);
+        if (!found.empty()) passwordMails.push_back({run.facts, std::move(found)});
+      }
       if (options.list) {
         list(run, *parsed, !perMail);
       } else {
         // A stream has no times of its own to give the files.
-        extractMail(run, *parsed, file->isStream() ? std::nullopt : std::optional(file->times()));
+        extractMail(run, parsed, file->isStream() ? std::nullopt : std::optional(file->times()));
       }
       if (!options.manifest.empty()) {
         nlohmann::json record = mailRecord(run.label, *parsed);
@@ -345,6 +408,7 @@ class Extraction {
         entry["truncated"] = part.truncated;
         entry["unterminated"] = part.unterminated;
         parts.push_back(std::move(entry));
+        if (attachment && options.unpack) listArchive(run, parsed, index, nullptr, &parts);
       } else {
         const std::string_view mark = part.truncated      ? texts::kTruncatedMark
                                       : part.unterminated ? texts::kUnterminatedMark
@@ -354,6 +418,7 @@ class Extraction {
                                  " " + std::to_string(size) + " " + (named ? part.name : "-"));
         if (!mark.empty()) lines += " " + tr(mark);
         lines += '\n';
+        if (attachment && options.unpack) listArchive(run, parsed, index, &lines, nullptr);
       }
     }
     if (options.json) {
@@ -383,15 +448,25 @@ class Extraction {
     }
   }
 
-  void extractMail(const MailRun& run, const mail::Mail& parsed,
+  void extractMail(const MailRun& run, const std::shared_ptr<const mail::Mail>& mail,
                    const std::optional<mail::MailFileTimes>& source) {
+    const mail::Mail& parsed = *mail;
     std::optional<FileTimes> times;
     if (source) {
       times.emplace();
       times->lastWrite = source->lastWrite;
       times->lastAccess = source->lastAccess;
     }
+    unpacker.setTimes(times);
     const auto& all = parsed.parts();
+    // The names in the mail's own folder: its attachments' (unique within the mail), then the
+    // folders of the archives among them.
+    NameRegistry mailNames;
+    if (options.unpack && !run.subfolder.empty()) {
+      for (const mail::MailPart& part : all) {
+        if (part.role == mail::PartRole::Attachment) mailNames.claim(part.name);
+      }
+    }
     std::unique_ptr<Folder> subfolder;
     Folder* folder = nullptr;
     bool wroteAny = false;
@@ -415,10 +490,23 @@ class Extraction {
       // The mails written straight into the target share it: a second "report.pdf" there
       // becomes "report (2).pdf", as within one mail.
       const std::string name = run.subfolder.empty() ? flatNames.claim(part.name) : part.name;
+      std::optional<archive::PartCopy> copy;
+      mail::ChunkSink copySink;
+      if (options.unpack) {
+        copy.emplace(environment.platform);
+        copySink = [&copy](const std::uint8_t* data, std::size_t size) {
+          return copy->take(data, size);
+        };
+      }
       const save::SaveOutcome outcome =
-          saver.save(*folder, name, parsed, index, options.force, times);
+          saver.save(*folder, name, parsed, index, options.force, times, {}, copySink);
       if (!options.manifest.empty()) record(part, outcome);
       wroteAny = report(run, outcome) || wroteAny;
+      if (options.unpack &&
+          (outcome.written() || outcome.status == save::SaveStatus::AlreadyExists)) {
+        unpack(run, mail, index, name, *folder, run.subfolder.empty() ? flatNames : mailNames,
+               outcome.written() ? &*copy : nullptr);
+      }
     }
     if (wroteAny) ++mailsWithFiles;
   }
@@ -510,6 +598,257 @@ class Extraction {
     return true;
   }
 
+  static archive::UnpackSettings unpackSettings(const ExtractOptions& options,
+                                                const archive::Bounds& bounds) {
+    archive::UnpackSettings settings;
+    settings.bounds = bounds;
+    settings.replace = options.force;
+    settings.list = options.list;
+    return settings;
+  }
+
+  // The passwords the user gave, from --password and then --password-file. False, with the
+  // failure said, when the file cannot be read.
+  bool loadPasswords() {
+    for (const std::string& password : options.passwords) givenPasswords.push_back({password, {}});
+    if (options.passwordFile.empty()) return true;
+    int errorNumber = 0;
+    const auto file =
+        environment.platform.openForReading(options.passwordFile, ShareMode::Shared, &errorNumber);
+    if (!file) {
+      fail(texts::openFailed(options.passwordFile, errorNumber));
+      return false;
+    }
+    constexpr std::uint64_t kMaxPasswordFile = std::uint64_t{1} << 20;
+    std::string bytes(static_cast<std::size_t>(std::min(file->length(), kMaxPasswordFile)), '\0');
+    errorNumber = file->read(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
+    if (errorNumber != 0) {
+      fail(texts::readFailed(options.passwordFile, errorNumber));
+      return false;
+    }
+    std::size_t found = 0;
+    for (std::size_t at = 0; at < bytes.size();) {
+      std::size_t end = bytes.find('\n', at);
+      if (end == std::string::npos) end = bytes.size();
+      std::string line = bytes.substr(at, end - at);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) {
+        givenPasswords.push_back({std::move(line), {}});
+        ++found;
+      }
+      at = end + 1;
+    }
+    if (found == 0) warn(texts::about(options.passwordFile, texts::kPasswordFileEmpty));
+    return true;
+  }
+
+  // The passwords to try on the archive `name` of the mail `facts`: those of the password mails
+  // paired with it, then those the user gave.
+  std::vector<archive::Password> candidatesFor(const archive::MailFacts& facts,
+                                               const std::string& name) const {
+    std::vector<archive::Password> candidates;
+    for (const archive::PasswordMail& passwordMail : passwordMails) {
+      if (!archive::pairs(facts, name, passwordMail.facts)) continue;
+      for (const std::string& password : passwordMail.passwords) {
+        candidates.push_back({password, passwordMail.facts.label});
+      }
+    }
+    candidates.insert(candidates.end(), givenPasswords.begin(), givenPasswords.end());
+    return candidates;
+  }
+
+  // Unpacks the attachment `index` of `mail`, saved as `name` in `folder`, when it is an
+  // archive: from the bytes `copy` gathered as it was saved, or (a file kept as it was) from the
+  // mail again.
+  void unpack(const MailRun& run, const std::shared_ptr<const mail::Mail>& mail, std::size_t index,
+              const std::string& name, Folder& folder, NameRegistry& names,
+              archive::PartCopy* copy) {
+    const std::string path = mail->parts()[index].path + "/" + name;
+    archiveMail = run.label;
+    std::string claimed;
+    int errorNumber = 0;
+    archive::PartResult result = archive::PartResult::NotAnArchive;
+    if (copy != nullptr) {
+      std::unique_ptr<ReadableFile> bytes = copy->finish(errorNumber);
+      result = errorNumber != 0
+                   ? archive::PartResult::Unreadable
+                   : unpacker.unpackBytes(&folder, names, name, std::move(bytes), path,
+                                          candidatesFor(run.facts, name), true, claimed);
+    } else {
+      result = unpacker.unpackPart(&folder, names, name, *mail, index, path,
+                                   candidatesFor(run.facts, name), true, claimed, errorNumber);
+    }
+    if (result == archive::PartResult::Deferred) {
+      deferred.push_back({mail, index, run.facts, name, run.subfolder, claimed, path, run.label});
+    } else if (result == archive::PartResult::Unreadable && errorNumber != 0) {
+      fail(texts::writeFailed(tr(texts::kScratch), errorNumber));
+    }
+  }
+
+  // The encrypted archives left for the end, now that every password mail of the run is known.
+  void resumeDeferred() {
+    for (const DeferredArchive& waiting : deferred) {
+      int errorNumber = 0;
+      std::unique_ptr<Folder> held;
+      Folder* folder = nullptr;
+      if (waiting.subfolder.empty()) {
+        folder = folders.root(errorNumber);
+      } else {
+        held = folders.subfolder(waiting.subfolder, errorNumber);
+        folder = held.get();
+      }
+      if (!folder) {
+        fail(texts::folderFailed(folders.failedPath(), errorNumber));
+        continue;
+      }
+      archiveMail = waiting.label;
+      unpacker.resume(folder, waiting.folder, *waiting.mail, waiting.index, waiting.path,
+                      candidatesFor(waiting.facts, waiting.name), errorNumber);
+    }
+    deferred.clear();
+  }
+
+  void listArchive(const MailRun& run, const mail::Mail& parsed, std::size_t index,
+                   std::string* lines, nlohmann::json* parts) {
+    listLines = lines;
+    listParts = parts;
+    archiveMail = run.label;
+    const mail::MailPart& part = parsed.parts()[index];
+    NameRegistry names;
+    std::string claimed;
+    int errorNumber = 0;
+    unpacker.unpackPart(nullptr, names, part.name, parsed, index, part.path + "/" + part.name,
+                        candidatesFor(run.facts, part.name), false, claimed, errorNumber);
+    listLines = nullptr;
+    listParts = nullptr;
+  }
+
+  // "MAIL: PLACE" for the messages about an archive or its entries.
+  std::string placeOf(const std::string& path) const {
+    return archiveMail.empty() ? path : archiveMail + ": " + path;
+  }
+
+  void entry(const archive::EntryEvent& event) override {
+    using archive::EntryStatus;
+    switch (event.status) {
+      case EntryStatus::Listed:
+        listEntry(event);
+        return;
+      case EntryStatus::Written:
+        ++filesWritten;
+        if (options.verbose) writeOut(mail::shownText(event.target) + "\n");
+        return;
+      case EntryStatus::Truncated:
+        ++filesWritten;
+        fail(texts::about(event.target, texts::kAttachmentTruncated));
+        return;
+      case EntryStatus::LinkWritten:
+        ++filesWritten;
+        warn(texts::about(placeOf(event.path),
+                          format(tr(texts::kLinkWrittenAsFile), {event.linkTarget, event.target})));
+        return;
+      case EntryStatus::Skipped:
+        warn(texts::about(placeOf(event.path), texts::kEntrySkipped));
+        return;
+      case EntryStatus::AlreadyExists:
+        if (options.skipExisting) {
+          ++filesKept;
+          if (options.verbose) warn(texts::about(event.target, texts::kKeptExisting));
+        } else {
+          fail(texts::about(event.target, texts::kAttachmentExists));
+        }
+        return;
+      case EntryStatus::WriteFailed:
+        fail(texts::writeFailed(event.target, event.errorNumber));
+        return;
+      case EntryStatus::Damaged:
+        fail(texts::about(placeOf(event.path), format(tr(texts::kEntryDamaged), {event.detail})));
+        return;
+    }
+  }
+
+  void listEntry(const archive::EntryEvent& event) {
+    static constexpr const char* kKinds[] = {"file", "folder", "link", "special", "part"};
+    const char* kind = kKinds[static_cast<int>(event.kind)];
+    if (listParts != nullptr) {
+      nlohmann::json entry = nlohmann::json::object();
+      putText(entry, "path", event.path);
+      entry["type"] = nullptr;
+      entry["encoding"] = nullptr;
+      entry["size"] = event.size;
+      putText(entry, "name", event.name);
+      entry["attachment"] = true;
+      entry["truncated"] = false;
+      entry["unterminated"] = false;
+      entry["member"] = kind;
+      entry["name_encoding"] = event.nameEncoding;
+      entry["name_changed"] = event.nameChanged;
+      entry["encrypted"] = event.encrypted;
+      if (event.kind == archive::EntryKind::Link) putText(entry, "link_target", event.linkTarget);
+      listParts->push_back(std::move(entry));
+    } else if (listLines != nullptr) {
+      *listLines += mail::shownText(
+          event.path + " " + kind + " " + event.nameEncoding + " " +
+          (event.size < 0 ? std::string("-") : std::to_string(event.size)) + " " + event.name);
+      if (event.kind == archive::EntryKind::Link)
+        *listLines += " -> " + mail::shownText(event.linkTarget);
+      if (event.encrypted) *listLines += " " + tr(texts::kEncryptedMark);
+      *listLines += '\n';
+    }
+  }
+
+  void archive(const archive::ArchiveEvent& event) override {
+    using archive::ArchiveStatus;
+    const std::string place = placeOf(event.path);
+    switch (event.status) {
+      case ArchiveStatus::Unpacked:
+        if (event.openedBy && !options.quiet) {
+          std::string line = event.openedBy->mail.empty()
+                                 ? tr(texts::kOpenedByGiven)
+                                 : format(tr(texts::kOpenedByMail), {event.openedBy->mail});
+          if (options.showPasswords) {
+            line += "; " + format(tr(texts::kShownPassword), {event.openedBy->text});
+          }
+          warn(place + ": " + line);
+        }
+        return;
+      case ArchiveStatus::Damaged:
+        fail(texts::about(place, format(tr(texts::kArchiveDamaged), {event.detail})));
+        return;
+      case ArchiveStatus::SizeBound:
+        fail(texts::about(place,
+                          format(tr(texts::kSizeBoundReached), {std::to_string(event.bound)})));
+        return;
+      case ArchiveStatus::RatioBound:
+        fail(texts::about(place,
+                          format(tr(texts::kRatioBoundReached), {std::to_string(event.bound)})));
+        return;
+      case ArchiveStatus::TooManyEntries:
+        fail(texts::about(place,
+                          format(tr(texts::kTooManyEntries), {std::to_string(event.entries)})));
+        return;
+      case ArchiveStatus::TooDeep:
+        warn(texts::about(place, texts::kTooDeep));
+        return;
+      case ArchiveStatus::Shut:
+        switch (event.shutReason) {
+          case archive::ShutReason::NoCandidate:
+            fail(texts::about(place, texts::kShutNoCandidate));
+            return;
+          case archive::ShutReason::WrongPassword:
+            fail(texts::about(place, texts::kShutWrongPassword));
+            return;
+          case archive::ShutReason::Unsupported:
+            fail(texts::about(place, format(tr(texts::kShutUnsupported), {event.detail})));
+            return;
+        }
+        return;
+      case ArchiveStatus::FolderFailed:
+        fail(texts::folderFailed(event.folder, event.errorNumber));
+        return;
+    }
+  }
+
   Environment& environment;
   const ExtractOptions& options;
   save::AttachmentSaver saver;
@@ -528,6 +867,14 @@ class Extraction {
   nlohmann::json manifestMails = nlohmann::json::array();  // --manifest: the mails done
   nlohmann::json manifestFiles = nlohmann::json::array();  // and the files of the current one
   std::string lastMail;
+  archive::Unpacker unpacker;
+  std::vector<archive::Password> givenPasswords;
+  std::vector<archive::PasswordMail> passwordMails;  // those of the run so far
+  std::vector<DeferredArchive> deferred;
+  std::string archiveMail;  // the mail whose archive is being unpacked, for messages
+  // While an archive is listed: where its entries go.
+  std::string* listLines = nullptr;
+  nlohmann::json* listParts = nullptr;
 };
 
 }  // namespace
@@ -577,12 +924,47 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
       "-v,--verbose", options->verbose,
       N_("Print each file written on standard output, and each file and folder skipped"));
   quiet->excludes(verbose);
+  command->add_flag("--unpack", options->unpack,
+                    N_("Unpack each attachment that is an archive (ZIP, 7z, tar, LZH…) into a "
+                       "folder named after it, and the archives and mails inside it in turn"));
+  command
+      ->add_option("--max-unpacked", options->maxUnpacked,
+                   N_("Stop unpacking an attachment once this much has come out of it, nested "
+                      "archives included (default: 4G)"))
+      ->type_name("SIZE");
+  command
+      ->add_option("--max-ratio", options->maxRatio,
+                   N_("Stop unpacking an attachment once more than N times its size has come "
+                      "out of it, but never below 1 MiB (default: 200)"))
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
+  command
+      ->add_option("--password", options->passwords,
+                   N_("A password to try on encrypted archives (may be given several times); the "
+                      "passwords of the run's password mails are tried first"))
+      ->type_name("PASSWORD");
+  command
+      ->add_option("--password-file", options->passwordFile,
+                   N_("A file of passwords to try, one per line"))
+      ->type_name("FILE");
+  command->add_flag("--show-passwords", options->showPasswords,
+                    N_("Say which password opened each encrypted archive, not only whose it was"));
   command->callback([&environment, &action, options] {
     action = [&environment, options] {
       if (refuseRepeatedStandardInput(environment, "extract", options->mails)) return kExitUsage;
       if (options->json) options->list = true;
+      archive::Bounds bounds;
+      bounds.maxRatio = options->maxRatio;
+      if (!options->maxUnpacked.empty()) {
+        const std::optional<std::uint64_t> size = parseSize(options->maxUnpacked);
+        if (!size || *size == 0) {
+          printShown(environment, tr(texts::kBadSize));
+          return kExitUsage;
+        }
+        bounds.maxUnpacked = *size;
+      }
       mail::MailLibrary library;
-      return Extraction(environment, *options).run();
+      return Extraction(environment, *options, bounds).run();
     };
   });
 }

@@ -530,8 +530,14 @@ std::unique_ptr<MailFile> MailFile::open(Platform& platform, const std::string& 
     if (errorNumber == 0) errorNumber = EIO;
     return nullptr;
   }
+  auto opened = read(std::move(file), errorNumber);
+  if (opened) opened->impl->stream = stream;
+  return opened;
+}
+
+std::unique_ptr<MailFile> MailFile::read(std::unique_ptr<ReadableFile> file, int& errorNumber) {
+  errorNumber = 0;
   auto impl = std::make_unique<Impl>();
-  impl->stream = stream;
   const FileTimes times = file->times();
   impl->times = {times.lastWrite, times.lastAccess};
   if (file->length() < kReadWholeBelow) {

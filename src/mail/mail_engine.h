@@ -31,7 +31,8 @@
 
 namespace korvani {
 class Platform;
-}
+class ReadableFile;
+}  // namespace korvani
 
 namespace korvani::mail {
 
@@ -182,6 +183,10 @@ class MailFile {
   // blocks until the stream ends, and a stream opened a second time has nothing left to give.
   static std::unique_ptr<MailFile> open(Platform& platform, const std::string& path,
                                         int& errorNumber);
+
+  // Reads the mail file (or mbox file) whose bytes `file` holds, as open() reads a regular file:
+  // a mail found inside an archive, say, gathered in a ScratchFile. The result owns `file`.
+  static std::unique_ptr<MailFile> read(std::unique_ptr<ReadableFile> file, int& errorNumber);
 
   bool isMbox() const;
   std::size_t messageCount() const;  // 1 for a plain mail file

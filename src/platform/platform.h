@@ -177,6 +177,21 @@ class Folder {
   virtual bool identityOf(const std::string& name, FileIdentity& identity) = 0;
 };
 
+// Bytes gathered to be read back by position (an archive a library reads with seeks, say): held in
+// memory up to a bound of the platform's, and beyond it in an unnamed temporary file that
+// vanishes with the result, so that memory stays bounded whatever their length.
+class ScratchFile {
+ public:
+  virtual ~ScratchFile() = default;
+  // Appends `size` bytes. Returns 0, or the OS's errno when the temporary file cannot be made or
+  // written (a full disk); the scratch is then of no further use.
+  virtual int append(const std::uint8_t* data, std::size_t size) = 0;
+  // Ends the appending and hands the bytes over as a file read from its start, whose readAt() is
+  // safe from several threads; times() are all zero. Null with the errno when the bytes cannot be
+  // read back. The scratch is of no further use after this call.
+  virtual std::unique_ptr<ReadableFile> finish(int& errorNumber) = 0;
+};
+
 // The path that names standard input to Platform::isStream() and readStream().
 inline constexpr const char* kStandardInputPath = "-";
 
@@ -250,6 +265,10 @@ class Platform {
   // Whether `first` and `second` are the same file (links followed, hard links included).
   // False when either cannot be reached.
   virtual bool sameFile(const std::string& first, const std::string& second) = 0;
+
+  // An empty scratch to append to (see ScratchFile). Never null: the temporary file, when one is
+  // needed, is made by the append that needs it.
+  virtual std::unique_ptr<ScratchFile> openScratch() = 0;
 
   // A zero-filled block of `size` bytes, or an empty Block when the memory cannot be had.
   virtual Block allocateZeroed(std::size_t size) = 0;

@@ -312,6 +312,51 @@ int openSpool(bool unnamed) {
   return openSpoolIn("/tmp", unnamed);
 }
 
+// Bytes held in memory up to a bound, then spooled into a temporary file as a stream is.
+class PosixScratch : public ScratchFile {
+ public:
+  PosixScratch(bool unnamed, std::size_t heldInMemory)
+      : unnamed_(unnamed), heldInMemory_(heldInMemory) {}
+
+  int append(const std::uint8_t* data, std::size_t size) override {
+    if (error_ != 0) return error_;
+    length_ += size;
+    try {
+      if (spool_.get() < 0 && held_.size() + size <= heldInMemory_) {
+        held_.append(reinterpret_cast<const char*>(data), size);
+        return 0;
+      }
+    } catch (const std::bad_alloc&) {
+      return error_ = ENOMEM;
+    }
+    if (spool_.get() < 0) {
+      spool_ = FileDescriptor(openSpool(unnamed_));
+      if (spool_.get() < 0) return error_ = errno;
+      error_ =
+          writeAll(spool_.get(), reinterpret_cast<const std::uint8_t*>(held_.data()), held_.size());
+      std::string().swap(held_);
+      if (error_ != 0) return error_;
+    }
+    return error_ = writeAll(spool_.get(), data, size);
+  }
+
+  std::unique_ptr<ReadableFile> finish(int& errorNumber) override {
+    errorNumber = error_;
+    if (error_ != 0) return nullptr;
+    if (spool_.get() < 0) return std::make_unique<HeldStream>(std::move(held_));
+    // Read by position only (readAt); the descriptor's own position does not matter.
+    return std::make_unique<PosixReadableFile>(spool_.release(), length_, FileTimes{});
+  }
+
+ private:
+  bool unnamed_;
+  std::size_t heldInMemory_;
+  std::string held_;
+  FileDescriptor spool_{-1};
+  std::uint64_t length_ = 0;
+  int error_ = 0;
+};
+
 std::unique_ptr<NewFile> fail(WriteResult& result, WriteStatus status, int error) {
   result = {status, error};
   return nullptr;
@@ -898,6 +943,10 @@ bool PosixPlatform::sameFile(const std::string& first, const std::string& second
     return descriptor >= 0 ? ::fstat(descriptor, &status) == 0 : ::stat(path.c_str(), &status) == 0;
   };
   return statOf(first, a) && statOf(second, b) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+std::unique_ptr<ScratchFile> PosixPlatform::openScratch() {
+  return std::make_unique<PosixScratch>(unnamedTemporaries, streamHeldInMemory);
 }
 
 Block PosixPlatform::allocateZeroed(std::size_t size) {

@@ -44,6 +44,8 @@ class PosixPlatform : public Platform {
   bool identityOf(const std::string& path, FileIdentity& identity) override;
   bool identityOfStandardOutput(FileIdentity& identity) override;
   bool sameFile(const std::string& first, const std::string& second) override;
+  // Held in memory up to the same bound as a stream, then in an unnamed temporary file.
+  std::unique_ptr<ScratchFile> openScratch() override;
   Block allocateZeroed(std::size_t size) override;
   bool localTime(std::tm& time) override;
   bool isTerminal(std::FILE* stream) override;

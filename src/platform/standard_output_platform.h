@@ -44,6 +44,7 @@ class StandardOutputPlatform : public Platform {
   bool sameFile(const std::string& first, const std::string& second) override {
     return first != kName && second != kName && inner.sameFile(first, second);
   }
+  std::unique_ptr<ScratchFile> openScratch() override { return inner.openScratch(); }
   Block allocateZeroed(std::size_t size) override { return inner.allocateZeroed(size); }
   bool localTime(std::tm& time) override { return inner.localTime(time); }
   bool isTerminal(std::FILE* stream) override { return inner.isTerminal(stream); }

@@ -14,7 +14,7 @@ void AttachmentSaver::addInput(const std::string& path) {
 SaveOutcome AttachmentSaver::save(Folder& folder, const std::string& name, const mail::Mail& mail,
                                   std::size_t index, bool replace,
                                   const std::optional<FileTimes>& times,
-                                  const ByteProgress& progress) const {
+                                  const ByteProgress& progress, const mail::ChunkSink& copy) const {
   SaveOutcome outcome;
   outcome.target = joinPath(folder.path(), name);
   // Without leave to replace, creating refuses any entry by itself; only a replacement needs to
@@ -45,6 +45,7 @@ SaveOutcome AttachmentSaver::save(Folder& folder, const std::string& name, const
     result = file->write(data, size);
     if (result.status != WriteStatus::Written) return false;
     if (digest) digest->update(data, size);
+    if (copy) copy(data, size);
     bytes += size;
     stopped = progress && !progress(bytes);
     return !stopped;

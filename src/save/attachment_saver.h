@@ -64,10 +64,11 @@ class AttachmentSaver {
   // Writes part `index` of `mail` as the file `name` (one component, already safe) in `folder`.
   // An entry already at `name` is replaced only when `replace`, and never when it is an input of
   // the run. `times`, when given, become the file's last-write and last-access times before it
-  // appears. `progress`, when given, is called after each chunk.
+  // appears. `progress`, when given, is called after each chunk. `copy`, when given, receives
+  // each chunk written as well (an archive to be unpacked, read once); what it returns is ignored.
   SaveOutcome save(Folder& folder, const std::string& name, const mail::Mail& mail,
                    std::size_t index, bool replace, const std::optional<FileTimes>& times,
-                   const ByteProgress& progress = {}) const;
+                   const ByteProgress& progress = {}, const mail::ChunkSink& copy = {}) const;
 
  private:
   Platform& platform;

@@ -39,7 +39,31 @@ class FakeReadableFile : public ReadableFile {
   std::size_t offset = 0;
 };
 
+class FakeScratch : public ScratchFile {
+ public:
+  explicit FakeScratch(int failWith) : failWith(failWith) {}
+  int append(const std::uint8_t* data, std::size_t size) override {
+    if (failWith) return failWith;
+    content.append(reinterpret_cast<const char*>(data), size);
+    return 0;
+  }
+  std::unique_ptr<ReadableFile> finish(int& errorNumber) override {
+    errorNumber = failWith;
+    if (failWith) return nullptr;
+    return std::make_unique<FakeReadableFile>(std::move(content), 0, FileTimes{});
+  }
+
+ private:
+  int failWith;
+  std::string content;
+};
+
 }  // namespace
+
+std::unique_ptr<ScratchFile> FakePlatform::openScratch() {
+  events.push_back("scratch");
+  return std::make_unique<FakeScratch>(failScratchWith);
+}
 
 FakePlatform::FakePlatform() {
   clock.tm_year = 105;  // 9 March 2005, 14:05:07

@@ -45,6 +45,7 @@ class FakePlatform : public Platform {
   std::optional<std::size_t> failWriteNumber;       // the n-th write (0-based) fails with ENOSPC
   int failCommitWith = 0;                           // commit() fails with this errno (EIO at close)
   int failFolderWith = 0;                           // making or opening a folder fails with this
+  int failScratchWith = 0;                          // appending to a scratch fails with this
   std::optional<std::size_t> failAllocationNumber;  // the n-th allocateZeroed (0-based) fails
   std::size_t allocationLimit = SIZE_MAX;           // any larger allocation fails
   bool clockFails = false;
@@ -81,6 +82,8 @@ class FakePlatform : public Platform {
   std::unique_ptr<NewFile> createFileWithTimes(const std::string& path, ExistingEntry existing,
                                                const FileTimes* times, WriteResult& result);
   bool sameFile(const std::string& first, const std::string& second) override;
+  // "scratch"; held in memory, whatever its size.
+  std::unique_ptr<ScratchFile> openScratch() override;
   Block allocateZeroed(std::size_t size) override;
   bool localTime(std::tm& time) override;
   bool isTerminal(std::FILE*) override { return terminal; }

@@ -71,7 +71,8 @@ _korvani() {
                 options+=" -o --output --encoding --charset --output-charset" ;;
             extract)
                 options+=" -d --directory --layout --force --skip-existing -r --recursive --list"
-                options+=" --json -q --quiet -v --verbose"
+                options+=" --json -q --quiet -v --verbose --unpack --max-unpacked --max-ratio"
+                options+=" --password --password-file --show-passwords"
                 ;;
             read) options+=" -o --output --output-charset" ;;
         esac

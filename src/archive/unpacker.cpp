@@ -9,6 +9,7 @@
 
 #include "archive/archive_reader.h"
 #include "archive/entry_name.h"
+#include "mail/checksum.h"
 
 namespace korvani::archive {
 namespace {
@@ -329,6 +330,7 @@ class Unpacker::Walk {
     }
     event.path = path + ":" + event.name;
     event.nameEncoding = nameEncodingName(decoded.encoding);
+    event.nameBytes = header.name;
     event.nameChanged = safe.changed;
     event.encrypted = header.encrypted;
     if (header.type == EntryType::Folder) {
@@ -418,6 +420,8 @@ class Unpacker::Walk {
     bool tooDeep = false;
     std::uint64_t written = 0;
     int scratchError = 0;
+    std::optional<mail::Sha256> digest;
+    if (unpacker.settings.digests) digest.emplace();
     static const std::uint8_t kZeros[4096] = {};
     const auto put = [&](const std::uint8_t* data, std::size_t size) {
       if (!budget.take(size)) return false;
@@ -426,6 +430,7 @@ class Unpacker::Walk {
         if (result.status != WriteStatus::Written) return false;
       }
       if (scratch && scratchError == 0) scratchError = scratch->append(data, size);
+      if (digest) digest->update(data, size);
       written += size;
       return true;
     };
@@ -473,6 +478,7 @@ class Unpacker::Walk {
       event.status = statusOf(result, EntryStatus::Written);
       event.errorNumber = result.errorNumber;
       event.size = static_cast<std::int64_t>(written);
+      if (digest) event.sha256 = digest->hex();
     }
     unpacker.observer.entry(event);
     if (tooDeep) {

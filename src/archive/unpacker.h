@@ -72,12 +72,14 @@ struct EntryEvent {
   std::string target;        // the file's path, as messages show it ("" in a listing)
   std::string name;          // its name inside the archive, decoded ("書類/a.xlsx")
   std::string nameEncoding;  // "ascii", "utf-8", "cp932" or "cp437"; "mail" for a mail's part
+  std::string nameBytes;     // the name as the archive holds it ("" for a mail's part)
   bool nameChanged = false;  // safety changed the name
   bool encrypted = false;
   std::int64_t size = -1;  // bytes written, or the size the archive gives in a listing
   std::string linkTarget;  // Link: what the link pointed at, decoded
   int errorNumber = 0;
   std::string detail;  // the library's words for Damaged
+  std::string sha256;  // of the bytes written, when UnpackSettings::digests
 };
 
 enum class ArchiveStatus {
@@ -120,6 +122,7 @@ struct UnpackSettings {
   Bounds bounds;
   bool replace = false;  // an existing file of the same name is replaced (--force)
   bool list = false;     // read and report, write nothing
+  bool digests = false;  // sum each file's bytes (EntryEvent::sha256), for a manifest
   // The times of a file whose entry gives none (and of the attachments of a mail inside).
   std::optional<FileTimes> times;
 };

@@ -604,6 +604,7 @@ class Extraction : private archive::UnpackObserver {
     settings.bounds = bounds;
     settings.replace = options.force;
     settings.list = options.list;
+    settings.digests = !options.manifest.empty();
     return settings;
   }
 
@@ -702,10 +703,16 @@ class Extraction : private archive::UnpackObserver {
         continue;
       }
       archiveMail = waiting.label;
+      // Its files join the record of its mail, done by now.
+      resumedRecord = nullptr;
+      for (nlohmann::json& record : manifestMails) {
+        if (record.value("mail", std::string()) == waiting.label) resumedRecord = &record;
+      }
       unpacker.resume(folder, waiting.folder, *waiting.mail, waiting.index, waiting.path,
                       candidatesFor(waiting.facts, waiting.name), errorNumber);
     }
     deferred.clear();
+    resumedRecord = nullptr;
   }
 
   void listArchive(const MailRun& run, const mail::Mail& parsed, std::size_t index,
@@ -730,6 +737,7 @@ class Extraction : private archive::UnpackObserver {
 
   void entry(const archive::EntryEvent& event) override {
     using archive::EntryStatus;
+    if (!options.manifest.empty()) recordEntry(event);
     switch (event.status) {
       case EntryStatus::Listed:
         listEntry(event);
@@ -765,6 +773,60 @@ class Extraction : private archive::UnpackObserver {
         fail(texts::about(placeOf(event.path), format(tr(texts::kEntryDamaged), {event.detail})));
         return;
     }
+  }
+
+  // Adds a file of an archive (or of a mail inside one) to the manifest, as an attachment is.
+  void recordEntry(const archive::EntryEvent& event) {
+    using archive::EntryStatus;
+    if (event.kind == archive::EntryKind::Folder) return;
+    const char* statusWord = "failed";
+    switch (event.status) {
+      case EntryStatus::Listed:
+        statusWord = "listed";
+        break;
+      case EntryStatus::Written:
+      case EntryStatus::LinkWritten:
+        statusWord = "written";
+        break;
+      case EntryStatus::Truncated:
+        statusWord = "truncated";
+        break;
+      case EntryStatus::AlreadyExists:
+        statusWord = options.skipExisting ? "kept" : "exists";
+        break;
+      case EntryStatus::Skipped:
+        statusWord = "skipped";
+        break;
+      default:
+        break;
+    }
+    nlohmann::json file = nlohmann::json::object();
+    const std::string prefix = options.folder + "/";
+    if (event.target.empty()) {
+      file["path"] = nullptr;
+    } else {
+      putText(file, "path",
+              event.target.compare(0, prefix.size(), prefix) == 0
+                  ? event.target.substr(prefix.size())
+                  : event.target);
+    }
+    putText(file, "part", event.path);
+    file["type"] = nullptr;  // an archive says nothing of its entries' types
+    putText(file, "name", event.name);
+    file["name_bytes"] = base64Of(event.nameBytes);
+    file["name_decoding"] =
+        event.nameEncoding == "mail" ? std::string("mail") : "archive:" + event.nameEncoding;
+    file["name_changes"] = event.nameChanged ? nlohmann::json::array({"entry-path-made-safe"})
+                                             : nlohmann::json::array();
+    const bool written = event.status == EntryStatus::Written ||
+                         event.status == EntryStatus::LinkWritten ||
+                         event.status == EntryStatus::Truncated;
+    file["size"] = event.size >= 0 && (written || event.status == EntryStatus::Listed)
+                       ? nlohmann::json(event.size)
+                       : nlohmann::json(nullptr);
+    file["sha256"] = event.sha256.empty() ? nlohmann::json(nullptr) : nlohmann::json(event.sha256);
+    file["status"] = statusWord;
+    (resumedRecord ? (*resumedRecord)["files"] : manifestFiles).push_back(std::move(file));
   }
 
   void listEntry(const archive::EntryEvent& event) {
@@ -872,6 +934,7 @@ class Extraction : private archive::UnpackObserver {
   std::vector<archive::PasswordMail> passwordMails;  // those of the run so far
   std::vector<DeferredArchive> deferred;
   std::string archiveMail;  // the mail whose archive is being unpacked, for messages
+  nlohmann::json* resumedRecord = nullptr;  // the manifest's record of a deferred archive's mail
   // While an archive is listed: where its entries go.
   std::string* listLines = nullptr;
   nlohmann::json* listParts = nullptr;

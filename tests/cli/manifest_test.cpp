@@ -2,6 +2,7 @@
 // files themselves, and of how each name was read.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -111,6 +112,42 @@ TEST(ManifestTest, AManifestIsNeverWrittenOverAMailOfTheRunNorHalfWritten) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("missing/m.json: cannot be written"), std::string::npos) << result.err;
   EXPECT_FALSE(fileExists(dir.file("missing")));
+}
+
+}  // namespace
+}  // namespace korvani
+
+namespace korvani {
+namespace {
+
+// Files from inside containers are recorded like attachments, under the container's place.
+TEST(ManifestTest, FilesFromWinmailDatAndArchivesAreRecordedUnderTheirContainer) {
+  ScopedTempDir dir;
+  const std::string archives = KORVANI_ARCHIVE_CORPUS;
+  const auto result =
+      runKorvani({"extract", "--unpack", "-d", dir.file("out"), "--manifest", dir.file("m.json"),
+                  kCorpus + "/winmail_japanese.eml", archives + "/ppap.mbox"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const auto manifest = nlohmann::json::parse(readFile(dir.file("m.json")));
+  std::map<std::string, std::string> decodingOf;  // by the file's place
+  for (const auto& mail : manifest["mails"]) {
+    for (const auto& file : mail["files"]) {
+      decodingOf[file["part"]] = file["name_decoding"];
+      ASSERT_EQ(file["status"], "written") << file.dump();
+      const std::string bytes = readFile(dir.file("out/" + file["path"].get<std::string>()));
+      EXPECT_EQ(file["sha256"], sha256Of(bytes)) << file.dump();
+      EXPECT_EQ(file["size"], bytes.size());
+    }
+  }
+  EXPECT_EQ(decodingOf["2/見積.zip:quote.txt"], "archive:ascii");
+  // The archive's entries join the record of its own mail, though the password came later.
+  ASSERT_EQ(manifest["mails"].size(), 3u);
+  EXPECT_EQ(manifest["mails"][1]["files"].size(), 3u);
+  std::size_t fromTnef = 0;
+  for (const auto& [place, decoding] : decodingOf) {
+    if (place.find("/winmail.dat:") != std::string::npos && decoding == "tnef:cp932") ++fromTnef;
+  }
+  EXPECT_GE(fromTnef, 2u);
 }
 
 }  // namespace

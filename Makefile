@@ -83,11 +83,12 @@ tidy: build
 fuzz: deps
 	@scripts/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_BUILD)
 
-# The peer comparison, then the hostile shapes of mail (bench/hostile.sh; BEFORE=/path/to/korvani
-# runs an earlier build beside this one).
+# The peer comparison, the hostile shapes of mail (bench/hostile.sh; BEFORE=/path/to/korvani
+# runs an earlier build beside this one), then unpacking a 100 MiB ZIP against bsdtar.
 bench: build
 	@bench/compare.sh $(BUILD)
 	@bench/hostile.sh $(BUILD)
+	@bench/unpack.sh $(BUILD)
 
 bench-hostile: build
 	@bench/hostile.sh $(BUILD)

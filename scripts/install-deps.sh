@@ -14,7 +14,7 @@ packages=("$@")
   dpkg-dev file lintian scdoc man-db bash-completion zsh appstream desktop-file-utils
   libgmime-3.0-dev libxml2-dev libuchardet-dev libytnef0-dev nlohmann-json3-dev
   gettext locales
-  libarchive-dev zip
+  libarchive-dev zip libarchive-tools
 )
 
 missing=()

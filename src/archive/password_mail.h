@@ -21,8 +21,8 @@ class Mail;
 namespace korvani::archive {
 
 // How far a password mail may be dated from the archive's mail: a day after, an hour before.
-inline constexpr std::int64_t kPasswordMailAfter = 24 * 60 * 60;
-inline constexpr std::int64_t kPasswordMailBefore = 60 * 60;
+inline constexpr std::int64_t kPasswordMailAfter = std::int64_t{24} * 60 * 60;
+inline constexpr std::int64_t kPasswordMailBefore = std::int64_t{60} * 60;
 
 // The longest password taken from a line, in bytes; a longer value is no password.
 inline constexpr std::size_t kMaxPasswordBytes = 256;

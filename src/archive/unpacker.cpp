@@ -686,19 +686,7 @@ PartResult Unpacker::unpackPart(Folder* parent, NameRegistry& names, const std::
   bool failed = false;
   std::unique_ptr<ReadableFile> bytes = gatherer.gather(mail, index, failed, errorNumber);
   if (!bytes) return failed ? PartResult::Unreadable : PartResult::NotAnArchive;
-  // The folder's name is claimed only once the bytes are known to be an archive; a deferred one
-  // keeps its claim.
-  Budget budget(settings.bounds, bytes->length());
-  Walk walk(*this, budget, passwords);
-  NameRegistry trial = names;
-  const std::string claimed = trial.claim(unpackFolderName(name));
-  LazyFolder target(parent, claimed);
-  const PartResult result = walk.archive(*bytes, target, path, 0, mayDefer);
-  if (result != PartResult::NotAnArchive) {
-    names = std::move(trial);
-    folderName = claimed;
-  }
-  return result;
+  return unpackBytes(parent, names, name, std::move(bytes), path, passwords, mayDefer, folderName);
 }
 
 PartResult Unpacker::unpackBytes(Folder* parent, NameRegistry& names, const std::string& name,
@@ -706,6 +694,8 @@ PartResult Unpacker::unpackBytes(Folder* parent, NameRegistry& names, const std:
                                  const std::vector<Password>& passwords, bool mayDefer,
                                  std::string& folderName) {
   if (!bytes) return PartResult::NotAnArchive;
+  // The folder's name is claimed only once the bytes are known to be an archive; a deferred one
+  // keeps its claim.
   Budget budget(settings.bounds, bytes->length());
   Walk walk(*this, budget, passwords);
   NameRegistry trial = names;

@@ -140,7 +140,7 @@ class Unpacker {
  public:
   Unpacker(Platform& platform, const save::AttachmentSaver& saver, UnpackSettings settings,
            UnpackObserver& observer)
-      : platform(platform), saver(saver), settings(std::move(settings)), observer(observer) {}
+      : platform(platform), saver(saver), settings(settings), observer(observer) {}
 
   // Opens part `index` of `mail` (the attachment at `path`, "3/見積.zip") when its bytes are an
   // archive, and unpacks it into a folder of `parent` named after `name` (its file name without

@@ -55,6 +55,10 @@ _korvani() {
             _filedir -d
             return
             ;;
+        --manifest | --password-file)
+            _filedir
+            return
+            ;;
         -o | --output)
             _filedir
             [[ $command == binary-encode ]] || COMPREPLY+=($(compgen -W "-" -- "$cur"))
@@ -72,7 +76,7 @@ _korvani() {
             extract)
                 options+=" -d --directory --layout --force --skip-existing -r --recursive --list"
                 options+=" --json -q --quiet -v --verbose --unpack --max-unpacked --max-ratio"
-                options+=" --password --password-file --show-passwords"
+                options+=" --password --password-file --show-passwords --manifest"
                 ;;
             read) options+=" -o --output --output-charset" ;;
         esac

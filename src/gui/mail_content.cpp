@@ -2,6 +2,7 @@
 
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "common/messages.h"
 #include "gui/mail_window_texts.h"
@@ -164,14 +165,30 @@ void loadMessage(MailContent& content, std::size_t index, const TextRenderer& re
 
     const std::vector<mail::MailPart>& parts = parsed->parts();
     std::string partProblem;
+    std::string damagedProblem;
+    // The containers that enclose the part looked at, innermost last: each one's row and the
+    // start of its members' paths (its own path and '/').
+    std::vector<std::pair<std::size_t, std::string>> enclosing;
     for (std::size_t part = 0; part < parts.size(); ++part) {
-      if (parts[part].role != mail::PartRole::Attachment) continue;
-      std::string mediaType = parts[part].mediaType;
-      shortened |= shapeField(mediaType);
-      content.attachments.push_back({part, parts[part].name, std::move(mediaType),
-                                     parsed->decodedSize(part), parts[part].truncated});
-      if (parts[part].truncated && partProblem.empty()) {
-        partProblem = std::string(texts::kTruncatedPart) + " " + parts[part].name;
+      const mail::MailPart& shape = parts[part];
+      while (!enclosing.empty() && !shape.path.starts_with(enclosing.back().second)) {
+        enclosing.pop_back();
+      }
+      const bool isContainer = shape.role == mail::PartRole::Container;
+      if (shape.role != mail::PartRole::Attachment && !isContainer) continue;
+      AttachmentEntry entry{part, shape.name, shape.mediaType, parsed->decodedSize(part),
+                            shape.truncated};
+      shortened |= shapeField(entry.mediaType);
+      entry.isContainer = isContainer;
+      entry.damaged = isContainer && shape.damaged;
+      if (!enclosing.empty()) entry.container = enclosing.back().first;
+      if (isContainer) enclosing.emplace_back(content.attachments.size(), shape.path + '/');
+      content.attachments.push_back(std::move(entry));
+      if (shape.truncated && partProblem.empty()) {
+        partProblem = std::string(texts::kTruncatedPart) + " " + shape.name;
+      }
+      if (shape.damaged && isContainer && damagedProblem.empty()) {
+        damagedProblem = std::string(texts::kDamagedContainer) + " " + shape.name;
       }
     }
     // The bound on parts says more than a cut-short attachment: it is shown in its place.
@@ -187,6 +204,7 @@ void loadMessage(MailContent& content, std::size_t index, const TextRenderer& re
       addProblem(content.problem, texts::kTextOutOfMemory);
     }
     addProblem(content.problem, partProblem);
+    addProblem(content.problem, damagedProblem);
     if (shortened) addProblem(content.problem, texts::kLongLinesShortened);
   } catch (const std::bad_alloc&) {
     clearMessage(content);

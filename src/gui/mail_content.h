@@ -37,12 +37,20 @@ inline constexpr std::size_t kShownLineChars = 16384;
 // longer one is cut and ends with "…"; the text below shows the whole field.
 inline constexpr std::size_t kShownFieldChars = 1024;
 
+// Marks an AttachmentEntry that is no container's member.
+inline constexpr std::size_t kNoContainer = static_cast<std::size_t>(-1);
+
+// One row of the attachment list: an attachment, or a container (a winmail.dat) whose member
+// attachments follow it with its row as their `container`.
 struct AttachmentEntry {
   std::size_t part = 0;    // its index in Mail::parts()
   std::string name;        // the engine's safe file name, UTF-8
   std::string mediaType;   // lower-case type/subtype, as it is shown
   std::uint64_t size = 0;  // decoded
   bool truncated = false;
+  bool isContainer = false;
+  bool damaged = false;                  // a container of which only some could be read
+  std::size_t container = kNoContainer;  // the row of the container holding it
 };
 
 // One message of an mbox file, for the message list, each field as it is shown.

@@ -25,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
@@ -458,15 +459,29 @@ void MailWindow::showContent(bool newFile) {
 
   attachmentList->clear();
   AttachmentIcons iconFor(style());
+  // A container's members are rows under it, shown open; a list without containers stays flat.
+  std::vector<QTreeWidgetItem*> rows;
+  rows.reserve(shown.attachments.size());
+  bool nested = false;
   for (std::size_t row = 0; row < shown.attachments.size(); ++row) {
     const AttachmentEntry& entry = shown.attachments[row];
     auto* item = new QTreeWidgetItem(
         {visibleText(entry.name), text(entry.mediaType), text(mail::readableSize(entry.size))});
-    item->setIcon(0, iconFor(entry.mediaType));
+    item->setIcon(0, entry.damaged ? style()->standardIcon(QStyle::SP_MessageBoxWarning)
+                                   : iconFor(entry.mediaType));
+    if (entry.damaged) item->setToolTip(0, text(texts::kDamagedMark));
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     item->setData(0, kAttachmentRole, static_cast<qulonglong>(row));
-    attachmentList->addTopLevelItem(item);
+    if (entry.container == kNoContainer) {
+      attachmentList->addTopLevelItem(item);
+    } else {
+      rows[entry.container]->addChild(item);
+    }
+    nested |= entry.isContainer;
+    rows.push_back(item);
   }
+  attachmentList->setRootIsDecorated(nested);
+  if (nested) attachmentList->expandAll();
   attachmentList->resizeColumnToContents(1);
   attachmentList->resizeColumnToContents(2);
   saveButton->setEnabled(false);
@@ -548,10 +563,10 @@ void MailWindow::dropEvent(QDropEvent* event) {
 }
 
 std::vector<const AttachmentEntry*> MailWindow::selectedAttachments() const {
+  // In the order of the list, members after their container.
   std::vector<const AttachmentEntry*> entries;
-  for (int row = 0; row < attachmentList->topLevelItemCount(); ++row) {
-    QTreeWidgetItem* item = attachmentList->topLevelItem(row);
-    if (item->isSelected()) entries.push_back(&content->attachments[static_cast<std::size_t>(row)]);
+  for (QTreeWidgetItemIterator at(attachmentList, QTreeWidgetItemIterator::Selected); *at; ++at) {
+    entries.push_back(&content->attachments[(*at)->data(0, kAttachmentRole).toULongLong()]);
   }
   return entries;
 }
@@ -581,8 +596,14 @@ void MailWindow::saveAll() {
   const std::optional<QString> folder = services.chooseFolder(this);
   if (!folder) return;
   const std::string base = localPathBytes(platform, *folder).toStdString();
+  // A container is saved as its members; one of which nothing could be read, as itself.
+  const std::vector<AttachmentEntry>& entries = content->attachments;
   std::vector<SaveItem> items;
-  for (const AttachmentEntry& entry : content->attachments) {
+  for (std::size_t row = 0; row < entries.size(); ++row) {
+    const AttachmentEntry& entry = entries[row];
+    if (entry.isContainer && row + 1 < entries.size() && entries[row + 1].container == row) {
+      continue;
+    }
     items.push_back({entry.part, base, {}, entry.name, entry.size});
   }
   save(std::move(items));

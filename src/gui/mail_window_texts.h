@@ -59,7 +59,11 @@ inline constexpr std::string_view kTextOutOfMemory = "メモリが足りない�
 inline constexpr std::string_view kMailOutOfMemory =
     "メモリが足りないため、メールを表示できません。";
 inline constexpr std::string_view kTruncatedPart =
-    "メールが添付ファイルの途中で終わっています:";                      // before the file name
+    "メールが添付ファイルの途中で終わっています:";  // before the file name
+inline constexpr std::string_view kDamagedContainer =
+    "壊れた部分があるため、読み出せた中身だけを表示しています:";  // before the file name
+inline constexpr std::string_view kDamagedMark =
+    "壊れた部分があります。下にあるのは読み出せた中身だけです。";       // a container row's tip
 inline constexpr std::string_view kOpenFailed = "メールを読めません:";  // before the reason
 
 // The status bar and the outcome of a save.

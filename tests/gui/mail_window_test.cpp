@@ -146,6 +146,9 @@ class MailWindowTest : public QObject {
   void textThatRunsOutOfMemoryLeavesTheRestShown();
   void aMailBeyondTheEnginesBoundsSaysItIsPartlyShown_data();
   void aMailBeyondTheEnginesBoundsSaysItIsPartlyShown();
+  void containersAreTreesOfTheirMembers_data();
+  void containersAreTreesOfTheirMembers();
+  void aContainerRowSavesItsOwnBytesAndAMemberOpens();
 };
 
 // What `korvani read` writes for each mail of the corpus is what the window shows: the header
@@ -558,6 +561,103 @@ void MailWindowTest::savingOnAFailingDiskSaysWhichFileAndLeavesNothing() {
            qPrintable(services.messages.front()));
   QVERIFY(!disk.files.count("out/" + first.toStdString()));
   window.reset();
+}
+
+// The rows under `parent` (the top level when null) as "name[child, child]", in the list's order.
+QString treeShape(QTreeWidget* tree, QTreeWidgetItem* parent = nullptr) {
+  QStringList rows;
+  const int count = parent ? parent->childCount() : tree->topLevelItemCount();
+  for (int row = 0; row < count; ++row) {
+    QTreeWidgetItem* item = parent ? parent->child(row) : tree->topLevelItem(row);
+    QString shape = item->text(0);
+    if (item->childCount() > 0) {
+      if (!item->isExpanded()) shape += QLatin1Char('+');
+      shape += QLatin1Char('[') + treeShape(tree, item) + QLatin1Char(']');
+    }
+    rows.append(shape);
+  }
+  return rows.join(QStringLiteral(", "));
+}
+
+// A winmail.dat is a row with its members under it; its body is in the text; Save All writes
+// the members as extract does, and not the container they came in.
+void MailWindowTest::containersAreTreesOfTheirMembers_data() {
+  QTest::addColumn<QString>("stem");
+  QTest::addColumn<QString>("shape");
+  QTest::addColumn<bool>("damaged");
+  QTest::newRow("japanese names") << QStringLiteral("winmail_japanese")
+                                  << QStringLiteral(
+                                         "winmail.dat[見積書（第２版）①.xlsx, ﾒﾓ.TXT, "
+                                         "report.pdf, report (2).pdf]")
+                                  << false;
+  QTest::newRow("embedded message")
+      << QStringLiteral("winmail_forward") << QStringLiteral("winmail.dat[写真📷.jpg, 議事録.docx]")
+      << false;
+  QTest::newRow("meeting") << QStringLiteral("winmail_meeting")
+                           << QStringLiteral("winmail.dat[定例会議.ics]") << false;
+  QTest::newRow("damaged") << QStringLiteral("winmail_damaged")
+                           << QStringLiteral("winmail.dat[first.txt]") << true;
+}
+
+void MailWindowTest::containersAreTreesOfTheirMembers() {
+  QFETCH(QString, stem);
+  QFETCH(QString, shape);
+  QFETCH(bool, damaged);
+  QVERIFY(open(kCorpus + "/" + stem + ".eml"));
+  QCOMPARE(treeShape(attachments()), shape);
+  QCOMPARE(shownText(), QString::fromUtf8(readAll(kCorpus + "/expected/" + stem + ".txt")));
+  QTreeWidgetItem* container = attachments()->topLevelItem(0);
+  QCOMPARE(container->text(1), QStringLiteral("application/ms-tnef"));
+  QCOMPARE(container->toolTip(0), damaged ? text(mailtexts::kDamagedMark) : QString());
+  auto* problem = child<QLabel>("problemLine");
+  QCOMPARE(
+      problem->text(),
+      damaged ? text(mailtexts::kDamagedContainer) + QStringLiteral(" winmail.dat") : QString());
+  QCOMPARE(problem->isHidden(), !damaged);
+
+  QTemporaryDir folder;
+  services.folderAnswer = folder.path();
+  QVERIFY(click("saveAllButton"));
+  QVERIFY(services.messages.isEmpty());
+  const QDir expected(kCorpus + "/expected/" + stem);
+  QCOMPARE(QDir(folder.path()).entryList(QDir::Files), expected.entryList(QDir::Files));
+  for (const QString& name : expected.entryList(QDir::Files)) {
+    QCOMPARE(readAll(folder.filePath(name)), readAll(expected.filePath(name)));
+  }
+}
+
+void MailWindowTest::aContainerRowSavesItsOwnBytesAndAMemberOpens() {
+  const QString path = kCorpus + "/winmail_japanese.eml";
+  int errorNumber = 0;
+  const auto file =
+      korvani::mail::MailFile::open(platform, QFile::encodeName(path).toStdString(), errorNumber);
+  QVERIFY(file);
+  const auto mail = file->parse(0);
+  QVERIFY(mail);
+  QByteArray winmail;
+  for (std::size_t part = 0; part < mail->parts().size(); ++part) {
+    if (mail->parts()[part].role != korvani::mail::PartRole::Container) continue;
+    QVERIFY(mail->decode(part, [&](const std::uint8_t* data, std::size_t size) {
+      winmail.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+      return true;
+    }));
+  }
+  QVERIFY(!winmail.isEmpty());
+
+  QTemporaryDir folder;
+  QVERIFY(open(path));
+  QTreeWidgetItem* container = attachments()->topLevelItem(0);
+  container->setSelected(true);
+  services.saveAnswer = folder.filePath(QStringLiteral("winmail.dat"));
+  QVERIFY(click("saveButton"));
+  QCOMPARE(readAll(*services.saveAnswer), winmail);
+
+  QSignalSpy finished(window.get(), &MailWindow::workFinished);
+  emit attachments()->itemDoubleClicked(container->child(2), 0);
+  QVERIFY(finished.wait(20000));
+  QCOMPARE(services.opened.size(), 1);
+  QCOMPARE(readAll(services.opened[0].toLocalFile()),
+           readAll(kCorpus + "/expected/winmail_japanese/report.pdf"));
 }
 
 #include "mail_window_test.moc"

@@ -5,15 +5,13 @@
 #include <string_view>
 
 #include "common/safe_name.h"
-#include "mail/mail_engine.h"
-#include "mail/mail_reader.h"
-#include "mail/mail_text.h"
+#include "fuzz_mail_walk.h"
 
 namespace {
 
 const korvani::mail::MailLibrary kLibrary;
 
-bool wellFormed(const std::string& text) { return korvani::mail::repairUtf8(text) == text; }
+using korvani::fuzzing::wellFormed;
 
 }  // namespace
 
@@ -34,21 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto mail = parseMail(bytes);
   if (!mail) return 0;
-  const auto& parts = mail->parts();
-  if (parts.size() > kMaxPartsPerMail) __builtin_trap();
-  for (std::size_t index = 0; index < parts.size(); ++index) {
-    std::uint64_t counted = 0;
-    std::uint64_t size = 0;
-    mail->decode(
-        index,
-        [&counted](const std::uint8_t*, std::size_t chunk) {
-          counted += chunk;
-          return true;
-        },
-        &size);
-    if (counted != size) __builtin_trap();
-    if (parts[index].role == PartRole::Text && !wellFormed(mail->text(index))) __builtin_trap();
-  }
-  if (!wellFormed(renderMail(*mail))) __builtin_trap();
+  korvani::fuzzing::walkMail(*mail, [](std::size_t, std::uint64_t) {});
   return 0;
 }

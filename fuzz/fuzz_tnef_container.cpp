@@ -5,11 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_mail_walk.h"
 #include "fuzz_support.h"
 #include "mail/compressed_rtf.h"
-#include "mail/mail_engine.h"
-#include "mail/mail_reader.h"
-#include "mail/mail_text.h"
 #include "mail/rtf_text.h"
 #include "support/tnef_writer.h"
 
@@ -17,7 +15,7 @@ namespace {
 
 const korvani::mail::MailLibrary kLibrary;
 
-bool wellFormed(const std::string& text) { return korvani::mail::repairUtf8(text) == text; }
+using korvani::fuzzing::wellFormed;
 
 }  // namespace
 
@@ -35,31 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto mail = parseMail(korvani::testing::mailWithTnef(std::string(bytes)));
   if (!mail) __builtin_trap();  // the mail around the bytes is always a mail
   const auto& parts = mail->parts();
-  if (parts.size() > kMaxPartsPerMail) __builtin_trap();
-  for (std::size_t index = 0; index < parts.size(); ++index) {
-    std::uint64_t counted = 0;
-    std::uint64_t decoded = 0;
-    mail->decode(
-        index,
-        [&counted](const std::uint8_t*, std::size_t chunk) {
-          counted += chunk;
-          return true;
-        },
-        &decoded);
-    if (counted != decoded) __builtin_trap();
+  korvani::fuzzing::walkMail(*mail, [&parts, size](std::size_t index, std::uint64_t decoded) {
     // A member holds no more than the stream it came from.
     if (parts[index].path.find(':') != std::string::npos &&
         parts[index].role == PartRole::Attachment && parts[index].mediaType != "text/calendar" &&
         decoded > size) {
       __builtin_trap();
     }
-    if (parts[index].role == PartRole::Text && !wellFormed(mail->text(index))) __builtin_trap();
-    if (parts[index].role == PartRole::Message) {
-      for (const HeaderField& field : mail->headers(index)) {
-        if (!wellFormed(field.value)) __builtin_trap();
-      }
-    }
-  }
-  if (!wellFormed(renderMail(*mail))) __builtin_trap();
+  });
   return 0;
 }

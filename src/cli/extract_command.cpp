@@ -86,24 +86,7 @@ std::string stemOf(const std::string& path) {
   return name;
 }
 
-// Puts the text `value` under `key` of `object`. A value that is not UTF-8 (a file name in
-// Shift_JIS, say) is written with U+FFFD for what is not, and its bytes are kept whole, in Base64,
-// under `key` + "_bytes": the JSON stays valid and nothing is lost.
-void putText(nlohmann::json& object, const std::string& key, const std::string& value) {
-  object[key] = value;
-  if (isValidUtf8(value)) return;
-  std::string encoded;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(value.data());
-  for (std::size_t at = 0; at < value.size(); at += 3) {
-    std::uint8_t quartet[4];
-    const int count = static_cast<int>(std::min<std::size_t>(3, value.size() - at));
-    encoded.append(reinterpret_cast<const char*>(quartet),
-                   encodeTriple(bytes + at, quartet, count));
-  }
-  object[key + "_bytes"] = std::move(encoded);
-}
-
-// `bytes` in Base64, for the raw bytes of a name.
+// `bytes` in Base64: the bytes of a text that is not UTF-8, the raw bytes of a name.
 std::string base64Of(const std::string& bytes) {
   std::string encoded;
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
@@ -113,6 +96,14 @@ std::string base64Of(const std::string& bytes) {
     encoded.append(reinterpret_cast<const char*>(quartet), encodeTriple(data + at, quartet, count));
   }
   return encoded;
+}
+
+// Puts the text `value` under `key` of `object`. A value that is not UTF-8 (a file name in
+// Shift_JIS, say) is written with U+FFFD for what is not, and its bytes are kept whole, in Base64,
+// under `key` + "_bytes": the JSON stays valid and nothing is lost.
+void putText(nlohmann::json& object, const std::string& key, const std::string& value) {
+  object[key] = value;
+  if (!isValidUtf8(value)) object[key + "_bytes"] = base64Of(value);
 }
 
 // What a manifest and the JSON listing record of how an attachment got its name.
@@ -475,17 +466,8 @@ class Extraction : private archive::UnpackObserver {
       if (part.role != mail::PartRole::Attachment) continue;
       if (!folder) {
         // Made only once the mail has something to write.
-        int errorNumber = 0;
-        if (run.subfolder.empty()) {
-          folder = folders.root(errorNumber);
-        } else {
-          subfolder = folders.subfolder(run.subfolder, errorNumber);
-          folder = subfolder.get();
-        }
-        if (!folder) {
-          fail(texts::folderFailed(folders.failedPath(), errorNumber));
-          return;
-        }
+        folder = folderOf(run.subfolder, subfolder);
+        if (!folder) return;
       }
       // The mails written straight into the target share it: a second "report.pdf" there
       // becomes "report (2).pdf", as within one mail.
@@ -511,15 +493,16 @@ class Extraction : private archive::UnpackObserver {
     if (wroteAny) ++mailsWithFiles;
   }
 
+  // A written file's path under -d, as the manifest is read beside the files.
+  std::string underTarget(const std::string& target) const {
+    const std::string prefix = options.folder + "/";
+    return target.compare(0, prefix.size(), prefix) == 0 ? target.substr(prefix.size()) : target;
+  }
+
   // Adds the outcome of one save to the manifest.
   void record(const mail::MailPart& part, const save::SaveOutcome& outcome) {
     nlohmann::json file = nlohmann::json::object();
-    // Its path under -d, as the manifest is read beside the files.
-    const std::string prefix = options.folder + "/";
-    putText(file, "path",
-            outcome.target.compare(0, prefix.size(), prefix) == 0
-                ? outcome.target.substr(prefix.size())
-                : outcome.target);
+    putText(file, "path", underTarget(outcome.target));
     putText(file, "part", part.path);
     putText(file, "type", part.mediaType);
     putText(file, "name", part.name);
@@ -686,22 +669,28 @@ class Extraction : private archive::UnpackObserver {
     }
   }
 
+  // The folder a mail's files go into: -d itself when `subfolder` is empty, else that subfolder of
+  // it, made when missing and kept in `held`. Null, with the failure said, when it cannot be had.
+  Folder* folderOf(const std::string& subfolder, std::unique_ptr<Folder>& held) {
+    int errorNumber = 0;
+    Folder* folder = nullptr;
+    if (subfolder.empty()) {
+      folder = folders.root(errorNumber);
+    } else {
+      held = folders.subfolder(subfolder, errorNumber);
+      folder = held.get();
+    }
+    if (!folder) fail(texts::folderFailed(folders.failedPath(), errorNumber));
+    return folder;
+  }
+
   // The encrypted archives left for the end, now that every password mail of the run is known.
   void resumeDeferred() {
     for (const DeferredArchive& waiting : deferred) {
-      int errorNumber = 0;
       std::unique_ptr<Folder> held;
-      Folder* folder = nullptr;
-      if (waiting.subfolder.empty()) {
-        folder = folders.root(errorNumber);
-      } else {
-        held = folders.subfolder(waiting.subfolder, errorNumber);
-        folder = held.get();
-      }
-      if (!folder) {
-        fail(texts::folderFailed(folders.failedPath(), errorNumber));
-        continue;
-      }
+      Folder* folder = folderOf(waiting.subfolder, held);
+      if (!folder) continue;
+      int errorNumber = 0;
       archiveMail = waiting.label;
       // Its files join the record of its mail, done by now.
       resumedRecord = nullptr;
@@ -801,14 +790,10 @@ class Extraction : private archive::UnpackObserver {
         break;
     }
     nlohmann::json file = nlohmann::json::object();
-    const std::string prefix = options.folder + "/";
     if (event.target.empty()) {
       file["path"] = nullptr;
     } else {
-      putText(file, "path",
-              event.target.compare(0, prefix.size(), prefix) == 0
-                  ? event.target.substr(prefix.size())
-                  : event.target);
+      putText(file, "path", underTarget(event.target));
     }
     putText(file, "part", event.path);
     file["type"] = nullptr;  // an archive says nothing of its entries' types

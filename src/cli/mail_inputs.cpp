@@ -5,14 +5,10 @@
 namespace korvani::cli {
 namespace {
 
-bool startsWith(const std::string& text, std::string_view prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // Files mail programs keep beside the mails: never a mail, never worth a word.
 bool isControlFile(const std::string& name) {
-  return name.empty() || name[0] == '.' || startsWith(name, "dovecot") ||
-         startsWith(name, "courier") || name == "maildirfolder" || name == "subscriptions";
+  return name.empty() || name[0] == '.' || name.starts_with("dovecot") ||
+         name.starts_with("courier") || name == "maildirfolder" || name == "subscriptions";
 }
 
 bool hasFolder(const std::vector<FolderEntry>& entries, std::string_view name) {

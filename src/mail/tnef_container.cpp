@@ -58,10 +58,6 @@ std::string calendarDate(const tnef::Date& date) {
   return text.data();
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 // A content line of an iCalendar object: TEXT escaped, folded at 75 bytes on a character
 // boundary.
 void appendCalendarLine(std::string& out, std::string_view name, std::string_view value,
@@ -176,8 +172,8 @@ std::string tnefMediaType(const tnef::Attachment& attachment, const tnef::Messag
 
 std::optional<std::string> tnefCalendar(const tnef::Message& message) {
   const std::string type = tnefText(message.messageClass, namesCodePage(message));
-  const bool meeting = startsWith(type, "IPM.Microsoft Schedule.") ||
-                       startsWith(type, "IPM.Schedule.Meeting.") || type == "IPM.Appointment";
+  const bool meeting = type.starts_with("IPM.Microsoft Schedule.") ||
+                       type.starts_with("IPM.Schedule.Meeting.") || type == "IPM.Appointment";
   if (!meeting || !message.start) return std::nullopt;
   const bool cancelled =
       type.find("Cncl") != std::string::npos || type.find("Canceled") != std::string::npos;

@@ -312,7 +312,8 @@ int openSpool(bool unnamed) {
   return openSpoolIn("/tmp", unnamed);
 }
 
-// Bytes held in memory up to a bound, then spooled into a temporary file as a stream is.
+// Bytes held in memory up to a bound, then spooled into a temporary file: a stream read to its
+// end (readStream), an archive gathered from a mail (openScratch).
 class PosixScratch : public ScratchFile {
  public:
   PosixScratch(bool unnamed, std::size_t heldInMemory)
@@ -344,7 +345,11 @@ class PosixScratch : public ScratchFile {
     errorNumber = error_;
     if (error_ != 0) return nullptr;
     if (spool_.get() < 0) return std::make_unique<HeldStream>(std::move(held_));
-    // Read by position only (readAt); the descriptor's own position does not matter.
+    // Back to the start, for read() as for readAt().
+    if (::lseek(spool_.get(), 0, SEEK_SET) != 0) {
+      errorNumber = errno;
+      return nullptr;
+    }
     return std::make_unique<PosixReadableFile>(spool_.release(), length_, FileTimes{});
   }
 
@@ -782,11 +787,9 @@ std::unique_ptr<ReadableFile> PosixPlatform::readStream(const std::string& path,
     return std::make_unique<PosixReadableFile>(fd.release(), size - start, FileTimes{}, start);
   }
 
-  std::string held;
-  FileDescriptor spool(-1);
-  std::uint64_t length = 0;
-  std::vector<std::uint8_t> buffer(kStreamReadSize);
+  PosixScratch scratch(unnamedTemporaries, streamHeldInMemory);
   try {
+    std::vector<std::uint8_t> buffer(kStreamReadSize);
     for (;;) {
       const ssize_t n = readWaiting(fd.get(), buffer.data(), buffer.size());
       if (n < 0) {
@@ -794,35 +797,14 @@ std::unique_ptr<ReadableFile> PosixPlatform::readStream(const std::string& path,
         return nullptr;
       }
       if (n == 0) break;
-      const auto count = static_cast<std::size_t>(n);
-      length += count;
-      if (spool.get() < 0 && held.size() + count <= streamHeldInMemory) {
-        held.append(reinterpret_cast<const char*>(buffer.data()), count);
-        continue;
-      }
-      if (spool.get() < 0) {
-        spool = FileDescriptor(openSpool(unnamedTemporaries));
-        if (spool.get() < 0) {
-          error = errno;
-          return nullptr;
-        }
-        error =
-            writeAll(spool.get(), reinterpret_cast<const std::uint8_t*>(held.data()), held.size());
-        std::string().swap(held);
-      }
-      if (error == 0) error = writeAll(spool.get(), buffer.data(), count);
+      error = scratch.append(buffer.data(), static_cast<std::size_t>(n));
       if (error != 0) return nullptr;
     }
   } catch (const std::bad_alloc&) {
     error = ENOMEM;
     return nullptr;
   }
-  if (spool.get() < 0) return std::make_unique<HeldStream>(std::move(held));
-  if (::lseek(spool.get(), 0, SEEK_SET) != 0) {
-    error = errno;
-    return nullptr;
-  }
-  return std::make_unique<PosixReadableFile>(spool.release(), length, FileTimes{});
+  return scratch.finish(error);
 }
 
 bool PosixPlatform::readStatus(const std::string& path, FileStatus& status) {

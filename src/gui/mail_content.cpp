@@ -1,12 +1,16 @@
 #include "gui/mail_content.h"
 
+#include <algorithm>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 
+#include "archive/password_mail.h"
 #include "common/messages.h"
 #include "gui/mail_window_texts.h"
 #include "mail/shown_text.h"
+#include "save/attachment_saver.h"
 
 namespace korvani::gui {
 namespace {
@@ -47,6 +51,65 @@ void addProblem(std::string& problem, std::string_view line) {
   problem += line;
 }
 
+// The first bytes of a part that tell whether it may be an archive (the archive module's cheap
+// look): a few hundred bytes decoded, whatever the part's size.
+constexpr std::size_t kArchiveHeadBytes = 512;
+
+bool mayBeArchivePart(const mail::Mail& mail, std::size_t part) {
+  std::string head;
+  mail.decode(part, [&head](const std::uint8_t* data, std::size_t size) {
+    head.append(reinterpret_cast<const char*>(data),
+                std::min(size, kArchiveHeadBytes - head.size()));
+    return head.size() < kArchiveHeadBytes;
+  });
+  return archive::mayBeArchive(head);
+}
+
+// "LINE NAME": a line of mail_window_texts.h and the archive or entry it is about.
+std::string about(std::string_view line, const std::string& place) {
+  return std::string(line) + " " + place;
+}
+
+// The label of message `index` of `content`'s file, for pairing passwords.
+std::string labelOf(const MailContent& content, std::size_t index) {
+  return content.file->isMbox() ? content.path + "#" + std::to_string(index + 1) : content.path;
+}
+
+// The passwords of the password mails of content.file that pair with the archive `name` of the
+// mail shown, in the order of the file.
+std::vector<archive::Password> pairedPasswords(const MailContent& content,
+                                               const std::string& name) {
+  std::vector<archive::Password> found;
+  const archive::MailFacts facts =
+      archive::factsOf(*content.mail, labelOf(content, content.messageIndex));
+  for (std::size_t index = 0; index < content.file->messageCount(); ++index) {
+    const std::shared_ptr<const mail::Mail> other =
+        index == content.messageIndex ? content.mail : content.file->parse(index);
+    if (!other) continue;
+    archive::MailFacts otherFacts = archive::factsOf(*other, labelOf(content, index));
+    std::vector<std::string> passwords = archive::passwordsInText(otherFacts.text);
+    if (passwords.empty() || !archive::pairs(facts, name, otherFacts)) continue;
+    for (std::string& password : passwords)
+      found.push_back({std::move(password), otherFacts.label});
+  }
+  return found;
+}
+
+// Keeps what a listing reports.
+class ListingRecord : public archive::UnpackObserver {
+ public:
+  std::vector<archive::EntryEvent> entries;
+  std::optional<archive::ArchiveEvent> ending;  // a listing of a locked archive reports none
+
+  void entry(const archive::EntryEvent& event) override {
+    if (event.kind != archive::EntryKind::Folder) entries.push_back(event);
+  }
+  void archive(const archive::ArchiveEvent& event) override {
+    // A nested archive ends before its own: the outermost one ends last.
+    ending = event;
+  }
+};
+
 // Forgets the message shown, leaving the file and its message list.
 void clearMessage(MailContent& content) {
   content.mail.reset();
@@ -54,6 +117,7 @@ void clearMessage(MailContent& content) {
   content.text = {};
   content.attachments = {};
   content.problem.clear();
+  content.archiveProblem.clear();
 }
 
 }  // namespace
@@ -183,6 +247,7 @@ void loadMessage(MailContent& content, std::size_t index, const TextRenderer& re
       entry.damaged = isContainer && shape.damaged;
       if (!enclosing.empty()) entry.container = enclosing.back().first;
       if (isContainer) enclosing.emplace_back(content.attachments.size(), shape.path + '/');
+      if (!isContainer && mayBeArchivePart(*parsed, part)) entry.archive = ArchiveState::Closed;
       content.attachments.push_back(std::move(entry));
       if (shape.truncated && partProblem.empty()) {
         partProblem = std::string(texts::kTruncatedPart) + " " + shape.name;
@@ -209,6 +274,106 @@ void loadMessage(MailContent& content, std::size_t index, const TextRenderer& re
   } catch (const std::bad_alloc&) {
     clearMessage(content);
     content.problem = texts::kMailOutOfMemory;
+  }
+}
+
+std::string describeArchive(const archive::ArchiveEvent& event) {
+  using archive::ArchiveStatus;
+  switch (event.status) {
+    case ArchiveStatus::Unpacked:
+      return {};
+    case ArchiveStatus::Damaged:
+      return about(texts::kArchiveDamaged, event.path);
+    case ArchiveStatus::SizeBound:
+    case ArchiveStatus::RatioBound:
+      return about(texts::kArchiveTooLarge, event.path);
+    case ArchiveStatus::TooManyEntries:
+      return about(texts::kArchiveTooManyEntries, event.path);
+    case ArchiveStatus::TooDeep:
+      return about(texts::kArchiveTooDeep, event.path);
+    case ArchiveStatus::Shut:
+      return about(event.shutReason == archive::ShutReason::Unsupported
+                       ? texts::kEncryptionUnsupported
+                       : texts::kArchiveShut,
+                   event.path);
+    case ArchiveStatus::FolderFailed:
+      return messages::describeWriteFailure(event.folder, event.errorNumber);
+  }
+  return {};
+}
+
+std::string shownProblem(const MailContent& content) {
+  std::string line = content.problem;
+  addProblem(line, content.archiveProblem);
+  return line;
+}
+
+void listArchive(Platform& platform, MailContent& content, std::size_t row,
+                 const std::string& password) {
+  content.archiveProblem.clear();
+  if (!content.mail || row >= content.attachments.size()) return;
+  const std::string name = content.attachments[row].name;
+  const std::size_t part = content.attachments[row].part;
+  try {
+    std::vector<archive::Password> candidates = pairedPasswords(content, name);
+    if (!password.empty()) candidates.push_back({password, {}});
+    const save::AttachmentSaver saver(platform);
+    archive::UnpackSettings settings;
+    settings.list = true;
+    ListingRecord record;
+    archive::Unpacker unpacker(platform, saver, settings, record);
+    NameRegistry names;
+    std::string folderName;
+    int errorNumber = 0;
+    const archive::PartResult result =
+        unpacker.unpackPart(nullptr, names, name, *content.mail, part, name, candidates, false,
+                            folderName, errorNumber);
+
+    // The rows listed before (under a password that did not open it) give way to these.
+    std::vector<AttachmentEntry>& rows = content.attachments;
+    std::erase_if(rows, [row](const AttachmentEntry& entry) {
+      return entry.archiveEntry && entry.container == row;
+    });
+    if (result == archive::PartResult::NotAnArchive) {
+      rows[row].archive = ArchiveState::NotAnArchive;
+      content.archiveProblem = about(texts::kNotAnArchive, name);
+      return;
+    }
+    if (result == archive::PartResult::Unreadable) {
+      content.archiveProblem = errorNumber != 0 ? messages::describeWriteFailure(name, errorNumber)
+                                                : name + std::string(texts::kUnreadablePart);
+      return;
+    }
+    const std::string prefix = name + ":";
+    for (const archive::EntryEvent& event : record.entries) {
+      AttachmentEntry entry;
+      entry.part = part;
+      entry.name = event.path.starts_with(prefix) ? event.path.substr(prefix.size()) : event.name;
+      entry.size = event.size > 0 ? static_cast<std::uint64_t>(event.size) : 0;
+      entry.container = row;
+      entry.archiveEntry = true;
+      entry.place = event.path;
+      rows.push_back(std::move(entry));
+    }
+    AttachmentEntry& archiveRow = rows[row];
+    // A locked listing ends without a word of the archive: its names were read, not its data.
+    const bool locked = !record.ending && std::any_of(record.entries.begin(), record.entries.end(),
+                                                      [](const archive::EntryEvent& event) {
+                                                        return event.encrypted;
+                                                      });
+    if (locked) {
+      archiveRow.archive = ArchiveState::Locked;
+      content.archiveProblem =
+          about(password.empty() ? texts::kPasswordNeeded : texts::kWrongPassword, name);
+      return;
+    }
+    archiveRow.archive = ArchiveState::Listed;
+    if (record.ending && record.ending->openedBy) {
+      archiveRow.password = record.ending->openedBy->text;
+    }
+    if (record.ending) content.archiveProblem = describeArchive(*record.ending);
+  } catch (const std::bad_alloc&) {
+    content.archiveProblem = texts::kMailOutOfMemory;
   }
 }
 

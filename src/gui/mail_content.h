@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/unpacker.h"
 #include "mail/mail_engine.h"
 #include "mail/mail_reader.h"
 
@@ -40,8 +41,18 @@ inline constexpr std::size_t kShownFieldChars = 1024;
 // Marks an AttachmentEntry that is no container's member.
 inline constexpr std::size_t kNoContainer = static_cast<std::size_t>(-1);
 
+// What the window knows of an attachment as an archive.
+enum class ArchiveState {
+  None,          // its first bytes begin no archive
+  Closed,        // its first bytes may begin one: its row has an unpack control
+  Listed,        // its entries are rows under it
+  Locked,        // encrypted and not opened: its entries' names are listed, a field asks
+  NotAnArchive,  // the archive module did not take it after all (a .docx, say)
+};
+
 // One row of the attachment list: an attachment, or a container (a winmail.dat) whose member
-// attachments follow it with its row as their `container`.
+// attachments follow it with its row as their `container`, or an entry of an archive listed by
+// listArchive(), with the archive's row as its `container`.
 struct AttachmentEntry {
   std::size_t part = 0;    // its index in Mail::parts()
   std::string name;        // the engine's safe file name, UTF-8
@@ -51,6 +62,14 @@ struct AttachmentEntry {
   bool isContainer = false;
   bool damaged = false;                  // a container of which only some could be read
   std::size_t container = kNoContainer;  // the row of the container holding it
+  ArchiveState archive = ArchiveState::None;
+  // An entry of an archive: `part` and `container` are the archive's, `name` is the entry's name
+  // inside it ("書類/a.xlsx", or "in/b.zip:c.txt" inside a nested one) and `place` is where the
+  // unpacker says it is ("見積.zip:書類/a.xlsx").
+  bool archiveEntry = false;
+  std::string place{};
+  // An archive that a password opened: that password, to unpack it with. Never shown.
+  std::string password{};
 };
 
 // One message of an mbox file, for the message list, each field as it is shown.
@@ -78,6 +97,8 @@ struct MailContent {
   // One line saying what went wrong, and that long lines were shortened when they were; empty
   // when all of it could be read and is shown whole.
   std::string problem;
+  // One line saying what became of the archive last listed or unpacked; empty when all went well.
+  std::string archiveProblem;
 };
 
 // The text of a message as `korvani read` writes it: mail::renderMail, or a stand-in in tests.
@@ -103,6 +124,22 @@ bool loadMailFile(Platform& platform, const std::string& path, MailContent& cont
 // shown and `mail` is null.
 void loadMessage(MailContent& content, std::size_t index,
                  const TextRenderer& render = mail::renderMail);
+
+// Lists the entries of the archive at row `row` of content.attachments, through the archive
+// module in listing mode, as rows under it (replacing those it had), and sets its state. The
+// passwords tried are those of the password mails of content.file that pair with it, then
+// `password` when not empty; one that opens it is kept in its row. What went wrong (not an
+// archive, still locked, a wrong password, …) is said in content.archiveProblem, which is
+// otherwise cleared. Writes nothing. `platform` is used only within the call.
+void listArchive(Platform& platform, MailContent& content, std::size_t row,
+                 const std::string& password);
+
+// The line that says what became of an archive that did not unpack whole; empty when it did.
+// Names the archive by its place, never by a password.
+std::string describeArchive(const archive::ArchiveEvent& event);
+
+// The problem line of `content`: its problem and its archive problem.
+std::string shownProblem(const MailContent& content);
 
 // Breaks every line of `text` (UTF-8, lines ended by LF) longer than `maxChars` characters into
 // lines of `maxChars` and a last one of at most that many. Returns whether a line was broken.

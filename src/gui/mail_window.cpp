@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMimeDatabase>
@@ -33,6 +34,7 @@
 #include <mutex>
 #include <optional>
 
+#include "archive/unpacker.h"
 #include "common/messages.h"
 #include "gui/local_path.h"
 #include "gui/mail_window_services.h"
@@ -55,6 +57,7 @@ constexpr int kQuietProgressDelayMs = 300;
 // Progress of a save is reported in thousandths: byte counts do not fit the bar's int.
 constexpr int kProgressSteps = 1000;
 constexpr int kAttachmentRole = Qt::UserRole;  // the row in MailContent::attachments
+constexpr int kControlColumn = 3;              // an archive's unpack button or password field
 
 QString text(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
@@ -91,6 +94,46 @@ std::string describe(const save::SaveOutcome& outcome) {
   return {};
 }
 
+// Counts what unpacking an archive for a save wrote, and words what went wrong.
+class UnpackRecord : public archive::UnpackObserver {
+ public:
+  explicit UnpackRecord(SaveSummary& summary) : summary(summary) {}
+
+  void entry(const archive::EntryEvent& event) override {
+    using archive::EntryStatus;
+    switch (event.status) {
+      case EntryStatus::Truncated:
+        summary.failures.push_back(std::string(texts::kTruncatedPart) + " " + event.target);
+        [[fallthrough]];
+      case EntryStatus::Written:
+      case EntryStatus::LinkWritten:
+        ++summary.written;
+        summary.entryTargets[event.path] = event.target;
+        return;
+      case EntryStatus::AlreadyExists:
+        summary.failures.push_back(event.target + std::string(texts::kTargetExists));
+        return;
+      case EntryStatus::WriteFailed:
+        summary.failures.push_back(messages::describeWriteFailure(event.target, event.errorNumber));
+        return;
+      case EntryStatus::Damaged:
+        summary.failures.push_back(std::string(texts::kEntryNotWritten) + " " + event.path);
+        return;
+      case EntryStatus::Listed:
+      case EntryStatus::Skipped:
+        return;
+    }
+  }
+  void archive(const archive::ArchiveEvent& event) override {
+    if (std::string line = describeArchive(event); !line.empty()) {
+      summary.archiveProblems.push_back(std::move(line));
+    }
+  }
+
+ private:
+  SaveSummary& summary;
+};
+
 // Writes each item of `items` through the one save path, in order, reporting the bytes done of
 // all of them; runs on the engine thread.
 SaveSummary saveItems(Platform& platform, const MailContent& content,
@@ -126,6 +169,31 @@ SaveSummary saveItems(Platform& platform, const MailContent& content,
       continue;
     }
     const std::uint64_t before = done;
+    if (item.unpack) {
+      // Into a folder named after the archive, as `extract --unpack` does, through the same
+      // held-folder creation path and within the same bounds.
+      archive::UnpackSettings settings;
+      settings.replace = item.replace;
+      settings.times = times;
+      UnpackRecord record(summary);
+      archive::Unpacker unpacker(platform, saver, settings, record);
+      std::vector<archive::Password> passwords;
+      if (!item.password.empty()) passwords.push_back({item.password, {}});
+      NameRegistry names;
+      std::string folderName;
+      const archive::PartResult result =
+          unpacker.unpackPart(folder.get(), names, item.name, *content.mail, item.part, item.name,
+                              passwords, false, folderName, errorNumber);
+      if (result == archive::PartResult::NotAnArchive) {
+        summary.archiveProblems.push_back(std::string(texts::kNotAnArchive) + " " + item.name);
+      } else if (result == archive::PartResult::Unreadable) {
+        summary.failures.push_back(errorNumber != 0
+                                       ? messages::describeWriteFailure(item.name, errorNumber)
+                                       : item.name + std::string(texts::kUnreadablePart));
+      }
+      done = before + item.size;
+      continue;
+    }
     const save::SaveOutcome outcome = saver.save(*folder, item.name, *content.mail, item.part,
                                                  item.replace, times, [&](std::uint64_t bytes) {
                                                    done = before + bytes;
@@ -291,7 +359,7 @@ void MailWindow::buildWidgets() {
       [this](const QList<QTreeWidgetItem*>& items) { return writeForDrag(items); });
   attachmentList->setObjectName(QStringLiteral("attachmentList"));
   attachmentList->setHeaderLabels(
-      {text(texts::kNameColumn), text(texts::kTypeColumn), text(texts::kSizeColumn)});
+      {text(texts::kNameColumn), text(texts::kTypeColumn), text(texts::kSizeColumn), QString()});
   attachmentList->setRootIsDecorated(false);
   attachmentList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   attachmentList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
@@ -426,6 +494,7 @@ void MailWindow::openMail(const QByteArray& path) {
           return;
         }
         content = loaded;
+        unpackedToOpen.clear();
         if (content->opened) rememberRecent(path);
         showContent(true);
       });
@@ -438,9 +507,35 @@ void MailWindow::selectMessage(int row) {
       text(texts::kOpening), true,
       [loaded, row](QPromise<void>&) { loadMessage(*loaded, static_cast<std::size_t>(row)); },
       [this, loaded](bool cancelled) {
-        if (!cancelled) content = loaded;
+        if (!cancelled) {
+          content = loaded;
+          unpackedToOpen.clear();
+        }
         showContent(false);
       });
+}
+
+void MailWindow::listArchiveRow(std::size_t row, const std::string& password) {
+  if (isBusy()) return;
+  auto loaded = std::make_shared<MailContent>(*content);
+  Platform* files = &platform;
+  runInBackground(
+      text(texts::kListing), true,
+      [loaded, files, row, password](QPromise<void>&) {
+        listArchive(*files, *loaded, row, password);
+      },
+      [this, loaded, row](bool cancelled) {
+        if (cancelled) return;
+        content = loaded;
+        unpackedToOpen.erase(content->attachments[row].part);
+        showContent(false);
+      });
+}
+
+void MailWindow::showProblem() {
+  const std::string line = shownProblem(*content);
+  problemLine->setText(visibleText(line));
+  problemLine->setVisible(!line.empty());
 }
 
 void MailWindow::showContent(bool newFile) {
@@ -453,8 +548,7 @@ void MailWindow::showContent(bool newFile) {
     }
     headerValues[row]->setText(value);
   }
-  problemLine->setText(visibleText(shown.problem));
-  problemLine->setVisible(!shown.problem.empty());
+  showProblem();
   textView->setPlainText(text(shown.text));
 
   attachmentList->clear();
@@ -477,13 +571,41 @@ void MailWindow::showContent(bool newFile) {
     } else {
       rows[entry.container]->addChild(item);
     }
-    nested |= entry.isContainer;
+    nested |= entry.container != kNoContainer;
     rows.push_back(item);
+  }
+  for (std::size_t row = 0; row < shown.attachments.size(); ++row) {
+    if (shown.attachments[row].archive == ArchiveState::Closed) {
+      auto* unpack = new QPushButton(text(texts::kUnpackButton));
+      unpack->setObjectName(QStringLiteral("unpackButton"));
+      connect(unpack, &QPushButton::clicked, this, [this, row] { listArchiveRow(row, {}); });
+      attachmentList->setItemWidget(rows[row], kControlColumn, unpack);
+    } else if (shown.attachments[row].archive == ArchiveState::Locked) {
+      auto* field = new QWidget;
+      auto* layout = new QHBoxLayout(field);
+      layout->setContentsMargins(0, 0, 0, 0);
+      auto* password = new QLineEdit;
+      password->setObjectName(QStringLiteral("passwordEdit"));
+      password->setEchoMode(QLineEdit::Password);
+      password->setPlaceholderText(text(texts::kPasswordPlaceholder));
+      auto* open = new QPushButton(text(texts::kPasswordOpenButton));
+      open->setObjectName(QStringLiteral("passwordButton"));
+      layout->addWidget(password);
+      layout->addWidget(open);
+      const auto tryPassword = [this, row, password] {
+        if (password->text().isEmpty()) return;
+        listArchiveRow(row, password->text().toStdString());
+      };
+      connect(open, &QPushButton::clicked, this, tryPassword);
+      connect(password, &QLineEdit::returnPressed, this, tryPassword);
+      attachmentList->setItemWidget(rows[row], kControlColumn, field);
+    }
   }
   attachmentList->setRootIsDecorated(nested);
   if (nested) attachmentList->expandAll();
   attachmentList->resizeColumnToContents(1);
   attachmentList->resizeColumnToContents(2);
+  attachmentList->resizeColumnToContents(kControlColumn);
   saveButton->setEnabled(false);
   saveAllButton->setEnabled(!shown.attachments.empty());
 
@@ -571,11 +693,28 @@ std::vector<const AttachmentEntry*> MailWindow::selectedAttachments() const {
   return entries;
 }
 
+namespace {
+
+// The item that unpacks the archive of the entry row `entry` into `folder` (or its `subfolder`).
+SaveItem unpackItem(const MailContent& content, const AttachmentEntry& entry,
+                    const std::string& folder, const std::string& subfolder) {
+  const AttachmentEntry& archiveRow = content.attachments[entry.container];
+  SaveItem item{archiveRow.part, folder, subfolder, archiveRow.name, archiveRow.size};
+  item.unpack = true;
+  item.password = archiveRow.password;
+  return item;
+}
+
+}  // namespace
+
 void MailWindow::saveSelected() {
   const std::vector<const AttachmentEntry*> entries = selectedAttachments();
   if (entries.empty()) return;
   std::vector<SaveItem> items;
-  if (entries.size() == 1) {
+  const bool anEntry =
+      std::any_of(entries.begin(), entries.end(),
+                  [](const AttachmentEntry* entry) { return entry->archiveEntry; });
+  if (entries.size() == 1 && !anEntry) {
     const std::optional<QString> path = services.saveAttachment(this, text(entries[0]->name));
     if (!path) return;
     const auto [folder, name] = splitPath(localPathBytes(platform, *path).toStdString());
@@ -584,8 +723,16 @@ void MailWindow::saveSelected() {
     const std::optional<QString> folder = services.chooseFolder(this);
     if (!folder) return;
     const std::string base = localPathBytes(platform, *folder).toStdString();
+    // The archive module unpacks an archive whole: an entry is saved with the rest of its
+    // archive, in a folder named after it, once however many of its entries are chosen.
+    std::vector<std::size_t> unpacked;
     for (const AttachmentEntry* entry : entries) {
-      items.push_back({entry->part, base, {}, entry->name, entry->size});
+      if (!entry->archiveEntry) {
+        items.push_back({entry->part, base, {}, entry->name, entry->size});
+      } else if (std::find(unpacked.begin(), unpacked.end(), entry->container) == unpacked.end()) {
+        unpacked.push_back(entry->container);
+        items.push_back(unpackItem(*content, *entry, base, {}));
+      }
     }
   }
   save(std::move(items));
@@ -601,10 +748,18 @@ void MailWindow::saveAll() {
   std::vector<SaveItem> items;
   for (std::size_t row = 0; row < entries.size(); ++row) {
     const AttachmentEntry& entry = entries[row];
-    if (entry.isContainer && row + 1 < entries.size() && entries[row + 1].container == row) {
+    if (entry.archiveEntry ||
+        (entry.isContainer && row + 1 < entries.size() && entries[row + 1].container == row)) {
       continue;
     }
     items.push_back({entry.part, base, {}, entry.name, entry.size});
+    // An archive the user has opened is unpacked beside it, as `extract --unpack` does.
+    if (entry.archive == ArchiveState::Listed) {
+      SaveItem unpack = items.back();
+      unpack.unpack = true;
+      unpack.password = entry.password;
+      items.push_back(std::move(unpack));
+    }
   }
   save(std::move(items));
 }
@@ -616,7 +771,9 @@ void MailWindow::save(std::vector<SaveItem> items,
   std::vector<SaveItem> confirmed;
   for (SaveItem& item : items) {
     const std::string target = joinPath(item.folder, item.name);
-    if (item.subfolder.empty() && platform.entryExists(target)) {
+    // An archive's folder is merged with one already there; its files are never replaced
+    // unasked (they fail as existing).
+    if (item.subfolder.empty() && !item.unpack && platform.entryExists(target)) {
       const Answer answer = forAll ? *forAll
                                    : services.confirmReplace(
                                          this, QFile::decodeName(QByteArray::fromStdString(target)),
@@ -644,7 +801,20 @@ void MailWindow::save(std::vector<SaveItem> items,
               return !promise.isCanceled();
             });
       },
-      [this, summary, afterSave](bool cancelled) {
+      [this, summary, afterSave, confirmed](bool cancelled) {
+        const bool unpacked = std::any_of(confirmed.begin(), confirmed.end(),
+                                          [](const SaveItem& item) { return item.unpack; });
+        if (unpacked) {
+          // What became of the archives replaces what the last listing said.
+          auto updated = std::make_shared<MailContent>(*content);
+          updated->archiveProblem.clear();
+          for (const std::string& line : summary->archiveProblems) {
+            if (!updated->archiveProblem.empty()) updated->archiveProblem += ' ';
+            updated->archiveProblem += line;
+          }
+          content = updated;
+          showProblem();
+        }
         if (!summary->failures.empty()) {
           QString message = text(texts::kSaveFailed);
           for (const std::string& failure : summary->failures) {
@@ -671,6 +841,10 @@ void MailWindow::openAttachment(QTreeWidgetItem* item) {
   const AttachmentEntry& entry = content->attachments[item->data(0, kAttachmentRole).toULongLong()];
   const std::string folder = scratchFolder();
   if (folder.empty()) return;
+  if (entry.archiveEntry) {
+    openArchiveEntry(entry, folder);
+    return;
+  }
   // One folder per file handed out, so that equal names of different mails never meet.
   const QString name = text(entry.name);
   save({{entry.part, folder, std::to_string(++scratchCount), entry.name, entry.size}},
@@ -684,6 +858,40 @@ void MailWindow::openAttachment(QTreeWidgetItem* item) {
        });
 }
 
+void MailWindow::openArchiveEntry(const AttachmentEntry& entry, const std::string& folder) {
+  const QString name = text(entry.name);
+  const std::string place = entry.place;
+  const std::size_t part = entry.part;
+  const auto openUnpacked = [this, name, place, part] {
+    const std::map<std::string, std::string>& files = unpackedToOpen[part];
+    const auto found = files.find(place);
+    if (found == files.end()) {
+      // The line above already says why, when the archive did not unpack whole.
+      if (content->archiveProblem.empty()) {
+        content = std::make_shared<MailContent>(*content);
+        content->archiveProblem = std::string(texts::kEntryNotWritten) + " " + place;
+        showProblem();
+      }
+      return;
+    }
+    const QUrl url =
+        QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(found->second)));
+    if (!services.openExternally(url)) {
+      services.showMessage(this, name + text(texts::kOpenWithFailed));
+    }
+  };
+  // The archive is unpacked once, whole, the first time one of its entries is opened.
+  if (unpackedToOpen.contains(part)) {
+    openUnpacked();
+    return;
+  }
+  save({unpackItem(*content, entry, folder, std::to_string(++scratchCount))},
+       [this, part, openUnpacked](const SaveSummary& summary) {
+         unpackedToOpen[part] = summary.entryTargets;
+         openUnpacked();
+       });
+}
+
 QList<QUrl> MailWindow::writeForDrag(const QList<QTreeWidgetItem*>& items) {
   // The file manager needs the files when the drag starts: they are written now, on the engine
   // thread like every other use of the mail, and the drag waits for them, as a drag of
@@ -694,10 +902,21 @@ QList<QUrl> MailWindow::writeForDrag(const QList<QTreeWidgetItem*>& items) {
   if (folder.empty()) return urls;
   std::vector<SaveItem> saveItems;
   const std::string subfolder = std::to_string(++scratchCount);
+  // An entry of an archive is dragged out as its own file, unpacked with its archive.
+  std::vector<std::string> places;
+  std::vector<std::size_t> unpacked;
   for (QTreeWidgetItem* item : items) {
     const AttachmentEntry& entry =
         content->attachments[item->data(0, kAttachmentRole).toULongLong()];
-    saveItems.push_back({entry.part, folder, subfolder, entry.name, entry.size});
+    if (!entry.archiveEntry) {
+      saveItems.push_back({entry.part, folder, subfolder, entry.name, entry.size});
+      continue;
+    }
+    places.push_back(entry.place);
+    if (std::find(unpacked.begin(), unpacked.end(), entry.container) == unpacked.end()) {
+      unpacked.push_back(entry.container);
+      saveItems.push_back(unpackItem(*content, entry, folder, subfolder));
+    }
   }
   std::shared_ptr<const MailContent> shown = content;
   Platform* files = &platform;
@@ -706,6 +925,11 @@ QList<QUrl> MailWindow::writeForDrag(const QList<QTreeWidgetItem*>& items) {
     summary = gui::saveItems(*files, *shown, saveItems,
                              [](std::uint64_t, std::uint64_t) { return true; });
   }).waitForFinished();
+  for (const std::string& place : places) {
+    if (const auto found = summary.entryTargets.find(place); found != summary.entryTargets.end()) {
+      summary.targets.push_back(found->second);
+    }
+  }
   for (const std::string& target : summary.targets) {
     urls.append(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(target))));
   }

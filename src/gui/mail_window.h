@@ -18,6 +18,7 @@
 #include <QPromise>
 #include <QThreadPool>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,7 +42,9 @@ class Platform;
 namespace korvani::gui {
 
 // One attachment to save: part `part` of the mail shown, as `name` in the folder `folder` (or in
-// its subfolder `subfolder`, made for it, when that is not empty).
+// its subfolder `subfolder`, made for it, when that is not empty). With `unpack`, the part is an
+// archive named `name` and is unpacked instead into a folder named after it, with `password`
+// when that is not empty.
 struct SaveItem {
   std::size_t part = 0;
   std::string folder;
@@ -51,6 +54,8 @@ struct SaveItem {
   // Whether the user agreed to replace an entry already at the target. When false, an entry
   // there (even one that appeared after the question) makes the item fail.
   bool replace = false;
+  bool unpack = false;
+  std::string password{};
 };
 
 // What a save of several items came to.
@@ -58,7 +63,11 @@ struct SaveSummary {
   std::size_t written = 0;
   bool stopped = false;               // cancelled; later items were not tried
   std::vector<std::string> failures;  // one line per item that failed, UTF-8
-  std::vector<std::string> targets;   // the files written, in order
+  std::vector<std::string> targets;   // the files written, in order, but those of archives
+  // The files unpacked from archives, by the place of their entry ("見積.zip:書類/a.xlsx").
+  std::map<std::string, std::string> entryTargets;
+  // One line per archive that did not unpack whole (describeArchive()).
+  std::vector<std::string> archiveProblems;
 };
 
 class MailWindowServices;
@@ -81,7 +90,7 @@ class MailWindow : public QMainWindow {
   // Whether the last file opened could be read at all (false also before any).
   bool fileReadable() const { return content->opened; }
   // The line saying what went wrong with the mail shown, UTF-8; empty when nothing did.
-  const std::string& problem() const { return content->problem; }
+  std::string problem() const { return shownProblem(*content); }
 
  signals:
   // A mail file or one of its messages has been read and is shown, or its failure is.
@@ -116,6 +125,13 @@ class MailWindow : public QMainWindow {
   void save(std::vector<SaveItem> items,
             const std::function<void(const SaveSummary&)>& afterSave = {});
   void openAttachment(QTreeWidgetItem* item);
+  // Opens the entry row `entry` of an archive, unpacking the archive into a subfolder of
+  // `folder` the first time.
+  void openArchiveEntry(const AttachmentEntry& entry, const std::string& folder);
+  // Lists the archive at row `row` of the attachments, trying `password` too when not empty.
+  void listArchiveRow(std::size_t row, const std::string& password);
+  // Shows content's problem line as it now is.
+  void showProblem();
   // The window's private temporary folder; empty when it cannot be had.
   std::string scratchFolder();
   QList<QUrl> writeForDrag(const QList<QTreeWidgetItem*>& items);
@@ -130,6 +146,9 @@ class MailWindow : public QMainWindow {
   std::shared_ptr<MailContent> content;
   std::unique_ptr<QTemporaryDir> scratch;
   int scratchCount = 0;
+  // The archives of the message shown already unpacked into the temporary folder to open their
+  // entries, by their part: the files, by the place of their entry.
+  std::map<std::size_t, std::map<std::string, std::string>> unpackedToOpen;
 
   // Every use of the engine's objects runs here, one job after another (see runInBackground).
   QThreadPool engineThread;

@@ -38,6 +38,9 @@ inline constexpr std::string_view kSubjectColumn = "件名";
 inline constexpr std::string_view kSaveButton = "保存…";
 inline constexpr std::string_view kSaveAllButton = "すべて保存…";
 inline constexpr std::string_view kCancelButton = "中止";
+inline constexpr std::string_view kUnpackButton = "展開";
+inline constexpr std::string_view kPasswordOpenButton = "開く";
+inline constexpr std::string_view kPasswordPlaceholder = "パスワード";
 
 // File dialogs and questions.
 inline constexpr std::string_view kOpenMailTitle = "メールを開く";
@@ -66,9 +69,28 @@ inline constexpr std::string_view kDamagedMark =
     "壊れた部分があります。下にあるのは読み出せた中身だけです。";       // a container row's tip
 inline constexpr std::string_view kOpenFailed = "メールを読めません:";  // before the reason
 
+// What became of an archive, one line each in the same place; each is followed by the archive's
+// name, or by the place of a nested one ("a.zip:in/b.zip").
+inline constexpr std::string_view kNotAnArchive = "書庫として開けません:";
+inline constexpr std::string_view kPasswordNeeded = "パスワードを入力すると開けます:";
+inline constexpr std::string_view kWrongPassword = "パスワードが違います:";
+inline constexpr std::string_view kArchiveShut = "パスワードが合わないため展開できません:";
+inline constexpr std::string_view kEncryptionUnsupported =
+    "この暗号化には対応していないため展開できません:";
+inline constexpr std::string_view kArchiveDamaged =
+    "書庫に壊れた部分があるため、途中までを展開しました:";
+inline constexpr std::string_view kArchiveTooLarge =
+    "展開した大きさが上限を超えるため、途中で止めました:";
+inline constexpr std::string_view kArchiveTooManyEntries =
+    "書庫の項目の数が上限を超えるため、途中で止めました:";
+inline constexpr std::string_view kArchiveTooDeep = "入れ子が深すぎるため、書庫のまま残しました:";
+inline constexpr std::string_view kEntryNotWritten =
+    "書庫から取り出せませんでした:";  // before the entry's place
+
 // The status bar and the outcome of a save.
 inline constexpr std::string_view kOpening = "読み込み中…";
 inline constexpr std::string_view kSaving = "保存中…";
+inline constexpr std::string_view kListing = "書庫を読み込み中…";
 inline constexpr std::string_view kSaved = "個のファイルを保存しました。";  // after the count
 inline constexpr std::string_view kCancelled = "中止しました。";
 inline constexpr std::string_view kSaveFailed = "保存できなかったファイルがあります:";

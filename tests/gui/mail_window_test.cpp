@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -47,6 +48,7 @@ namespace mailtexts = korvani::gui::texts;
 namespace {
 
 const QString kCorpus = QStringLiteral(KORVANI_MAIL_CORPUS);
+const QString kArchiveCorpus = QStringLiteral(KORVANI_ARCHIVE_CORPUS);
 
 QString text(std::string_view utf8) { return QString::fromUtf8(utf8.data(), utf8.size()); }
 
@@ -149,6 +151,20 @@ class MailWindowTest : public QObject {
   void containersAreTreesOfTheirMembers_data();
   void containersAreTreesOfTheirMembers();
   void aContainerRowSavesItsOwnBytesAndAMemberOpens();
+  void archivesListTheirEntriesAndSaveThemByteForByte_data();
+  void archivesListTheirEntriesAndSaveThemByteForByte();
+  void onlyWhatTheArchiveModuleTakesIsUnpacked();
+  void aLockedArchiveOpensOnlyWithItsPassword_data();
+  void aLockedArchiveOpensOnlyWithItsPassword();
+  void aBombIsStoppedAndNamed();
+
+ private:
+  // Writes a mail whose attachments are `files` (name, bytes) into `folder` and opens it.
+  bool openMailWith(const QTemporaryDir& folder, const QList<QPair<QString, QByteArray>>& files);
+  // The unpack button of the attachment row `row`; null when it has none.
+  QPushButton* unpackButton(int row);
+  // Clicks `button` and waits for the work it starts.
+  bool press(QAbstractButton* button);
 };
 
 // What `korvani read` writes for each mail of the corpus is what the window shows: the header
@@ -658,6 +674,202 @@ void MailWindowTest::aContainerRowSavesItsOwnBytesAndAMemberOpens() {
   QCOMPARE(services.opened.size(), 1);
   QCOMPARE(readAll(services.opened[0].toLocalFile()),
            readAll(kCorpus + "/expected/winmail_japanese/report.pdf"));
+}
+
+bool MailWindowTest::openMailWith(const QTemporaryDir& folder,
+                                  const QList<QPair<QString, QByteArray>>& files) {
+  QByteArray mail =
+      "From: a@example.com\nSubject: files\nDate: Mon, 1 Apr 2024 10:00:00 +0900\n"
+      "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n"
+      "--b\nContent-Type: text/plain\n\nhi\n";
+  for (const auto& [name, bytes] : files) {
+    mail +=
+        "--b\nContent-Type: application/octet-stream\nContent-Transfer-Encoding: base64\n"
+        "Content-Disposition: attachment; filename=\"" +
+        name.toUtf8() + "\"\n\n";
+    const QByteArray base64 = bytes.toBase64();
+    for (qsizetype at = 0; at < base64.size(); at += 76) mail += base64.mid(at, 76) + "\n";
+  }
+  mail += "--b--\n";
+  QFile file(folder.filePath(QStringLiteral("m.eml")));
+  if (!file.open(QIODevice::WriteOnly) || file.write(mail) != mail.size()) return false;
+  file.close();
+  return open(file.fileName());
+}
+
+QPushButton* MailWindowTest::unpackButton(int row) {
+  return qobject_cast<QPushButton*>(attachments()->itemWidget(attachments()->topLevelItem(row), 3));
+}
+
+bool MailWindowTest::press(QAbstractButton* button) {
+  QSignalSpy finished(window.get(), &MailWindow::workFinished);
+  button->click();
+  return finished.wait(20000);
+}
+
+// An archive's row has an unpack button; pressed, it lists the entries under the row by their
+// decoded names. Saving an entry unpacks its archive into a folder named after it, Save All
+// writes the archive and that folder as `extract --unpack` does, and an entry opens.
+void MailWindowTest::archivesListTheirEntriesAndSaveThemByteForByte_data() {
+  QTest::addColumn<QString>("archive");
+  QTest::addColumn<QString>("shape");
+  QTest::addColumn<QStringList>("members");  // name, content, name, content…
+  QTest::newRow("cp932 names") << QStringLiteral("names_cp932.zip")
+                               << QStringLiteral("names_cp932.zip[書類/見積.txt, 表ソ.txt]")
+                               << QStringList{QStringLiteral("書類/見積.txt"),
+                                              QStringLiteral("mitsumori\n"),
+                                              QStringLiteral("表ソ.txt"),
+                                              QStringLiteral("hyoso\n")};
+  QTest::newRow("utf-8 names") << QStringLiteral("names_utf8.zip")
+                               << QStringLiteral("names_utf8.zip[ユニコード/報告.txt]")
+                               << QStringList{QStringLiteral("ユニコード/報告.txt"),
+                                              QStringLiteral("utf8\n")};
+  QTest::newRow("cp437 names") << QStringLiteral("names_cp437.zip")
+                               << QStringLiteral("names_cp437.zip[Café.txt, Ü.txt]")
+                               << QStringList{QStringLiteral("Café.txt"), QStringLiteral("cafe\n"),
+                                              QStringLiteral("Ü.txt"), QStringLiteral("umlaut\n")};
+}
+
+void MailWindowTest::archivesListTheirEntriesAndSaveThemByteForByte() {
+  QFETCH(QString, archive);
+  QFETCH(QString, shape);
+  QFETCH(QStringList, members);
+  const QByteArray bytes = readAll(kArchiveCorpus + "/" + archive);
+  QTemporaryDir mailFolder;
+  QVERIFY(openMailWith(mailFolder, {{archive, bytes}}));
+  QPushButton* unpack = unpackButton(0);
+  QVERIFY(unpack);
+  QCOMPARE(unpack->text(), text(mailtexts::kUnpackButton));
+  QVERIFY(press(unpack));
+  QCOMPARE(treeShape(attachments()), shape);
+  QVERIFY(!unpackButton(0));
+  QCOMPARE(window->problem(), std::string());
+  const QString stem = archive.left(archive.indexOf(QLatin1Char('.')));
+
+  QTemporaryDir selected;
+  services.folderAnswer = selected.path();
+  attachments()->topLevelItem(0)->child(0)->setSelected(true);
+  QVERIFY(click("saveButton"));
+  QVERIFY(services.messages.isEmpty());
+  QTemporaryDir all;
+  services.folderAnswer = all.path();
+  QVERIFY(click("saveAllButton"));
+  QVERIFY(services.messages.isEmpty());
+  QCOMPARE(readAll(all.filePath(archive)), bytes);
+  for (qsizetype at = 0; at + 1 < members.size(); at += 2) {
+    const QString name = stem + "/" + members[at];
+    QCOMPARE(readAll(selected.filePath(name)), members[at + 1].toUtf8());
+    QCOMPARE(readAll(all.filePath(name)), members[at + 1].toUtf8());
+  }
+
+  // Opening unpacks the archive once into the window's own folder.
+  QTreeWidgetItem* last =
+      attachments()->topLevelItem(0)->child(attachments()->topLevelItem(0)->childCount() - 1);
+  QSignalSpy finished(window.get(), &MailWindow::workFinished);
+  emit attachments()->itemDoubleClicked(last, 0);
+  QVERIFY(finished.wait(20000));
+  emit attachments()->itemDoubleClicked(attachments()->topLevelItem(0)->child(0), 0);
+  QCOMPARE(finished.size(), 1);
+  QCOMPARE(services.opened.size(), 2);
+  QCOMPARE(readAll(services.opened[0].toLocalFile()), members.back().toUtf8());
+  QCOMPARE(readAll(services.opened[1].toLocalFile()), members[1].toUtf8());
+}
+
+// The unpack control follows what the archive module says of the bytes, not the name: a text
+// file named .zip has none; a document that is a ZIP inside has one, and pressing it says that it
+// is no archive to unpack.
+void MailWindowTest::onlyWhatTheArchiveModuleTakesIsUnpacked() {
+  QTemporaryDir mailFolder;
+  QVERIFY(openMailWith(
+      mailFolder, {{QStringLiteral("fake.zip"), QByteArray("just text\n")},
+                   {QStringLiteral("document.docx"), readAll(kArchiveCorpus + "/document.docx")},
+                   {QStringLiteral("archive.bin"), readAll(kArchiveCorpus + "/names_utf8.zip")}}));
+  QVERIFY(!unpackButton(0));
+  QVERIFY(unpackButton(2));
+  QVERIFY(press(unpackButton(1)));
+  QVERIFY(!unpackButton(1));
+  QCOMPARE(attachments()->topLevelItem(1)->childCount(), 0);
+  QCOMPARE(window->problem(), std::string(mailtexts::kNotAnArchive) + " document.docx");
+  QCOMPARE(child<QLabel>("problemLine")->text(),
+           text(mailtexts::kNotAnArchive) + QStringLiteral(" document.docx"));
+}
+
+// An encrypted archive that no password of the file opens lists its names and asks; a wrong
+// password says so and keeps asking, the right one opens it. A password mail in the same mbox
+// opens it without asking. No password is ever shown.
+void MailWindowTest::aLockedArchiveOpensOnlyWithItsPassword_data() {
+  QTest::addColumn<QString>("mail");
+  QTest::addColumn<QStringList>("typed");  // in turn; the last one opens it
+  QTest::newRow("alone, right at once")
+      << QStringLiteral("ppap_archive.eml") << QStringList{QStringLiteral("Xy7k-2025")};
+  QTest::newRow("alone, wrong then right")
+      << QStringLiteral("ppap_archive.eml")
+      << QStringList{QStringLiteral("xy7k-2025"), QStringLiteral("ひみつ"),
+                     QStringLiteral("Xy7k-2025")};
+  QTest::newRow("paired in the mbox") << QStringLiteral("ppap.mbox") << QStringList{};
+}
+
+void MailWindowTest::aLockedArchiveOpensOnlyWithItsPassword() {
+  QFETCH(QString, mail);
+  QFETCH(QStringList, typed);
+  QVERIFY(open(kArchiveCorpus + "/" + mail));
+  QVERIFY(press(unpackButton(0)));
+  const QString shape = QStringLiteral("見積.zip[quote.txt, note.txt]");
+  QCOMPARE(treeShape(attachments()), shape);
+  for (qsizetype attempt = 0; attempt < typed.size(); ++attempt) {
+    auto* field = attachments()->itemWidget(attachments()->topLevelItem(0), 3);
+    QVERIFY(field);
+    auto* password = field->findChild<QLineEdit*>(QStringLiteral("passwordEdit"));
+    QVERIFY(password);
+    QCOMPARE(password->echoMode(), QLineEdit::Password);
+    QCOMPARE(window->problem(),
+             std::string(attempt == 0 ? mailtexts::kPasswordNeeded : mailtexts::kWrongPassword) +
+                 " 見積.zip");
+    password->setText(typed[attempt]);
+    QVERIFY(press(field->findChild<QPushButton*>(QStringLiteral("passwordButton"))));
+    QCOMPARE(treeShape(attachments()), shape);
+    for (const QString& word : typed) {
+      QVERIFY(!child<QLabel>("problemLine")->text().contains(word));
+      QVERIFY(!window->statusBar()->currentMessage().contains(word));
+    }
+  }
+  QVERIFY(!attachments()->itemWidget(attachments()->topLevelItem(0), 3));
+  QCOMPARE(window->problem(), std::string());
+
+  QTemporaryDir folder;
+  services.folderAnswer = folder.path();
+  attachments()->topLevelItem(0)->child(0)->setSelected(true);
+  QVERIFY(click("saveButton"));
+  QVERIFY(services.messages.isEmpty());
+  QCOMPARE(readAll(folder.filePath(QStringLiteral("見積/quote.txt"))),
+           QByteArray("secret quote\n"));
+  QCOMPARE(readAll(folder.filePath(QStringLiteral("見積/note.txt"))), QByteArray("note\n"));
+}
+
+// A bomb lists as any archive; unpacking it to open an entry stops at the bound, keeps what came
+// before whole, and names it in the problem line.
+void MailWindowTest::aBombIsStoppedAndNamed() {
+  QTemporaryDir mailFolder;
+  QVERIFY(openMailWith(mailFolder,
+                       {{QStringLiteral("bomb.zip"), readAll(kArchiveCorpus + "/bomb.zip")}}));
+  QVERIFY(press(unpackButton(0)));
+  QCOMPARE(treeShape(attachments()), QStringLiteral("bomb.zip[small.txt, zeros.bin]"));
+  QCOMPARE(attachments()->topLevelItem(0)->child(1)->text(2),
+           text(korvani::mail::readableSize(16 << 20)));
+  QSignalSpy finished(window.get(), &MailWindow::workFinished);
+  emit attachments()->itemDoubleClicked(attachments()->topLevelItem(0)->child(0), 0);
+  QVERIFY(finished.wait(20000));
+  const QString stopped = text(mailtexts::kArchiveTooLarge) + QStringLiteral(" bomb.zip");
+  QCOMPARE(child<QLabel>("problemLine")->text(), stopped);
+  QVERIFY(!child<QLabel>("problemLine")->isHidden());
+  QCOMPARE(services.opened.size(), 1);
+  QCOMPARE(readAll(services.opened[0].toLocalFile()), QByteArray("before\n"));
+  // The entry the bound stopped is not opened, nor left half written.
+  emit attachments()->itemDoubleClicked(attachments()->topLevelItem(0)->child(1), 0);
+  QCOMPARE(services.opened.size(), 1);
+  QCOMPARE(child<QLabel>("problemLine")->text(), stopped);
+  QVERIFY(!QFileInfo::exists(
+      QFileInfo(services.opened[0].toLocalFile()).dir().filePath(QStringLiteral("zeros.bin"))));
 }
 
 #include "mail_window_test.moc"

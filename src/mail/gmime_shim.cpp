@@ -242,6 +242,8 @@ class ParseGuard {
     if (offset < scannedTo) at = std::min<std::size_t>(count, scannedTo - offset);
     if (offset + static_cast<gint64>(at) > scannedTo) at = count;  // a gap: never expected
     for (; at < count; ++at) {
+      at += skipBodyLine(bytes + at, count - at);
+      if (at == count) break;
       if (!step(bytes[at])) {
         stopped = true;
         scannedTo = offset + static_cast<gint64>(at);
@@ -312,6 +314,33 @@ class ParseGuard {
     return std::any_of(boundaries.begin(), boundaries.end(), [this](const std::string& name) {
       return head.compare(2, name.size(), name) == 0;
     });
+  }
+
+  // Takes the bytes of a body line past its first three (by then the line's kind is known) up to
+  // its newline at once, with the effect step() has on them one by one; returns how many. A body
+  // holds nearly all of a large mail's bytes, and only its line starts matter here.
+  std::size_t skipBodyLine(const char* bytes, std::size_t count) {
+    if (region != Region::Body || lineLength < 3) return 0;
+    const auto* newline = static_cast<const char*>(std::memchr(bytes, '\n', count));
+    const std::size_t length = newline ? static_cast<std::size_t>(newline - bytes) : count;
+    lineLength += length;
+    // Of a body line's head only a delimiter's is ever read (namesBoundary()).
+    if (line == Line::Delimiter && head.size() < kLineHead) {
+      head.append(bytes, std::min(length, kLineHead - head.size()));
+    }
+    int found = 0;
+    for (std::size_t back = length; back > 0 && found < 2; --back) {
+      const char c = bytes[back - 1];
+      if (isWhite(c)) continue;
+      if (found == 0) {
+        beforeLast = last;
+        last = c;
+      } else {
+        beforeLast = c;
+      }
+      ++found;
+    }
+    return length;
   }
 
   // Takes one byte; false when a bound is reached with it.

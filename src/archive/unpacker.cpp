@@ -57,6 +57,8 @@ bool endsWithFolded(std::string_view text, std::string_view suffix) {
   return true;
 }
 
+constexpr const char* kUnreadableMail = "no mail could be read from it";
+
 bool isMailName(std::string_view name) { return endsWithFolded(name, ".eml"); }
 
 std::string stemOfMail(const std::string& name) {
@@ -200,12 +202,18 @@ class Unpacker::Walk {
                   int depth) {
     int errorNumber = 0;
     const auto file = mail::MailFile::read(std::move(owned), errorNumber);
-    if (!file) return;
+    if (!file || file->messageCount() == 0) {
+      unreadableMail(path, errorNumber);
+      return;
+    }
     NameRegistry names;
     for (std::size_t message = 0; message < file->messageCount() && !budget.reached; ++message) {
-      const auto parsed = file->parse(message);
-      if (!parsed) continue;
       const std::string mailPath = file->isMbox() ? path + "#" + std::to_string(message + 1) : path;
+      const auto parsed = file->parse(message, &errorNumber);
+      if (!parsed) {
+        unreadableMail(mailPath, errorNumber);
+        continue;
+      }
       const auto& parts = parsed->parts();
       for (std::size_t index = 0; index < parts.size() && !budget.reached; ++index) {
         if (parts[index].role != mail::PartRole::Attachment) continue;
@@ -215,6 +223,18 @@ class Unpacker::Walk {
   }
 
  private:
+  // A mail inside that gives nothing to read (no header in it, or its bytes could not be read
+  // back, `errorNumber`) is reported as a damaged archive is, in the words the library's details
+  // take; its file stays as it was written.
+  void unreadableMail(const std::string& path, int errorNumber) {
+    ArchiveEvent event;
+    event.status = ArchiveStatus::Damaged;
+    event.path = path;
+    event.errorNumber = errorNumber;
+    event.detail = kUnreadableMail;
+    unpacker.observer.archive(event);
+  }
+
   struct Node {
     Node* parent = nullptr;
     std::string name;  // as claimed in the parent's registry

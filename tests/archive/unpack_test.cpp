@@ -103,6 +103,19 @@ TEST(UnpackTest, EveryMemberComesOutByteForByteUnderItsRightName) {
        {"2/bomb.zip: stopped: it unpacks to more than 3305400 bytes, the bound of --max-ratio"},
        1},
       {"document.docx", {}, {}, 0},
+      {"formats.7z", {{"書類/見積.txt", "seven zip\n"}, {"top.txt", "top\n"}}, {}, 0},
+      {"formats.tar.gz", {{"書類/見積.txt", "tar gz\n"}, {"top.txt", "top\n"}}, {}, 0},
+      {"formats.lzh", {{"lzh.txt", "lha stored\n"}}, {}, 0},
+      // Eight levels are opened; the ninth archive stays a file.
+      {"deep.zip",
+       {},
+       {"2/deep.zip:d1.zip:d2.zip:d3.zip:d4.zip:d5.zip:d6.zip:d7.zip:d8.zip: not opened: "
+        "archives and mails are opened 8 levels deep"},
+       0},
+      {"bad_mail.zip",
+       {{"broken.eml", std::string("\0\1\2 no header here\n", 19)}, {"after.txt", "after\n"}},
+       {"2/bad_mail.zip:broken.eml: is damaged (no mail could be read from it)"},
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.archive);
@@ -126,6 +139,16 @@ TEST(UnpackTest, EveryMemberComesOutByteForByteUnderItsRightName) {
       EXPECT_EQ(found["nested/in/inner.zip"].substr(0, 2), "PK");
       found.erase("nested/forwarded.eml");
       found.erase("nested/in/inner.zip");
+    }
+    if (std::string(c.archive) == "deep.zip") {
+      // Each level's archive is written as it is, beside the folder it is opened into.
+      std::string folder = "deep";
+      for (int level = 1; level <= 8; ++level) {
+        const std::string inner = folder + "/d" + std::to_string(level) + ".zip";
+        EXPECT_EQ(found[inner].substr(0, 2), "PK") << inner;
+        found.erase(inner);
+        folder += "/d" + std::to_string(level);
+      }
     }
     EXPECT_EQ(found, expected);
   }

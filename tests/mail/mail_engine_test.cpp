@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "common/safe_name.h"
@@ -165,6 +167,55 @@ TEST(MailEngineTest, BoundsHostileStructure) {
 
   EXPECT_FALSE(parseMail("not a mail at all\n"));
   EXPECT_FALSE(parseMail(std::string("\0\1\2", 3)));
+}
+
+// Base64 bodies decode to their bytes however their lines are cut and ended, with stray
+// characters among them, with or without the padding, and across the reads of a large part.
+TEST(MailEngineTest, Base64DecodesAlikeHoweverItsLinesAreCut) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::uint32_t seed = 7;
+  std::string bytes(200002, '\0');
+  for (char& c : bytes) {
+    seed = seed * 1103515245 + 12345;
+    c = static_cast<char>(seed >> 16);
+  }
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3},
+                                 std::size_t{100001}, bytes.size()}) {
+    const std::string data = bytes.substr(0, size);
+    std::string encoded;
+    for (std::size_t at = 0; at < data.size(); at += 3) {
+      std::uint32_t group = 0;
+      const std::size_t count = std::min<std::size_t>(3, data.size() - at);
+      for (std::size_t i = 0; i < 3; ++i)
+        group = group << 8 | (i < count ? static_cast<std::uint8_t>(data[at + i]) : 0);
+      for (std::size_t i = 0; i < 4; ++i)
+        encoded += i <= count ? kAlphabet[(group >> (18 - 6 * i)) & 63] : '=';
+    }
+    for (const std::size_t width : {76, 75, 4, 1, 1000, 0}) {
+      for (const char* end : {"\n", "\r\n", " \t\n"}) {
+        for (const bool padded : {true, false}) {
+          std::string body;
+          const std::string text = padded ? encoded : encoded.substr(0, encoded.find('='));
+          for (std::size_t at = 0; at < text.size(); at += width ? width : text.size())
+            body += text.substr(at, width ? width : text.size()) + end;
+          SCOPED_TRACE(std::to_string(size) + " " + std::to_string(width) + " " +
+                       std::to_string(body.size()) + (padded ? " padded" : ""));
+          const auto mail = parseMail(
+              "Content-Type: application/octet-stream\nContent-Transfer-Encoding: base64\n\n" +
+              body);
+          ASSERT_TRUE(mail);
+          ASSERT_EQ(mail->parts().size(), 2u);
+          std::string decoded;
+          EXPECT_TRUE(mail->decode(1, [&decoded](const std::uint8_t* chunk, std::size_t length) {
+            decoded.append(reinterpret_cast<const char*>(chunk), length);
+            return true;
+          }));
+          EXPECT_TRUE(decoded == data);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -46,6 +46,44 @@ def zip_bytes(entries):
     return out.getvalue()
 
 
+def tar_gz(entries):
+    """A gzip-compressed tar of regular files, the same bytes each time it is made."""
+    tar = io.BytesIO()
+    with tarfile.open(fileobj=tar, mode="w:gz", format=tarfile.PAX_FORMAT) as archive:
+        for name, data in entries:
+            info = tarfile.TarInfo(name)
+            info.mtime = 1711963800
+            info.size = len(data)
+            archive.addfile(info, io.BytesIO(data))
+    data = bytearray(tar.getvalue())
+    data[4:8] = b"\0\0\0\0"  # gzip's time of making
+    return bytes(data)
+
+
+def crc16(data):
+    """The CRC of LHA's headers and data (polynomial 0x8005, reflected)."""
+    crc = 0
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return crc
+
+
+def lzh(entries):
+    """An LHA archive of stored (-lh0-) files with level 0 headers, written here by hand as no
+    LHA tool is at hand."""
+    out = b""
+    dos_time = (9 << 11 | 30 << 5) | ((2024 - 1980) << 9 | 4 << 5 | 1) << 16
+    for name, data in entries:
+        raw = name.encode("ascii")
+        body = (b"-lh0-" + len(data).to_bytes(4, "little") + len(data).to_bytes(4, "little")
+                + dos_time.to_bytes(4, "little") + b"\x20\x00" + bytes([len(raw)]) + raw
+                + crc16(data).to_bytes(2, "little"))
+        out += bytes([len(body), sum(body) & 0xFF]) + body + data
+    return out + b"\0"
+
+
 def write(name, data):
     with open(name, "wb") as f:
         f.write(data)
@@ -144,6 +182,27 @@ def main():
     write("bomb.zip", bomb.getvalue())
     write("document.docx", zip_bytes([("[Content_Types].xml", b"<Types/>"),
                                       ("word/document.xml", b"<w:document/>")]))
+
+    write("formats.tar.gz", tar_gz([("書類/見積.txt", b"tar gz\n"), ("top.txt", b"top\n")]))
+    write("formats.lzh", lzh([("lzh.txt", b"lha stored\n")]))
+    with tempfile.TemporaryDirectory() as folder:
+        os.makedirs(os.path.join(folder, "書類"))
+        for name, data in [("書類/見積.txt", b"seven zip\n"), ("top.txt", b"top\n")]:
+            write(os.path.join(folder, name), data)
+            os.utime(os.path.join(folder, name), (1711963800, 1711963800))
+        subprocess.run(["bsdtar", "--format", "7zip", "-cf", "out.7z", "書類/見積.txt", "top.txt"],
+                       cwd=folder, check=True)
+        with open(os.path.join(folder, "out.7z"), "rb") as f:
+            write("formats.7z", f.read())
+    # Ten archives, one inside another: the eighth level is the last opened.
+    deep = zip_bytes([("bottom.txt", b"bottom\n")])
+    for level in range(9, 0, -1):
+        deep = zip_bytes([("d%d.zip" % level, deep)])
+    write("deep.zip", deep)
+    write("bad_mail.zip", zip_bytes([
+        ("broken.eml", b"\x00\x01\x02 no header here\n"),
+        ("after.txt", b"after\n"),
+    ]))
 
     with tempfile.TemporaryDirectory() as folder:
         for name, data in [("quote.txt", b"secret quote\n"), ("note.txt", b"note\n")]:

@@ -6,7 +6,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -113,7 +112,7 @@ ConverterDialog::ConverterDialog(Platform& platform, DialogServices& services, c
 }
 
 QFont ConverterDialog::defaultDialogFont() {
-  return dialogFont(QApplication::font(), QFontDatabase::families());
+  return dialogFont(QApplication::font(), fontFamilyResolves);
 }
 
 void ConverterDialog::buildControls() {

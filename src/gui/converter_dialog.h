@@ -59,7 +59,7 @@ class ConverterDialog : public QDialog {
   ConverterDialog(Platform& platform, DialogServices& services,
                   const QFont& font = defaultDialogFont(), QWidget* parent = nullptr);
 
-  // dialogFont() for the application's font and the installed font families.
+  // dialogFont() for the application's font and the families the font matcher resolves.
   static QFont defaultDialogFont();
 
   // When `path` is non-empty it becomes the source and the field shows it; an empty `path`

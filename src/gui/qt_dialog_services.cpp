@@ -14,8 +14,6 @@
 namespace korvani::gui {
 namespace {
 
-const QString kSettingsOrganization = QStringLiteral("korvani");
-const QString kSettingsApplication = QStringLiteral("korvani-gui");
 const QString kLastOpenFolderKey = QStringLiteral("openDialog/lastFolder");
 
 // The label is shown and the pattern applied: with HideNameFilterDetails the file dialog strips
@@ -76,12 +74,12 @@ bool installQtTranslations(QCoreApplication& application, const QLocale& locale)
 }
 
 QString lastOpenFolder() {
-  const QSettings settings(kSettingsOrganization, kSettingsApplication);
+  const QSettings settings;
   return settings.value(kLastOpenFolderKey).toString();
 }
 
 void rememberOpenFolder(const QString& chosenFile) {
-  QSettings settings(kSettingsOrganization, kSettingsApplication);
+  QSettings settings;
   settings.setValue(kLastOpenFolderKey, QFileInfo(chosenFile).absolutePath());
 }
 

@@ -53,6 +53,9 @@ install)
       usr/share/icons/hicolor/scalable/apps/korvani.svg
       usr/share/icons/hicolor/16x16/apps/korvani.png
       usr/share/icons/hicolor/32x32/apps/korvani.png
+      usr/share/icons/hicolor/scalable/apps/korvani-mail.svg
+      usr/share/icons/hicolor/16x16/apps/korvani-mail.png
+      usr/share/icons/hicolor/32x32/apps/korvani-mail.png
     )
   fi
   for file in "${files[@]}"; do

@@ -84,6 +84,12 @@ inline constexpr const char* kSourceFieldName = "変換元ファイル";
 inline constexpr const char* kApplicationName = "Korvani";
 inline constexpr const char* kWorkerMessageCaption = "エラー";
 
+// Under binary decode's answer to a mail it finds no attachment in: how many the mail engine
+// finds there (%1), and the button that opens the mail in the mail window.
+inline constexpr const char* kAttachmentsFoundFormat =
+    "このメールには添付ファイルが %1 個あります。メールウィンドウで開くと保存できます。";
+inline constexpr const char* kOpenInMailWindow = "メールウィンドウで開く";
+
 // The file dialogs' only filter. Its label says "*.*" as on the desktop our users come from,
 // where that pattern matches every file; the pattern actually applied is "*", since "*.*" here
 // would hide every file without a dot, which saved mails often are.

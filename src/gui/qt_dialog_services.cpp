@@ -4,6 +4,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QTranslator>
 #include <memory>
@@ -104,6 +105,15 @@ void QtDialogServices::showMessage(QWidget* owner, const QString& caption, const
   QMessageBox box(owner);
   configureMessageBox(box, caption, text, icon);
   box.exec();
+}
+
+bool QtDialogServices::askMessage(QWidget* owner, const QString& caption, const QString& text,
+                                  QMessageBox::Icon icon, const QString& action) {
+  QMessageBox box(owner);
+  configureMessageBox(box, caption, text, icon);
+  const QPushButton* actionButton = box.addButton(action, QMessageBox::AcceptRole);
+  box.exec();
+  return box.clickedButton() == actionButton;
 }
 
 }  // namespace korvani::gui

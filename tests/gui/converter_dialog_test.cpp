@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
+#include <QTreeWidget>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +30,7 @@
 #include "common/messages.h"
 #include "gui/command_line.h"
 #include "gui/dialog_template.h"
+#include "gui/mail_window.h"
 #include "gui/save_as_chooser.h"
 #include "platform/posix_platform.h"
 #include "scripted_dialog_services.h"
@@ -134,6 +136,8 @@ class ConverterDialogTest : public QObject {
   void textModesReproducePlainAscii();
   void workerFailuresAreUnownedMessages_data();
   void workerFailuresAreUnownedMessages();
+  void binaryDecodeOfTodaysMailOffersTheMailWindow_data();
+  void binaryDecodeOfTodaysMailOffersTheMailWindow();
   void proposedNameIsOfferedAndStoredInUtf8_data();
   void proposedNameIsOfferedAndStoredInUtf8();
   void fileDialogsShowAllFilesAndNeverConfirmOverwriting();
@@ -505,13 +509,8 @@ void ConverterDialogTest::workerFailuresAreUnownedMessages_data() {
   QTest::newRow("binary decode of a file that is no mail")
       << control::kBinaryDecode << QByteArray("just text\r\n")
       << fromUtf8(messages::kBadMailStructure);
-  // The one empty message: a box with nothing but a warning icon.
-  QTest::newRow("binary decode of an attachment that is not base64")
-      << control::kBinaryDecode
-      << QByteArray(
-             "Content-Type: application/octet-stream; name=\"a.bin\"\r\n"
-             "Content-Transfer-Encoding: quoted-printable\r\n\r\n=41\r\n")
-      << QString();
+  // The locator's empty message, with its reason under it, is in
+  // binaryDecodeOfTodaysMailOffersTheMailWindow.
 }
 
 void ConverterDialogTest::workerFailuresAreUnownedMessages() {
@@ -534,12 +533,75 @@ void ConverterDialogTest::workerFailuresAreUnownedMessages() {
     QCOMPARE(fixture.services.messages[0].text.section(QLatin1Char('\n'), 1),
              folder.filePath("in") + QStringLiteral(": ") +
                  QString::fromLocal8Bit(std::strerror(ENOENT)));
+  } else {
+    QCOMPARE(fixture.services.messages[0].text, message);
   }
-  QCOMPARE(fixture.services.messages[0].icon,
-           message.isEmpty() ? QMessageBox::Warning : QMessageBox::NoIcon);
+  QCOMPARE(fixture.services.messages[0].action, QString());
+  QCOMPARE(fixture.services.messages[0].icon, QMessageBox::NoIcon);
   QVERIFY(!fixture.services.messages[0].waitCursor);
   QVERIFY(fixture.services.saveRequests.empty());
   QVERIFY(!QFile::exists(folder.filePath("out")));
+}
+
+void ConverterDialogTest::binaryDecodeOfTodaysMailOffersTheMailWindow_data() {
+  QTest::addColumn<QString>("mail");
+  QTest::addColumn<QString>("message");  // the system's, kept as the first line
+  QTest::addColumn<QString>("reason");   // the lines between it and the count; empty: none
+  QTest::addColumn<int>("found");
+  const QString corpus = QStringLiteral(KORVANI_MAIL_CORPUS "/");
+  const QString badStructure = fromUtf8(messages::kBadMailStructure);
+  QTest::newRow("Gmail") << corpus + "gmail.eml" << badStructure << QString() << 1;
+  QTest::newRow("Outlook") << corpus + "outlook.eml" << badStructure << QString() << 2;
+  QTest::newRow("iPhone") << corpus + "iphone.eml" << badStructure << QString() << 1;
+  QTest::newRow("a named attachment that is not base64")
+      << QString() << QString() << fromUtf8(messages::kNotBase64Reason) << 1;
+}
+
+void ConverterDialogTest::binaryDecodeOfTodaysMailOffersTheMailWindow() {
+  QFETCH(QString, mail);
+  QFETCH(QString, message);
+  QFETCH(QString, reason);
+  QFETCH(int, found);
+  QTemporaryDir folder;
+  if (mail.isEmpty()) {
+    mail = folder.filePath("named.eml");
+    writeAll(mail,
+             "Subject: named\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\n"
+             "Content-Transfer-Encoding: quoted-printable\r\n\r\n=41\r\n");
+  }
+  for (const bool open : {false, true}) {
+    Fixture fixture;
+    fixture.dialog.setInitialSource(mail);
+    fixture.services.actionAnswer = open;
+    QCOMPARE(fixture.dialog.convert(), ConvertOutcome::Failed);
+    QCOMPARE(fixture.services.messages.size(), std::size_t{1});
+    const auto& shown = fixture.services.messages[0];
+    QStringList expected{message};
+    if (!reason.isEmpty()) expected.append(reason);
+    expected.append(QString::fromUtf8(kAttachmentsFoundFormat).arg(found));
+    QCOMPARE(shown.text.split(QLatin1Char('\n')), expected);
+    QCOMPARE(shown.action, QString::fromUtf8(kOpenInMailWindow));
+    QCOMPARE(shown.icon, message.isEmpty() ? QMessageBox::Warning : QMessageBox::NoIcon);
+    QVERIFY(fixture.services.saveRequests.empty());
+    if (!open) {
+      QCOMPARE(fixture.dialog.mailWindow(), nullptr);
+      continue;
+    }
+    // The button opens the mail window over the same file, with its attachments listed.
+    MailWindow* window = fixture.dialog.mailWindow();
+    QVERIFY(window);
+    if (window->isBusy() || !window->windowTitle().startsWith(QFileInfo(mail).fileName())) {
+      QSignalSpy shownSpy(window, &MailWindow::mailShown);
+      QVERIFY(shownSpy.wait(10000));
+    }
+    QVERIFY(window->isVisible());
+    QVERIFY(window->fileReadable());
+    QVERIFY2(window->windowTitle().startsWith(QFileInfo(mail).fileName()),
+             qPrintable(window->windowTitle()));
+    const auto* attachments = window->findChild<QTreeWidget*>(QStringLiteral("attachmentList"));
+    QVERIFY(attachments);
+    QCOMPARE(attachments->topLevelItemCount(), found);
+  }
 }
 
 void ConverterDialogTest::proposedNameIsOfferedAndStoredInUtf8_data() {

@@ -93,16 +93,20 @@ bench: build
 bench-hostile: build
 	@bench/hostile.sh $(BUILD)
 
-# The desktop dialog drawn offscreen, for a look without a display: in its own font
-# (IPAPGothic), and as on a desktop without the IPA fonts (Noto Sans CJK JP); then the mail
-# window with a sample mail.
+# The desktop dialog drawn offscreen, for a look without a display, as a Japanese user sees it
+# (under ja_JP.UTF-8): in its own font (IPAPGothic), where it must be 464x332, and as on a desktop
+# without the IPA fonts (Noto Sans CJK JP); then the mail window with a sample mail.
+JAPANESE = LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 screenshot: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target korvani-gui -- --no-print-directory
 	@mkdir -p out
-	@$(BUILD)/src/gui/korvani-gui --screenshot out/korvani-gui.png
-	@FONTCONFIG_FILE=$(CURDIR)/src/gui/resources/without-ipafont.conf \
+	@$(JAPANESE) $(BUILD)/src/gui/korvani-gui --screenshot out/korvani-gui.png
+	@file out/korvani-gui.png | grep -q ', 464 x 332,' || \
+		{ echo "out/korvani-gui.png is not 464x332: $$(file -b out/korvani-gui.png)" >&2; exit 1; }
+	@$(JAPANESE) FONTCONFIG_FILE=$(CURDIR)/src/gui/resources/without-ipafont.conf \
 		$(BUILD)/src/gui/korvani-gui --screenshot out/korvani-gui-noto.png
-	@$(BUILD)/src/gui/korvani-gui --mail samples/mail-window.eml --screenshot out/korvani-mail.png
+	@$(JAPANESE) $(BUILD)/src/gui/korvani-gui --mail samples/mail-window.eml \
+		--screenshot out/korvani-mail.png
 	@echo "out/korvani-gui.png out/korvani-gui-noto.png out/korvani-mail.png"
 
 # The Debian package, korvani_<version>_<arch>.deb, in $(BUILD)/package/.

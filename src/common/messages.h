@@ -17,6 +17,10 @@ inline constexpr std::string_view kExtractOpenFailed = "入力ファイル名異
 inline constexpr std::string_view kStatusFailed = "入力ファイル属性取得ＮＧ";
 inline constexpr std::string_view kExtractImageFailed = "読込バッファ獲得異常";
 inline constexpr std::string_view kNotBase64Attachment = "";  // the locator's empty message
+// Ours: why the locator's message is empty, for a front end to show under it (the command line
+// words it in the user's language; this is its Japanese).
+inline constexpr std::string_view kNotBase64Reason =
+    "添付ファイルの Content-Transfer-Encoding が base64 ではないため、デコードできません";
 inline constexpr std::string_view kBadMailStructure = "データ構造が異常です";
 inline constexpr std::string_view kOutputBufferFailed = "変換先バッファ獲得ＮＧ";
 inline constexpr std::string_view kExtractSaveOpenFailed = "保存ファイルオープンＮＧ";

@@ -99,6 +99,11 @@ bool asksForScreenshot(const QList<QByteArray>& arguments) {
   });
 }
 
+bool asksForMailWindow(const QList<QByteArray>& arguments) {
+  return anyOptionBeforeEnd(arguments,
+                            [](const QByteArray& argument) { return argument == "--mail"; });
+}
+
 bool asksForInformation(const QList<QByteArray>& arguments) {
   return anyOptionBeforeEnd(arguments, [](const QByteArray& argument) {
     return isOneOf(argument, {"-h", "--help", "--help-all", "-v", "--version"});

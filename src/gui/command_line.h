@@ -36,6 +36,10 @@ GuiCommandLine readCommandLine(const QCommandLineParser& parser,
 // --screenshot=PNG) before any "--"; an argument that only begins with it is not.
 bool asksForScreenshot(const QList<QByteArray>& arguments);
 
+// Whether they hold --mail before any "--": the mail window, told apart before the
+// application's own options are taken out.
+bool asksForMailWindow(const QList<QByteArray>& arguments);
+
 // Whether they ask for --help or --version (or -h, --help-all, -v), which are answered
 // without a display.
 bool asksForInformation(const QList<QByteArray>& arguments);

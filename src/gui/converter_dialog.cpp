@@ -6,7 +6,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -16,10 +15,17 @@
 #include <QRadioButton>
 #include <QUrl>
 #include <algorithm>
+#include <functional>
+#include <string>
 
+#include "common/messages.h"
 #include "gui/local_path.h"
+#include "gui/mail_window.h"
+#include "gui/mail_window_services.h"
 #include "gui/message_box_sink.h"
 #include "gui/save_as_chooser.h"
+#include "mail/attachment_count.h"
+#include "mail/mail_engine.h"
 
 namespace korvani::gui {
 namespace {
@@ -89,10 +95,58 @@ class BusyDialogServices : public DialogServices {
     const OrdinaryCursor ordinary;
     inner.showMessage(owner, caption, text, icon);
   }
+  bool askMessage(QWidget* owner, const QString& caption, const QString& text,
+                  QMessageBox::Icon icon, const QString& action) override {
+    const OrdinaryCursor ordinary;
+    return inner.askMessage(owner, caption, text, icon, action);
+  }
 
  private:
   DialogServices& inner;
   bool longWork;
+};
+
+// The message sink of a binary decode. The locator's two answers to a mail without an attachment
+// of its form stay as they are; under its empty one the reason follows, and under either the
+// number of attachments the mail engine finds in the same mail (today's mailers write theirs in
+// forms the locator does not read), with a button that opens the mail in the mail window.
+class BinaryDecodeSink : public MessageSink {
+ public:
+  BinaryDecodeSink(Platform& platform, MessageBoxSink& boxes, std::string source,
+                   std::function<void()> openInMailWindow)
+      : platform(platform),
+        boxes(boxes),
+        source(std::move(source)),
+        openInMailWindow(std::move(openInMailWindow)) {}
+
+  void showMessage(std::string_view text, MessageOwner owner = MessageOwner::None) override {
+    const bool notBase64 = text == messages::kNotBase64Attachment;
+    if (!notBase64 && text != messages::kBadMailStructure) {
+      boxes.showMessage(text, owner);
+      return;
+    }
+    std::string detail = notBase64 ? std::string(messages::kNotBase64Reason) : std::string();
+    std::size_t found = 0;
+    {
+      const mail::MailLibrary library;
+      found = mail::countAttachments(platform, source);
+    }
+    if (found == 0) {
+      boxes.showMessage(text, detail, QString(), owner);
+      return;
+    }
+    if (!detail.empty()) detail += '\n';
+    detail += QString::fromUtf8(kAttachmentsFoundFormat).arg(found).toStdString();
+    if (boxes.showMessage(text, detail, QString::fromUtf8(kOpenInMailWindow), owner)) {
+      openInMailWindow();
+    }
+  }
+
+ private:
+  Platform& platform;
+  MessageBoxSink& boxes;
+  std::string source;
+  std::function<void()> openInMailWindow;
 };
 
 }  // namespace
@@ -112,8 +166,13 @@ ConverterDialog::ConverterDialog(Platform& platform, DialogServices& services, c
   refresh();
 }
 
+ConverterDialog::~ConverterDialog() {
+  // Before the engine and the services it uses.
+  delete window;
+}
+
 QFont ConverterDialog::defaultDialogFont() {
-  return dialogFont(QApplication::font(), QFontDatabase::families());
+  return dialogFont(QApplication::font(), fontFamilyResolves);
 }
 
 void ConverterDialog::buildControls() {
@@ -313,11 +372,28 @@ ConvertOutcome ConverterDialog::convert() {
   const WaitCursor waitCursor;
   if (longWork) paintPendingEvents();
   BusyDialogServices busyServices(services, longWork);
-  MessageBoxSink sink(busyServices, *this);
+  MessageBoxSink boxes(busyServices, *this);
+  BinaryDecodeSink binaryDecodeSink(platform, boxes, request.sourcePath,
+                                    [this, source] { openInMailWindow(source); });
+  MessageSink& sink = state.mode == ConvertMode::BinaryDecode
+                          ? static_cast<MessageSink&>(binaryDecodeSink)
+                          : static_cast<MessageSink&>(boxes);
   SaveAsChooser chooser(platform, busyServices, *this, sourceFolder());
   const ConvertOutcome outcome = korvani::convert(request, platform, sink, chooser);
   if (outcome == ConvertOutcome::MissingSource) sourceEdit->setFocus();
   return outcome;
+}
+
+void ConverterDialog::openInMailWindow(const QByteArray& path) {
+  if (!window) {
+    if (!mailLibrary) mailLibrary = std::make_unique<mail::MailLibrary>();
+    if (!mailWindowServices) mailWindowServices = std::make_unique<QtMailWindowServices>();
+    window = new MailWindow(platform, *mailWindowServices, this);
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+  window->openMail(path);
 }
 
 void ConverterDialog::browse() {

@@ -21,8 +21,10 @@
 #include <QFile>
 #include <QFont>
 #include <QHash>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 #include "app/convert.h"
 #include "common/conversion_options.h"
@@ -33,7 +35,14 @@
 class QButtonGroup;
 class QLineEdit;
 
+namespace korvani::mail {
+class MailLibrary;
+}
+
 namespace korvani::gui {
+
+class MailWindow;
+class MailWindowServices;
 
 // The user's choices.
 struct OptionState {
@@ -58,8 +67,11 @@ class ConverterDialog : public QDialog {
   // outlive the dialog.
   ConverterDialog(Platform& platform, DialogServices& services,
                   const QFont& font = defaultDialogFont(), QWidget* parent = nullptr);
+  ~ConverterDialog() override;
+  ConverterDialog(const ConverterDialog&) = delete;
+  ConverterDialog& operator=(const ConverterDialog&) = delete;
 
-  // dialogFont() for the application's font and the installed font families.
+  // dialogFont() for the application's font and the families the font matcher resolves.
   static QFont defaultDialogFont();
 
   // When `path` is non-empty it becomes the source and the field shows it; an empty `path`
@@ -79,7 +91,17 @@ class ConverterDialog : public QDialog {
   // The Convert command: turns the state into a ConversionRequest and runs it. A missing source
   // is reported in a message box owned by this dialog, after which the source field has the
   // focus; every other failure is reported by the conversion itself. Returns the outcome.
+  // Where binary decode finds no attachment it can read, the message says why when the system's
+  // message does not, and how many attachments the mail engine finds in the mail; with those it
+  // offers to open the mail in the mail window (openInMailWindow()).
   ConvertOutcome convert();
+
+  // Shows the mail (or mbox) file at `path` in the mail window: the one this dialog opened
+  // before, or a new one. The window is the dialog's child, so that the running dialog does not
+  // block it, and goes when the dialog does.
+  void openInMailWindow(const QByteArray& path);
+  // The mail window openInMailWindow() opened; null before.
+  MailWindow* mailWindow() const { return window; }
 
   // The Browse command: the Open-file dialog, in the folder of the source when it names an
   // existing folder, otherwise in the one last used; a confirmed path becomes the source.
@@ -121,6 +143,11 @@ class ConverterDialog : public QDialog {
   QButtonGroup* modeGroup = nullptr;
   QButtonGroup* encodingGroup = nullptr;
   QButtonGroup* charsetGroup = nullptr;
+
+  // What the mail window needs, made when it is first opened; the window goes first.
+  std::unique_ptr<mail::MailLibrary> mailLibrary;
+  std::unique_ptr<MailWindowServices> mailWindowServices;
+  QPointer<MailWindow> window;
 };
 
 }  // namespace korvani::gui

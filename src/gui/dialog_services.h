@@ -38,6 +38,11 @@ class DialogServices {
   // Returns when it is closed.
   virtual void showMessage(QWidget* owner, const QString& caption, const QString& text,
                            QMessageBox::Icon icon) = 0;
+
+  // The same message box with a button `action` beside OK. Returns true when the user closed it
+  // with `action`, false for OK or the window's close button.
+  virtual bool askMessage(QWidget* owner, const QString& caption, const QString& text,
+                          QMessageBox::Icon icon, const QString& action) = 0;
 };
 
 // The desktop's own dialogs: QFileDialog (the platform's native one where there is one) and
@@ -52,6 +57,8 @@ class QtDialogServices : public DialogServices {
                                   const QString& defaultSuffix) override;
   void showMessage(QWidget* owner, const QString& caption, const QString& text,
                    QMessageBox::Icon icon) override;
+  bool askMessage(QWidget* owner, const QString& caption, const QString& text,
+                  QMessageBox::Icon icon, const QString& action) override;
 };
 
 // The configuration the file dialogs and message boxes of QtDialogServices get before they are

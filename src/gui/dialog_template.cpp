@@ -1,7 +1,7 @@
 #include "gui/dialog_template.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
-#include <QStringList>
 #include <cstdint>
 
 namespace korvani::gui {
@@ -43,12 +43,11 @@ int scale(int value, int base, int divisor) {
 
 std::span<const ControlRow> controlTable() { return kControls; }
 
-QFont dialogFont(const QFont& desktopFont, const QStringList& installedFamilies) {
+QFont dialogFont(const QFont& desktopFont,
+                 const std::function<bool(const QString& family)>& isInstalled) {
   QFont font = desktopFont;
   font.setPointSize(kDialogFontPointSize);
-  const auto installed = [&](const char* family) {
-    return installedFamilies.contains(QString::fromUtf8(family), Qt::CaseInsensitive);
-  };
+  const auto installed = [&](const char* family) { return isInstalled(QString::fromUtf8(family)); };
   if (installed(kDialogFontFamily)) {
     font.setFamilies({QString::fromUtf8(kDialogFontFamily)});
     return font;
@@ -60,6 +59,14 @@ QFont dialogFont(const QFont& desktopFont, const QStringList& installedFamilies)
     }
   }
   return font;
+}
+
+bool fontFamilyResolves(const QString& family) {
+  const QFontInfo asked{QFont(family)};
+  if (asked.exactMatch()) return true;
+  // No family is called this: whatever it resolves to is the matcher's last resort.
+  const QFontInfo nowhere{QFont(QStringLiteral("Korvani No Such Family"))};
+  return asked.family() != nowhere.family();
 }
 
 DialogUnits::DialogUnits(const QFontMetricsF& metrics) {

@@ -12,6 +12,7 @@
 #include <QRect>
 #include <QSize>
 #include <QStringList>
+#include <functional>
 #include <span>
 
 class QFontMetricsF;
@@ -83,6 +84,12 @@ inline constexpr const char* kSourceFieldName = "変換元ファイル";
 inline constexpr const char* kApplicationName = "Korvani";
 inline constexpr const char* kWorkerMessageCaption = "エラー";
 
+// Under binary decode's answer to a mail it finds no attachment in: how many the mail engine
+// finds there (%1), and the button that opens the mail in the mail window.
+inline constexpr const char* kAttachmentsFoundFormat =
+    "このメールには添付ファイルが %1 個あります。メールウィンドウで開くと保存できます。";
+inline constexpr const char* kOpenInMailWindow = "メールウィンドウで開く";
+
 // The file dialogs' only filter. Its label says "*.*" as on the desktop our users come from,
 // where that pattern matches every file; the pattern actually applied is "*", since "*.*" here
 // would hide every file without a dot, which saved mails often are.
@@ -94,11 +101,19 @@ inline constexpr const char* kAllFilesPattern = "*";
 // two option groups.
 std::span<const ControlRow> controlTable();
 
-// The dialog font at kDialogFontPointSize: kDialogFontFamily if `installedFamilies` holds it,
-// otherwise the first of kFallbackFontFamilies it holds, otherwise `desktopFont`'s family. One
-// family, so that the dialog units measured from it are those of the font the captions are
+// The dialog font at kDialogFontPointSize: kDialogFontFamily if `isInstalled` says so for it,
+// otherwise the first of kFallbackFontFamilies it says so for, otherwise `desktopFont`'s family.
+// One family, so that the dialog units measured from it are those of the font the captions are
 // drawn in.
-QFont dialogFont(const QFont& desktopFont, const QStringList& installedFamilies);
+QFont dialogFont(const QFont& desktopFont,
+                 const std::function<bool(const QString& family)>& isInstalled);
+
+// Whether asking for `family` gets a font of that family. Asked of the font matcher rather than
+// looked up among QFontDatabase::families(), which lists a family by its name in the user's
+// language ("IPA Pゴシック" under a Japanese locale) and so misses it by its English name: the
+// family is there when the match is exact, or when it differs from what a family that does not
+// exist falls back to.
+bool fontFamilyResolves(const QString& family);
 
 // Dialog units to pixels for one font.
 class DialogUnits {

@@ -10,8 +10,10 @@
 #include <QIcon>
 #include <QLocale>
 #include <QPixmap>
+#include <QSet>
 #include <cstdio>
 
+#include "gui/application_identity.h"
 #include "gui/command_line.h"
 #include "gui/converter_dialog.h"
 #include "gui/dialog_services.h"
@@ -46,11 +48,25 @@ std::optional<int> answerInformation(int argc, char** argv) {
   return 0;
 }
 
-QIcon applicationIcon() {
+// The icon of the program shown in `mode`, as its desktop file names it.
+QIcon applicationIcon(korvani::gui::GuiMode mode) {
+  const QString name = korvani::gui::desktopFileId(mode);
   QIcon icon;
-  icon.addFile(QStringLiteral(":/korvani/korvani-16.png"), QSize(16, 16));
-  icon.addFile(QStringLiteral(":/korvani/korvani-32.png"), QSize(32, 32));
+  icon.addFile(QStringLiteral(":/korvani/%1-16.png").arg(name), QSize(16, 16));
+  icon.addFile(QStringLiteral(":/korvani/%1-32.png").arg(name), QSize(32, 32));
   return icon;
+}
+
+// Qt's warnings, each text once: drawing offscreen, Qt repeats some for every window it makes
+// ("This plugin does not support propagateSizeHints()"). A screenshot prints what remains.
+void printEachWarningOnce(QtMsgType type, const QMessageLogContext& context,
+                          const QString& message) {
+  // Enough for every distinct warning of a run; beyond it, repeats are printed again.
+  constexpr qsizetype kMostRemembered = 64;
+  static QSet<QString> printed;
+  if (printed.contains(message)) return;
+  if (printed.size() < kMostRemembered) printed.insert(message);
+  std::fputs(qPrintable(qFormatLogMessage(type, context, message) + QLatin1Char('\n')), stderr);
 }
 
 // Shows the dialog where nobody sees it and saves what it draws (its client area) as a PNG.
@@ -69,13 +85,14 @@ int saveScreenshot(korvani::gui::ConverterDialog& dialog, const QString& path,
 // sees it once the mail is shown and saved as a PNG. Returns the exit status: for a screenshot,
 // 1 when the file cannot be read at all or the PNG not written.
 int runMailWindow(korvani::Platform& platform, const QByteArray& file,
-                  const QString& screenshotPath, korvani::gui::DialogServices& services) {
-  QApplication::setDesktopFileName(QStringLiteral("korvani-mail"));
+                  const QString& screenshotPath, bool clearInstanceName,
+                  korvani::gui::DialogServices& services) {
   korvani::mail::MailLibrary library;
   korvani::gui::QtMailWindowServices windowServices;
   korvani::gui::MailWindow window(platform, windowServices);
   if (screenshotPath.isEmpty()) {
     window.show();
+    if (clearInstanceName) qunsetenv("RESOURCE_NAME");
     if (!file.isEmpty()) window.openMail(file);
     return QApplication::exec();
   }
@@ -101,19 +118,24 @@ int runMailWindow(korvani::Platform& platform, const QByteArray& file,
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication::setApplicationName(QString::fromUtf8(korvani::gui::kApplicationName));
+  korvani::gui::nameTheApplication();
   QCoreApplication::setApplicationVersion(kVersion);
   if (const std::optional<int> status = answerInformation(argc, argv)) return *status;
 
   // A screenshot needs no display: unless told otherwise it is rendered offscreen, where the
   // screen has the usual 96 dots per inch and so the dialog its usual size.
-  if (korvani::gui::asksForScreenshot(rawArguments(argc, argv)) &&
-      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (korvani::gui::asksForScreenshot(rawArguments(argc, argv))) {
+    qInstallMessageHandler(printEachWarningOnce);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   }
+  // On X11 a desktop tells the two programs apart by the instance name in the window's class,
+  // which it matches against the desktop file's StartupWMClass; Qt takes it from RESOURCE_NAME
+  // when it makes the first window. It is cleared once that window is shown, so that no
+  // program the window starts inherits it.
+  const bool mailWindowAsked = korvani::gui::asksForMailWindow(rawArguments(argc, argv));
+  const bool instanceNamed = mailWindowAsked && qEnvironmentVariableIsEmpty("RESOURCE_NAME");
+  if (instanceNamed) qputenv("RESOURCE_NAME", korvani::gui::kMailWindowDesktopId);
   QApplication app(argc, argv);
-  QApplication::setDesktopFileName(QStringLiteral("korvani"));
-  QApplication::setWindowIcon(applicationIcon());
   korvani::gui::installQtTranslations(app, QLocale::system());
 
   korvani::gui::QtDialogServices services;
@@ -130,10 +152,16 @@ int main(int argc, char** argv) {
   const korvani::gui::GuiCommandLine commandLine =
       korvani::gui::readCommandLine(parser, rawArguments(argc, argv));
 
+  const korvani::gui::GuiMode mode =
+      commandLine.mailWindow ? korvani::gui::GuiMode::MailWindow : korvani::gui::GuiMode::Converter;
+  QApplication::setDesktopFileName(korvani::gui::desktopFileId(mode));
+  QApplication::setWindowIcon(applicationIcon(mode));
+  korvani::gui::adoptEarlierSettings();
+
   korvani::PosixPlatform platform;
   if (commandLine.mailWindow) {
     return runMailWindow(platform, commandLine.initialSourceBytes, commandLine.screenshotPath,
-                         services);
+                         instanceNamed, services);
   }
   korvani::gui::ConverterDialog dialog(platform, services);
   dialog.setInitialSource(commandLine.initialSourceBytes);

@@ -4,6 +4,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QTranslator>
 #include <memory>
@@ -14,8 +15,6 @@
 namespace korvani::gui {
 namespace {
 
-const QString kSettingsOrganization = QStringLiteral("korvani");
-const QString kSettingsApplication = QStringLiteral("korvani-gui");
 const QString kLastOpenFolderKey = QStringLiteral("openDialog/lastFolder");
 
 // The label is shown and the pattern applied: with HideNameFilterDetails the file dialog strips
@@ -76,12 +75,12 @@ bool installQtTranslations(QCoreApplication& application, const QLocale& locale)
 }
 
 QString lastOpenFolder() {
-  const QSettings settings(kSettingsOrganization, kSettingsApplication);
+  const QSettings settings;
   return settings.value(kLastOpenFolderKey).toString();
 }
 
 void rememberOpenFolder(const QString& chosenFile) {
-  QSettings settings(kSettingsOrganization, kSettingsApplication);
+  QSettings settings;
   settings.setValue(kLastOpenFolderKey, QFileInfo(chosenFile).absolutePath());
 }
 
@@ -106,6 +105,15 @@ void QtDialogServices::showMessage(QWidget* owner, const QString& caption, const
   QMessageBox box(owner);
   configureMessageBox(box, caption, text, icon);
   box.exec();
+}
+
+bool QtDialogServices::askMessage(QWidget* owner, const QString& caption, const QString& text,
+                                  QMessageBox::Icon icon, const QString& action) {
+  QMessageBox box(owner);
+  configureMessageBox(box, caption, text, icon);
+  const QPushButton* actionButton = box.addButton(action, QMessageBox::AcceptRole);
+  box.exec();
+  return box.clickedButton() == actionButton;
 }
 
 }  // namespace korvani::gui

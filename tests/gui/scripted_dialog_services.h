@@ -31,10 +31,12 @@ class ScriptedDialogServices : public DialogServices {
     QString text;
     QMessageBox::Icon icon;
     bool waitCursor;
+    QString action;  // the button beside OK; empty: OK alone
   };
 
   std::optional<QString> openAnswer;  // nullopt: the user cancels
   std::optional<QString> saveAnswer;  // nullopt: the user cancels
+  bool actionAnswer = false;          // whether a box with a second button is closed with it
 
   std::vector<OpenRequest> openRequests;
   std::vector<SaveRequest> saveRequests;
@@ -54,7 +56,12 @@ class ScriptedDialogServices : public DialogServices {
   }
   void showMessage(QWidget* owner, const QString& caption, const QString& text,
                    QMessageBox::Icon icon) override {
-    messages.push_back({owner, caption, text, icon, waitCursorShows()});
+    messages.push_back({owner, caption, text, icon, waitCursorShows(), QString()});
+  }
+  bool askMessage(QWidget* owner, const QString& caption, const QString& text,
+                  QMessageBox::Icon icon, const QString& action) override {
+    messages.push_back({owner, caption, text, icon, waitCursorShows(), action});
+    return actionAnswer;
   }
 };
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The AppStream metadata and the desktop files pass their validators.
-#   metadata_test.sh METAINFO DESKTOP_FILE...
+# The AppStream metadata and the desktop files pass their validators, and the metadata names no
+# placeholder address.
+#   metadata_test.sh METAINFO... DESKTOP_FILE...
 # Exit 77 (skipped) when appstreamcli or desktop-file-validate is not installed.
 set -euo pipefail
 for tool in appstreamcli desktop-file-validate; do
@@ -9,5 +10,18 @@ for tool in appstreamcli desktop-file-validate; do
     exit 77
   fi
 done
-appstreamcli validate --no-net --pedantic "$1"
-desktop-file-validate "${@:2}"
+metainfo=() desktop=()
+for file in "$@"; do
+  case $file in
+  *.xml) metainfo+=("$file") ;;
+  *) desktop+=("$file") ;;
+  esac
+done
+for file in "${metainfo[@]}"; do
+  appstreamcli validate --no-net --pedantic "$file"
+  if grep -nE 'https?://[^<"]*example' "$file"; then
+    echo "FAIL: $file names a placeholder address"
+    exit 1
+  fi
+done
+desktop-file-validate "${desktop[@]}"

@@ -53,6 +53,15 @@ install)
       usr/share/icons/hicolor/scalable/apps/korvani.svg
       usr/share/icons/hicolor/16x16/apps/korvani.png
       usr/share/icons/hicolor/32x32/apps/korvani.png
+      usr/share/icons/hicolor/scalable/apps/korvani-mail.svg
+      usr/share/icons/hicolor/16x16/apps/korvani-mail.png
+      usr/share/icons/hicolor/32x32/apps/korvani-mail.png
+      usr/share/bash-completion/completions/korvani-gui
+      usr/share/zsh/vendor-completions/_korvani-gui
+      usr/share/metainfo/org.example.korvani.metainfo.xml
+      usr/share/metainfo/org.example.korvani.mail.metainfo.xml
+      usr/share/korvani/screenshots/korvani-gui.png
+      usr/share/korvani/screenshots/korvani-mail.png
     )
   fi
   for file in "${files[@]}"; do
@@ -76,12 +85,26 @@ install)
   if [ "$with_gui" = ON ]; then
     got=$(QT_QPA_PLATFORM=offscreen "$root/usr/bin/korvani-gui" --version 2>/dev/null)
     [ "$got" = "korvani-gui $version_string" ] || fail "korvani-gui --version said '$got'"
-    metainfo=$(ls "$root"/usr/share/metainfo/*.metainfo.xml)
-    grep -qF "<release version=\"$version\"" "$metainfo" || fail "metainfo release is not $version"
-    # The screenshot the metadata names is the one the package holds.
-    shot=$(grep -o 'screenshots/[^<]*' "$metainfo")
-    [ -s "$root/usr/share/korvani/$shot" ] || fail "metainfo names $shot, not in the package"
+    for metainfo in "$root"/usr/share/metainfo/*.metainfo.xml; do
+      grep -qF "<release version=\"$version\"" "$metainfo" ||
+        fail "$(basename "$metainfo"): release is not $version"
+    done
+    # The dialog's screenshot as a Japanese user sees it: in IPAPGothic, at its designed size.
+    file "$root/usr/share/korvani/screenshots/korvani-gui.png" | grep -q ', 464 x 332,' ||
+      fail "the dialog's screenshot is not 464x332"
+    # What the programs need is named; what they run without is recommended.
+    depends=$(dpkg-deb -f "$deb" Depends) recommends=$(dpkg-deb -f "$deb" Recommends)
+    for package in qt6-qpa-plugins xdg-utils; do
+      [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
+    done
+    for package in fonts-ipafont-gothic qt6-translations-l10n; do
+      [[ ", $recommends," == *", $package"[\ ,]* ]] || fail "Recommends lacks $package"
+      [[ ", $depends," != *", $package"[\ ,]* ]] || fail "Depends names $package"
+    done
+    dpkg-deb -f "$deb" Description | grep -q 'mail window' ||
+      fail "the package description does not name the mail window"
   fi
+  ! dpkg-deb -f "$deb" Homepage | grep -q example || fail "the package names a placeholder homepage"
 
   # One conversion by the installed program gives what the build's program gives.
   for run in installed:"$root/usr/bin/korvani" built:"$built"; do

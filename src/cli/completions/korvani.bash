@@ -1,10 +1,11 @@
 # bash completion for korvani                                         -*- shell-script -*-
 # Completes the subcommands, their options, the values of the options that take a fixed set of
-# words, folders after -d, and file names everywhere else.
+# words (after the option, or after it and '=' as in --charset=utf-8), folders after -d, and file
+# names everywhere else.
 
 _korvani() {
-    local cur prev words cword
-    _init_completion || return
+    local cur prev words cword split
+    _init_completion -s || return
 
     local commands="binary-decode binary-encode mail-decode text-decode extract read"
 
@@ -65,6 +66,8 @@ _korvani() {
             return
             ;;
     esac
+    # An option that takes no value, given one after '=': nothing to offer.
+    $split && return
 
     if [[ $cur == -* ]]; then
         local options="--help --version"

@@ -1,0 +1,28 @@
+# bash completion for korvani-gui                                     -*- shell-script -*-
+# Completes the options, a PNG file after --screenshot (given as the next word or after '='), and
+# file names everywhere else: the source of the dialog or the mail of the mail window.
+
+_korvani_gui() {
+    local cur prev words cword split
+    _init_completion -s || return
+
+    case $prev in
+        --screenshot)
+            _filedir png
+            return
+            ;;
+        -h | --help | --help-all | -v | --version)
+            return
+            ;;
+    esac
+    $split && return
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "--mail --screenshot -h --help --help-all -v --version" -- "$cur"))
+        return
+    fi
+    _filedir
+} &&
+    complete -F _korvani_gui korvani-gui
+
+# ex: filetype=sh

@@ -9,6 +9,7 @@
 #include "archive/password_mail.h"
 #include "common/messages.h"
 #include "gui/mail_window_texts.h"
+#include "mail/mail_reader.h"
 #include "mail/shown_text.h"
 #include "save/attachment_saver.h"
 
@@ -377,4 +378,27 @@ void listArchive(Platform& platform, MailContent& content, std::size_t row,
   }
 }
 
+std::string headerValue(const MailContent& content, std::string_view name) {
+  return fieldValue(content.headers, name);
+}
+
+std::string_view shownBody(const MailContent& content) {
+  const std::string_view text = content.text;
+  if (content.headers.empty()) return text;
+  const std::size_t end = text.find("\n\n");
+  return end == std::string_view::npos ? std::string_view() : text.substr(end + 2);
+}
+
+bool loadSource(const MailContent& content, std::string& source, bool& cut, int& errorNumber) {
+  source.clear();
+  cut = false;
+  errorNumber = 0;
+  if (!content.file) return true;
+  std::optional<std::string> bytes =
+      content.file->source(content.messageIndex, kShownSourceBytes, cut, errorNumber);
+  if (!bytes) return false;
+  source = mail::shownText(mail::sourceText(*bytes));
+  breakLongLines(source, kShownLineChars);
+  return true;
+}
 }  // namespace korvani::gui

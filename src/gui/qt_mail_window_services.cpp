@@ -3,7 +3,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
 #include <QSettings>
+#include <QTextDocument>
 #include <QUrl>
 
 #include "common/messages.h"
@@ -87,6 +91,35 @@ void QtMailWindowServices::showMessage(QWidget* parent, const QString& message) 
 
 bool QtMailWindowServices::openExternally(const QUrl& url) {
   return QDesktopServices::openUrl(url);
+}
+
+bool QtMailWindowServices::offerSaveAs(QWidget* parent, const QString& message) {
+  QMessageBox box(QMessageBox::Information, text(texts::kWindowTitle), message, QMessageBox::Cancel,
+                  parent);
+  box.setTextFormat(Qt::PlainText);
+  QPushButton* saveAs = box.addButton(text(texts::kSaveAsButton), QMessageBox::AcceptRole);
+  box.setDefaultButton(saveAs);
+  box.exec();
+  return box.clickedButton() == saveAs;
+}
+
+std::optional<QString> QtMailWindowServices::savePdf(QWidget* parent, const QString& proposedName) {
+  const QString path = QFileDialog::getSaveFileName(parent, text(texts::kSavePdfTitle),
+                                                    QDir(startFolder()).filePath(proposedName),
+                                                    text(texts::kPdfFilter));
+  if (path.isEmpty()) return std::nullopt;
+  rememberFolder(QFileInfo(path).absolutePath());
+  return path;
+}
+
+void QtMailWindowServices::print(QWidget* parent, QTextDocument& document) {
+  QPrinter printer;
+  QPrintDialog dialog(&printer, parent);
+  if (dialog.exec() == QDialog::Accepted) document.print(&printer);
+}
+
+void QtMailWindowServices::showAbout(QWidget* parent, const QString& message) {
+  QMessageBox::about(parent, text(texts::kWindowTitle), message);
 }
 
 }  // namespace korvani::gui

@@ -1,5 +1,5 @@
-// The command line of korvani-gui: [--mail] [--screenshot PNG] [--pdf PDF] [FILE], with --help and
-// --version.
+// The command line of korvani-gui: [--mail] [--screenshot PNG] [--pdf PDF] [--find TEXT] [FILE],
+// with --help and --version.
 //
 // The arguments arrive twice: as text for QCommandLineParser, and as the bytes the program was
 // given, so that a file name which is not UTF-8 still names its file.
@@ -21,6 +21,7 @@ struct GuiCommandLine {
   QByteArray initialSourceBytes;  // the same argument as the program was given it
   QString screenshotPath;   // --screenshot: render the window to this PNG instead of showing it
   bool mailWindow = false;  // --mail: the mail window instead of the classic dialog
+  QString findText;         // --find: with --mail, the find bar open, looking for this
   QString pdfPath;          // --pdf: with --mail, write the mail as this PDF instead of showing it
 };
 

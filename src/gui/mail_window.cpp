@@ -1132,6 +1132,13 @@ void MailWindow::showFindBar() {
   highlightMatches();
 }
 
+void MailWindow::findText(const QString& term) {
+  showFindBar();
+  findField->setText(term);
+  textView->moveCursor(QTextCursor::Start);
+  find(false);
+}
+
 void MailWindow::find(bool backward) {
   if (!findBar->isVisible()) {
     showFindBar();

@@ -95,6 +95,9 @@ class MailWindow : public QMainWindow {
   // The line saying what went wrong with the mail shown, UTF-8; empty when nothing did.
   std::string problem() const { return shownProblem(*content); }
 
+  // Opens the find bar and looks for `term` in the text from its start.
+  void findText(const QString& term);
+
   // Keeps the window within `available` (a screen's available area): smaller, and moved inside
   // it. The window does so with its screen's when it is made.
   void fitInto(const QRect& available);

@@ -88,8 +88,8 @@ int saveScreenshot(korvani::gui::ConverterDialog& dialog, const QString& path,
 // sees it once the mail is shown and saved as a PNG. Returns the exit status: for a screenshot,
 // 1 when the file cannot be read at all or the PNG not written.
 int runMailWindow(korvani::Platform& platform, const QByteArray& file,
-                  const QString& screenshotPath, const QString& pdfPath, bool clearInstanceName,
-                  korvani::gui::DialogServices& services) {
+                  const QString& screenshotPath, const QString& pdfPath, const QString& findText,
+                  bool clearInstanceName, korvani::gui::DialogServices& services) {
   korvani::mail::MailLibrary library;
   korvani::gui::QtMailWindowServices windowServices;
   korvani::gui::MailWindow window(platform, windowServices);
@@ -125,6 +125,7 @@ int runMailWindow(korvani::Platform& platform, const QByteArray& file,
     window.openMail(file);
     untilShown.exec();
   }
+  if (!findText.isEmpty()) window.findText(findText);
   QApplication::processEvents();
   if (!file.isEmpty() && !window.fileReadable()) {
     std::fprintf(stderr, "korvani-gui: %s\n", window.problem().c_str());
@@ -183,7 +184,7 @@ int main(int argc, char** argv) {
   korvani::PosixPlatform platform;
   if (commandLine.mailWindow || !commandLine.pdfPath.isEmpty()) {
     return runMailWindow(platform, commandLine.initialSourceBytes, commandLine.screenshotPath,
-                         commandLine.pdfPath, instanceNamed, services);
+                         commandLine.pdfPath, commandLine.findText, instanceNamed, services);
   }
   korvani::gui::ConverterDialog dialog(platform, services);
   dialog.setInitialSource(commandLine.initialSourceBytes);

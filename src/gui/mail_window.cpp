@@ -17,12 +17,14 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
@@ -556,6 +558,21 @@ void MailWindow::buildWidgets() {
   cancelButton->hide();
 }
 
+QString MailWindow::shownDate(const QString& raw) {
+  // A comment after the zone ("+0900 (JST)") and a missing day name are common; Qt reads
+  // neither.
+  QString value = raw.trimmed();
+  value.remove(QRegularExpression(QStringLiteral("\\s*\\([^)]*\\)\\s*$")));
+  QDateTime when = QDateTime::fromString(value, Qt::RFC2822Date);
+  if (!when.isValid()) return raw;
+  when = when.toLocalTime();
+  const QLocale locale;
+  if (locale.language() == QLocale::Japanese) {
+    return locale.toString(when, QStringLiteral("yyyy年M月d日(ddd) HH:mm"));
+  }
+  return locale.toString(when, QStringLiteral("ddd d MMM yyyy HH:mm"));
+}
+
 void MailWindow::setFixedFont(bool fixed) {
   textView->setFont(
       QFontDatabase::systemFont(fixed ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont));
@@ -720,7 +737,9 @@ void MailWindow::showContent(bool newFile) {
     for (const mail::HeaderField& field : shown.headers) {
       if (field.name == texts::kHeaderCaptions[row].field) value = text(field.value);
     }
-    headerValues[row]->setText(value);
+    const bool isDate = texts::kHeaderCaptions[row].field == "Date";
+    headerValues[row]->setText(isDate ? shownDate(value) : value);
+    headerValues[row]->setToolTip(isDate ? value : QString());
     // A field the mail does not have takes no room; the sender always shows.
     headerForm->setRowVisible(static_cast<int>(row), !value.isEmpty() || row == 0);
   }
@@ -811,8 +830,10 @@ void MailWindow::showMessageList() {
   QList<QTreeWidgetItem*> items;
   items.reserve(static_cast<qsizetype>(content->messages.size()));
   for (const MessageSummary& message : content->messages) {
-    items.append(
-        new QTreeWidgetItem({text(message.date), text(message.from), text(message.subject)}));
+    auto* item = new QTreeWidgetItem(
+        {shownDate(text(message.date)), text(message.from), text(message.subject)});
+    item->setToolTip(0, text(message.date));
+    items.append(item);
   }
   messageList->addTopLevelItems(items);
   if (!items.isEmpty()) messageList->setCurrentItem(items.front());

@@ -98,6 +98,10 @@ class MailWindow : public QMainWindow {
   // Opens the find bar and looks for `term` in the text from its start.
   void findText(const QString& term);
 
+  // A Date field (RFC 5322) in the user's time zone and locale, "2024年6月4日(火) 16:42" in
+  // Japanese; `raw` itself when it cannot be read as a date.
+  static QString shownDate(const QString& raw);
+
   // Keeps the window within `available` (a screen's available area): smaller, and moved inside
   // it. The window does so with its screen's when it is made.
   void fitInto(const QRect& available);

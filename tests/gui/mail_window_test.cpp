@@ -197,6 +197,8 @@ class MailWindowTest : public QObject {
   void pdfIsWrittenThroughThePlatform();
   void zoomCopyCloseAndAbout();
   void emptyRowsAndAnEmptyAttachmentPaneAreHidden();
+  void datesAreShownInTheUsersZoneAndLocale_data();
+  void datesAreShownInTheUsersZoneAndLocale();
 
  private:
   // Writes a mail whose attachments are `files` (name, bytes) into `folder` and opens it.
@@ -227,7 +229,9 @@ void MailWindowTest::showsHeadersTextAndAttachments() {
     const QString field = line.section(QStringLiteral(": "), 0, 0);
     const auto* value = window->findChild<QLabel*>(QStringLiteral("header") + field);
     QVERIFY2(value, qPrintable(field));
-    QCOMPARE(value->text(), line.section(QStringLiteral(": "), 1));
+    // A date is shown in the user's zone and locale, and as sent in its tooltip.
+    QCOMPARE(field == QStringLiteral("Date") ? value->toolTip() : value->text(),
+             line.section(QStringLiteral(": "), 1));
   }
 
   std::map<QString, QString> listed;
@@ -1232,6 +1236,46 @@ void MailWindowTest::emptyRowsAndAnEmptyAttachmentPaneAreHidden() {
   QVERIFY(child<QLabel>("headerDate")->isVisible());
   QVERIFY(attachments()->isVisible());
   window.reset();
+}
+
+void MailWindowTest::datesAreShownInTheUsersZoneAndLocale_data() {
+  QTest::addColumn<QLocale>("locale");
+  QTest::addColumn<QString>("raw");
+  QTest::addColumn<QString>("shown");
+  const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+  const QLocale english(QLocale::English, QLocale::UnitedStates);
+  const QString afternoon = QStringLiteral("2024年6月4日(火) 16:42");
+  QTest::newRow("in Japan") << japanese << "Tue, 4 Jun 2024 16:42:10 +0900" << afternoon;
+  QTest::newRow("from UTC") << japanese << "Tue, 4 Jun 2024 07:42:10 +0000" << afternoon;
+  QTest::newRow("across midnight")
+      << japanese << "Mon, 3 Jun 2024 20:05:00 -0700" << QStringLiteral("2024年6月4日(火) 12:05");
+  QTest::newRow("no day name, a zone comment")
+      << japanese << "4 Jun 2024 16:42:10 +0900 (JST)" << afternoon;
+  QTest::newRow("in English") << english << "Tue, 4 Jun 2024 16:42:10 +0900"
+                              << QStringLiteral("Tue 4 Jun 2024 16:42");
+  QTest::newRow("not a date") << japanese << "sometime soon"
+                              << "sometime soon";
+}
+
+void MailWindowTest::datesAreShownInTheUsersZoneAndLocale() {
+  QFETCH(QLocale, locale);
+  QFETCH(QString, raw);
+  QFETCH(QString, shown);
+  const std::optional<QByteArray> zone =
+      qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
+  const QLocale before;
+  qputenv("TZ", "Asia/Tokyo");
+  tzset();
+  QLocale::setDefault(locale);
+  const QString result = MailWindow::shownDate(raw);
+  QLocale::setDefault(before);
+  if (zone) {
+    qputenv("TZ", *zone);
+  } else {
+    qunsetenv("TZ");
+  }
+  tzset();
+  QCOMPARE(result, shown);
 }
 
 #include "mail_window_test.moc"

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
@@ -39,6 +40,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -255,6 +257,39 @@ class AttachmentIcons {
   std::map<std::string, QIcon> icons;
 };
 
+// The time a Date field (RFC 5322) gives; invalid when it gives none.
+QDateTime readDate(const QString& raw) {
+  // A comment after the zone ("+0900 (JST)") is common, and Qt does not read it.
+  static const QRegularExpression comment(QStringLiteral("\\s*\\([^)]*\\)\\s*$"));
+  QString value = raw.trimmed();
+  value.remove(comment);
+  return QDateTime::fromString(value, Qt::RFC2822Date);
+}
+
+// A row of the message list: its message's index in the file, and its date sorted as a time.
+class MessageRow : public QTreeWidgetItem {
+ public:
+  static constexpr int kIndexRole = Qt::UserRole;
+  static constexpr int kTimeRole = Qt::UserRole + 1;
+
+  MessageRow(std::size_t index, const MessageSummary& message)
+      : QTreeWidgetItem({MailWindow::shownDate(gui::text(message.date)), gui::text(message.from),
+                         gui::text(message.subject)}) {
+    setToolTip(0, gui::text(message.date));
+    setData(0, kIndexRole, static_cast<qulonglong>(index));
+    const QDateTime when = readDate(gui::text(message.date));
+    // Undated messages sort before every dated one.
+    setData(0, kTimeRole,
+            when.isValid() ? when.toSecsSinceEpoch() : std::numeric_limits<qint64>::min());
+  }
+
+  bool operator<(const QTreeWidgetItem& other) const override {
+    const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+    if (column != 0) return QTreeWidgetItem::operator<(other);
+    return data(0, kTimeRole).toLongLong() < other.data(0, kTimeRole).toLongLong();
+  }
+};
+
 }  // namespace
 
 // The attachment list; dragging rows out writes them to the private temporary folder and hands
@@ -413,8 +448,14 @@ void MailWindow::buildWidgets() {
       {text(texts::kDateColumn), text(texts::kFromColumn), text(texts::kSubjectColumn)});
   messageList->setRootIsDecorated(false);
   messageList->setUniformRowHeights(true);
+  // Sorted when a column's header is clicked; until then in the file's order.
+  messageList->header()->setSectionsClickable(true);
+  messageList->header()->setSortIndicatorShown(true);
+  messageList->header()->setSortIndicator(-1, Qt::AscendingOrder);
+  connect(messageList->header(), &QHeaderView::sortIndicatorChanged, messageList,
+          [this](int column, Qt::SortOrder order) { messageList->sortItems(column, order); });
   connect(messageList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-    if (item) selectMessage(messageList->indexOfTopLevelItem(item));
+    if (item) selectMessage(item->data(0, MessageRow::kIndexRole).toInt());
   });
 
   headerForm = new QFormLayout;
@@ -534,7 +575,23 @@ void MailWindow::buildWidgets() {
   mailLayout->addWidget(readingSplitter, 1);
 
   auto* splitter = new QSplitter(Qt::Horizontal);
-  splitter->addWidget(messageList);
+  messageFilter = new QLineEdit;
+  messageFilter->setObjectName(QStringLiteral("messageFilter"));
+  messageFilter->setPlaceholderText(text(texts::kMessageFilter));
+  messageFilter->setClearButtonEnabled(true);
+  connect(messageFilter, &QLineEdit::textChanged, this, [this](const QString& wanted) {
+    for (int row = 0; row < messageList->topLevelItemCount(); ++row) {
+      QTreeWidgetItem* item = messageList->topLevelItem(row);
+      item->setHidden(!item->text(1).contains(wanted, Qt::CaseInsensitive) &&
+                      !item->text(2).contains(wanted, Qt::CaseInsensitive));
+    }
+  });
+  messagePanel = new QWidget;
+  auto* messageLayout = new QVBoxLayout(messagePanel);
+  messageLayout->setContentsMargins(0, 0, 0, 0);
+  messageLayout->addWidget(messageFilter);
+  messageLayout->addWidget(messageList, 1);
+  splitter->addWidget(messagePanel);
   splitter->addWidget(mailPane);
   splitter->setStretchFactor(1, 1);
   splitter->setSizes({300, 600});
@@ -559,11 +616,7 @@ void MailWindow::buildWidgets() {
 }
 
 QString MailWindow::shownDate(const QString& raw) {
-  // A comment after the zone ("+0900 (JST)") and a missing day name are common; Qt reads
-  // neither.
-  QString value = raw.trimmed();
-  value.remove(QRegularExpression(QStringLiteral("\\s*\\([^)]*\\)\\s*$")));
-  QDateTime when = QDateTime::fromString(value, Qt::RFC2822Date);
+  QDateTime when = readDate(raw);
   if (!when.isValid()) return raw;
   when = when.toLocalTime();
   const QLocale locale;
@@ -808,11 +861,15 @@ void MailWindow::showContent(bool newFile) {
 
   if (newFile) {
     showMessageList();
-  } else if (QTreeWidgetItem* current =
-                 messageList->topLevelItem(static_cast<int>(shown.messageIndex))) {
+  } else {
     // A cancelled switch leaves the list on the message still shown.
-    const QSignalBlocker blocker(messageList);
-    messageList->setCurrentItem(current);
+    for (int row = 0; row < messageList->topLevelItemCount(); ++row) {
+      QTreeWidgetItem* item = messageList->topLevelItem(row);
+      if (item->data(0, MessageRow::kIndexRole).toULongLong() != shown.messageIndex) continue;
+      const QSignalBlocker blocker(messageList);
+      messageList->setCurrentItem(item);
+      break;
+    }
   }
   const QString name =
       shown.path.empty()
@@ -826,16 +883,16 @@ void MailWindow::showContent(bool newFile) {
 void MailWindow::showMessageList() {
   const QSignalBlocker blocker(messageList);
   messageList->clear();
-  messageList->setVisible(!content->messages.empty());
+  messagePanel->setVisible(!content->messages.empty());
+  messageFilter->clear();
+  messageList->header()->setSortIndicator(-1, Qt::AscendingOrder);
   QList<QTreeWidgetItem*> items;
   items.reserve(static_cast<qsizetype>(content->messages.size()));
-  for (const MessageSummary& message : content->messages) {
-    auto* item = new QTreeWidgetItem(
-        {shownDate(text(message.date)), text(message.from), text(message.subject)});
-    item->setToolTip(0, text(message.date));
-    items.append(item);
+  for (std::size_t index = 0; index < content->messages.size(); ++index) {
+    items.append(new MessageRow(index, content->messages[index]));
   }
   messageList->addTopLevelItems(items);
+  messageList->resizeColumnToContents(0);
   if (!items.isEmpty()) messageList->setCurrentItem(items.front());
 }
 

@@ -193,6 +193,8 @@ class MailWindow : public QMainWindow {
   QAction* openAction = nullptr;
   QAction* fixedFontAction = nullptr;
   QWidget* contentArea = nullptr;
+  QWidget* messagePanel = nullptr;
+  QLineEdit* messageFilter = nullptr;
   QTreeWidget* messageList = nullptr;
   std::vector<QLabel*> headerValues;  // in the order of the header captions
   QFormLayout* headerForm = nullptr;

@@ -81,6 +81,7 @@ inline constexpr std::string_view kSizeColumn = "サイズ";
 inline constexpr std::string_view kDateColumn = "日付";
 inline constexpr std::string_view kFromColumn = "差出人";
 inline constexpr std::string_view kSubjectColumn = "件名";
+inline constexpr std::string_view kMessageFilter = "差出人・件名で絞り込む";
 inline constexpr std::string_view kSaveButton = "保存…";
 inline constexpr std::string_view kSaveAllButton = "すべて保存…";
 inline constexpr std::string_view kCancelButton = "中止";

@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -199,6 +200,7 @@ class MailWindowTest : public QObject {
   void emptyRowsAndAnEmptyAttachmentPaneAreHidden();
   void datesAreShownInTheUsersZoneAndLocale_data();
   void datesAreShownInTheUsersZoneAndLocale();
+  void theMessageListSortsAndFilters();
 
  private:
   // Writes a mail whose attachments are `files` (name, bytes) into `folder` and opens it.
@@ -1276,6 +1278,52 @@ void MailWindowTest::datesAreShownInTheUsersZoneAndLocale() {
   }
   tzset();
   QCOMPARE(result, shown);
+}
+
+// Sorted by any column (dates as times), filtered by sender or subject; a row always shows its
+// own message, whatever its place.
+void MailWindowTest::theMessageListSortsAndFilters() {
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("three.mbox"));
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  const auto message = [](const char* date, const char* from, const char* subject) {
+    return QByteArray("From x Mon Jun 10 10:00:00 2024\nDate: ") + date + "\nFrom: " + from +
+           "\nSubject: " + subject + "\n\nbody of " + subject + "\n\n";
+  };
+  // Later, earlier (another zone), undated.
+  file.write(message("Tue, 4 Jun 2024 16:42:10 +0900", "b@example.com", "二番") +
+             message("Tue, 4 Jun 2024 01:00:00 -0700", "a@example.com", "三番") +
+             message("someday", "c@example.com", "一番"));
+  file.close();
+  QVERIFY(open(path));
+  auto* list = child<QTreeWidget>("messageList");
+  const auto column = [list](int column) {
+    QStringList shown;
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+      if (!list->topLevelItem(row)->isHidden()) shown << list->topLevelItem(row)->text(column);
+    }
+    return shown;
+  };
+  QCOMPARE(column(2), (QStringList{"二番", "三番", "一番"}));  // the file's order first
+  QVERIFY(list->columnWidth(0) >
+          list->fontMetrics().horizontalAdvance(list->topLevelItem(0)->text(0)));
+  list->header()->setSortIndicator(0, Qt::AscendingOrder);
+  QCOMPARE(column(2), (QStringList{"一番", "二番", "三番"}));
+  list->header()->setSortIndicator(1, Qt::DescendingOrder);
+  QCOMPARE(column(1), (QStringList{"c@example.com", "b@example.com", "a@example.com"}));
+
+  QSignalSpy shown(window.get(), &MailWindow::mailShown);
+  list->setCurrentItem(list->topLevelItem(2));
+  QVERIFY(shown.wait(20000));
+  QCOMPARE(child<QLabel>("headerSubject")->text(), QStringLiteral("三番"));
+  QCOMPARE(shownText(), QStringLiteral("body of 三番\n"));
+
+  auto* filter = child<QLineEdit>("messageFilter");
+  filter->setText(QStringLiteral("B@EXAMPLE"));
+  QCOMPARE(column(2), QStringList{"二番"});
+  filter->setText(QStringLiteral("番"));
+  QCOMPARE(column(2).size(), 3);
 }
 
 #include "mail_window_test.moc"

@@ -10,6 +10,7 @@
 #include "common/messages.h"
 #include "gui/mail_window_texts.h"
 #include "mail/mail_reader.h"
+#include "mail/mail_text.h"
 #include "mail/shown_text.h"
 #include "save/attachment_saver.h"
 
@@ -376,6 +377,31 @@ void listArchive(Platform& platform, MailContent& content, std::size_t row,
   } catch (const std::bad_alloc&) {
     content.archiveProblem = texts::kMailOutOfMemory;
   }
+}
+
+bool runsCode(std::string_view name) {
+  static constexpr std::string_view kExtensions[] = {".exe", ".bat", ".cmd", ".js", ".vbs",
+                                                     ".scr", ".lnk", ".jar", ".ps1"};
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  const std::string extension = mail::asciiLowercase(name.substr(dot));
+  for (const std::string_view known : kExtensions) {
+    if (extension == known) return true;
+  }
+  return false;
+}
+
+bool holdsScript(const mail::Mail& mail, std::size_t part) {
+  constexpr std::string_view kTag = "<script";
+  std::string window;  // the end of the chunk before, so that a tag split between two is found
+  bool found = false;
+  mail.decode(part, [&](const std::uint8_t* data, std::size_t size) {
+    window.append(reinterpret_cast<const char*>(data), size);
+    found = mail::asciiLowercase(window).find(kTag) != std::string::npos;
+    window.erase(0, window.size() - std::min(window.size(), kTag.size() - 1));
+    return !found;
+  });
+  return found;
 }
 
 std::string headerValue(const MailContent& content, std::string_view name) {

@@ -155,6 +155,14 @@ std::string_view shownBody(const MailContent& content);
 inline constexpr std::size_t kShownSourceBytes = std::size_t{32} << 20;
 bool loadSource(const MailContent& content, std::string& source, bool& cut, int& errorNumber);
 
+// Whether a file of this name runs code when the desktop opens it (a program, a script, a
+// shortcut): opening one asks first.
+bool runsCode(std::string_view name);
+
+// Whether part `part` of `mail` is HTML that holds a script (a "<script" tag, any case), which a
+// browser runs when it opens the file. Reads the part chunk by chunk; memory stays the same.
+bool holdsScript(const mail::Mail& mail, std::size_t part);
+
 // Breaks every line of `text` (UTF-8, lines ended by LF) longer than `maxChars` characters into
 // lines of `maxChars` and a last one of at most that many. Returns whether a line was broken.
 // `maxChars` is at least 1.

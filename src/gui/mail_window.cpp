@@ -239,22 +239,33 @@ class AttachmentIcons {
   explicit AttachmentIcons(const QStyle* style)
       : fallback(style->standardIcon(QStyle::SP_FileIcon)) {}
 
-  const QIcon& operator()(const std::string& mediaType) {
-    const auto [entry, added] = icons.try_emplace(mediaType);
+  const QIcon& operator()(const std::string& mediaType) { return look(mediaType).icon; }
+  // The type as people read it ("PDF 文書"); the media type itself when the database does not
+  // know it.
+  const QString& comment(const std::string& mediaType) { return look(mediaType).comment; }
+
+ private:
+  struct Look {
+    QIcon icon;
+    QString comment;
+  };
+  const Look& look(const std::string& mediaType) {
+    const auto [entry, added] = looks.try_emplace(mediaType);
     if (added) {
       const QMimeType type = database.mimeTypeForName(QString::fromStdString(mediaType));
-      entry->second = type.isValid()
-                          ? QIcon::fromTheme(type.iconName(),
-                                             QIcon::fromTheme(type.genericIconName(), fallback))
-                          : fallback;
+      entry->second.icon =
+          type.isValid() ? QIcon::fromTheme(type.iconName(),
+                                            QIcon::fromTheme(type.genericIconName(), fallback))
+                         : fallback;
+      entry->second.comment =
+          type.isValid() && !type.comment().isEmpty() ? type.comment() : text(mediaType);
     }
     return entry->second;
   }
 
- private:
   QMimeDatabase database;
   QIcon fallback;
-  std::map<std::string, QIcon> icons;
+  std::map<std::string, Look> looks;
 };
 
 // The time a Date field (RFC 5322) gives; invalid when it gives none.
@@ -540,6 +551,7 @@ void MailWindow::buildWidgets() {
   attachmentList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   attachmentList->header()->setStretchLastSection(false);
   connect(attachmentList, &QTreeWidget::itemDoubleClicked, this, &MailWindow::openAttachment);
+  addAttachmentActions();
 
   saveButton = new QPushButton(text(texts::kSaveButton));
   saveButton->setObjectName(QStringLiteral("saveButton"));
@@ -808,8 +820,9 @@ void MailWindow::showContent(bool newFile) {
   bool nested = false;
   for (std::size_t row = 0; row < shown.attachments.size(); ++row) {
     const AttachmentEntry& entry = shown.attachments[row];
-    auto* item = new QTreeWidgetItem(
-        {visibleText(entry.name), text(entry.mediaType), text(mail::readableSize(entry.size))});
+    auto* item = new QTreeWidgetItem({visibleText(entry.name), iconFor.comment(entry.mediaType),
+                                      text(mail::readableSize(entry.size))});
+    item->setToolTip(1, text(entry.mediaType));
     item->setIcon(0, entry.damaged ? style()->standardIcon(QStyle::SP_MessageBoxWarning)
                                    : iconFor(entry.mediaType));
     if (entry.damaged) item->setToolTip(0, text(texts::kDamagedMark));
@@ -1092,9 +1105,46 @@ std::string MailWindow::scratchFolder() {
   return scratch->isValid() ? QFile::encodeName(scratch->path()).toStdString() : std::string();
 }
 
+void MailWindow::addAttachmentActions() {
+  // Enter and the context menu act on the rows as double-clicking and the buttons do.
+  connect(new QShortcut(QKeySequence(Qt::Key_Return), attachmentList, nullptr, nullptr,
+                        Qt::WidgetShortcut),
+          &QShortcut::activated, this, [this] { openAttachment(attachmentList->currentItem()); });
+  attachmentList->setContextMenuPolicy(Qt::ActionsContextMenu);
+  const auto add = [this](std::string_view caption, const char* name, auto slot) {
+    auto* action = new QAction(text(caption), attachmentList);
+    action->setObjectName(QLatin1String(name));
+    connect(action, &QAction::triggered, this, slot);
+    attachmentList->addAction(action);
+  };
+  add(texts::kOpenMenuAction, "openAttachmentAction",
+      [this] { openAttachment(attachmentList->currentItem()); });
+  add(texts::kSaveMenuAction, "saveAttachmentAction", [this] { saveSelected(); });
+  add(texts::kCopyNameAction, "copyNameAction", [this] {
+    QStringList names;
+    for (const AttachmentEntry* entry : selectedAttachments()) names << text(entry->name);
+    if (!names.isEmpty()) QGuiApplication::clipboard()->setText(names.join(QLatin1Char('\n')));
+  });
+}
+
 void MailWindow::openAttachment(QTreeWidgetItem* item) {
   if (!item || isBusy()) return;
   const AttachmentEntry& entry = content->attachments[item->data(0, kAttachmentRole).toULongLong()];
+  const QString name = text(entry.name);
+  if (const QString lower = name.toLower(); runsCode(entry.name) ||
+                                            lower.endsWith(QStringLiteral(".html")) ||
+                                            lower.endsWith(QStringLiteral(".htm"))) {
+    // Read on the engine thread like every use of the mail; the window waits, as for a drag.
+    bool risky = runsCode(entry.name);
+    if (!risky) {
+      std::shared_ptr<const mail::Mail> parsed = content->mail;
+      const std::size_t part = entry.part;
+      QtConcurrent::run(&engineThread, [&risky, parsed, part] {
+        risky = holdsScript(*parsed, part);
+      }).waitForFinished();
+    }
+    if (risky && !services.confirmOpen(this, name + text(texts::kRunsCode))) return;
+  }
   const std::string folder = scratchFolder();
   if (folder.empty()) return;
   if (entry.archiveEntry) {
@@ -1102,7 +1152,6 @@ void MailWindow::openAttachment(QTreeWidgetItem* item) {
     return;
   }
   // One folder per file handed out, so that equal names of different mails never meet.
-  const QString name = text(entry.name);
   save({{entry.part, folder, std::to_string(++scratchCount), entry.name, entry.size}},
        [this, name, part = entry.part, size = entry.size](const SaveSummary& summary) {
          // The copy in the temporary folder is no file of the user's: nothing was "saved".

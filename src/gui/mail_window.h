@@ -164,6 +164,7 @@ class MailWindow : public QMainWindow {
   void listArchiveRow(std::size_t row, const std::string& password);
   // Shows content's problem line as it now is.
   void showProblem();
+  void addAttachmentActions();
   // The window's private temporary folder; empty when it cannot be had.
   std::string scratchFolder();
   QList<QUrl> writeForDrag(const QList<QTreeWidgetItem*>& items);

@@ -40,6 +40,9 @@ class MailWindowServices {
   virtual std::optional<QString> savePdf(QWidget* parent, const QString& proposedName) = 0;
   // The print dialog; prints `document` when the user confirms it.
   virtual void print(QWidget* parent, QTextDocument& document) = 0;
+  // Whether to open a file that runs code: the question `text`, answered No unless the user
+  // says otherwise.
+  virtual bool confirmOpen(QWidget* parent, const QString& text) = 0;
   // The About box, saying `text`.
   virtual void showAbout(QWidget* parent, const QString& text) = 0;
 };
@@ -55,6 +58,7 @@ class QtMailWindowServices : public MailWindowServices {
   bool offerSaveAs(QWidget* parent, const QString& text) override;
   std::optional<QString> savePdf(QWidget* parent, const QString& proposedName) override;
   void print(QWidget* parent, QTextDocument& document) override;
+  bool confirmOpen(QWidget* parent, const QString& text) override;
   void showAbout(QWidget* parent, const QString& text) override;
 };
 

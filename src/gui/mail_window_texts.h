@@ -146,6 +146,14 @@ inline constexpr std::string_view kTargetExists = "は既にあります。";   
 inline constexpr std::string_view kUnreadablePart = "はメールから読み出せません。";  // after a path
 inline constexpr std::string_view kOpenWithFailed = "を開くアプリケーションがありません。";
 inline constexpr std::string_view kSaveAsQuestion = "名前を付けて保存しますか?";
+inline constexpr std::
+    string_view
+        kRunsCode =
+            "は開くとプログラムとして動きます。送り主を信頼できる場合だけ開いてください。開きますか"
+            "?";  // after the name
+inline constexpr std::string_view kOpenMenuAction = "開く";
+inline constexpr std::string_view kSaveMenuAction = "保存…";
+inline constexpr std::string_view kCopyNameAction = "名前をコピー";
 inline constexpr std::string_view kSaveAsButton = "名前を付けて保存…";
 
 }  // namespace korvani::gui::texts

@@ -118,6 +118,14 @@ void QtMailWindowServices::print(QWidget* parent, QTextDocument& document) {
   if (dialog.exec() == QDialog::Accepted) document.print(&printer);
 }
 
+bool QtMailWindowServices::confirmOpen(QWidget* parent, const QString& message) {
+  QMessageBox box(QMessageBox::Warning, text(texts::kWindowTitle), message,
+                  QMessageBox::Open | QMessageBox::Cancel, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Open;
+}
+
 void QtMailWindowServices::showAbout(QWidget* parent, const QString& message) {
   QMessageBox::about(parent, text(texts::kWindowTitle), message);
 }

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMimeDatabase>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -80,6 +81,8 @@ class ScriptedServices : public MailWindowServices {
   QStringList offers;
   int printed = 0;
   QStringList about;
+  QStringList openQuestions;
+  bool openRisky = false;
   std::optional<QString> folderAnswer;
   std::vector<Answer> replaceAnswers;  // taken in turn
   QStringList replaceQuestions;
@@ -107,6 +110,10 @@ class ScriptedServices : public MailWindowServices {
   std::optional<QString> savePdf(QWidget*, const QString&) override { return pdfAnswer; }
   void print(QWidget*, QTextDocument& document) override { printed += document.isEmpty() ? 0 : 1; }
   void showAbout(QWidget*, const QString& text) override { about.append(text); }
+  bool confirmOpen(QWidget*, const QString& text) override {
+    openQuestions.append(text);
+    return openRisky;
+  }
 };
 
 }  // namespace
@@ -201,6 +208,9 @@ class MailWindowTest : public QObject {
   void datesAreShownInTheUsersZoneAndLocale_data();
   void datesAreShownInTheUsersZoneAndLocale();
   void theMessageListSortsAndFilters();
+  void codeIsOpenedOnlyWhenTheUserSays_data();
+  void codeIsOpenedOnlyWhenTheUserSays();
+  void theAttachmentListReadsAsADesktopDoes();
 
  private:
   // Writes a mail whose attachments are `files` (name, bytes) into `folder` and opens it.
@@ -671,7 +681,7 @@ void MailWindowTest::containersAreTreesOfTheirMembers() {
   QCOMPARE(shownText(),
            withoutHeaderBlock(QString::fromUtf8(readAll(kCorpus + "/expected/" + stem + ".txt"))));
   QTreeWidgetItem* container = attachments()->topLevelItem(0);
-  QCOMPARE(container->text(1), QStringLiteral("application/ms-tnef"));
+  QCOMPARE(container->toolTip(1), QStringLiteral("application/ms-tnef"));
   QCOMPARE(container->toolTip(0), damaged ? text(mailtexts::kDamagedMark) : QString());
   auto* problem = child<QLabel>("problemLine");
   QCOMPARE(
@@ -1324,6 +1334,91 @@ void MailWindowTest::theMessageListSortsAndFilters() {
   QCOMPARE(column(2), QStringList{"二番"});
   filter->setText(QStringLiteral("番"));
   QCOMPARE(column(2).size(), 3);
+}
+
+void MailWindowTest::codeIsOpenedOnlyWhenTheUserSays_data() {
+  QTest::addColumn<QByteArray>("name");
+  QTest::addColumn<QByteArray>("content");
+  QTest::addColumn<bool>("asked");
+  for (const char* name :
+       {"setup.exe", "RUN.BAT", "x.cmd", "a.js", "a.vbs", "a.scr", "a.lnk", "a.jar", "a.ps1"}) {
+    QTest::newRow(name) << QByteArray(name) << QByteArray("MZ") << true;
+  }
+  QTest::newRow("html with a script")
+      << QByteArray("page.html") << QByteArray("<p>hi</p><SCRIPT>alert(1)</script>") << true;
+  QTest::newRow("html without") << QByteArray("page.htm") << QByteArray("<p>hi</p>") << false;
+  QTest::newRow("a document") << QByteArray("report.pdf") << QByteArray("%PDF-1.4") << false;
+  QTest::newRow("an extension inside the name")
+      << QByteArray("setup.exe.txt") << QByteArray("text") << false;
+}
+
+// A file that runs code is opened only after the user says so; a declined one is not written.
+void MailWindowTest::codeIsOpenedOnlyWhenTheUserSays() {
+  QFETCH(QByteArray, name);
+  QFETCH(QByteArray, content);
+  QFETCH(bool, asked);
+  const QByteArray mail =
+      "From: a@example.com\nSubject: s\nMIME-Version: 1.0\n"
+      "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nhi\n"
+      "--b\nContent-Type: application/octet-stream\nContent-Disposition: attachment; "
+      "filename=" +
+      name + "\n\n" + content + "\n--b--\n";
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("m.eml"));
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly) && file.write(mail) == mail.size());
+  file.close();
+  QVERIFY(open(path));
+  for (const bool agreed : {false, true}) {
+    services.openRisky = agreed;
+    services.openQuestions.clear();
+    services.opened.clear();
+    QSignalSpy finished(window.get(), &MailWindow::workFinished);
+    emit attachments()->itemDoubleClicked(attachments()->topLevelItem(0), 0);
+    QCOMPARE(services.openQuestions.size(), asked ? 1 : 0);
+    if (asked && !agreed) {
+      QVERIFY(!window->isBusy());
+      QVERIFY(services.opened.isEmpty());
+      continue;
+    }
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(services.opened.size(), 1);
+  }
+  if (asked) QVERIFY(services.openQuestions[0].startsWith(QString::fromLatin1(name)));
+}
+
+// The type as the desktop names it, the media type in its tooltip; Enter opens the current row;
+// the context menu opens, saves and copies names.
+void MailWindowTest::theAttachmentListReadsAsADesktopDoes() {
+  QTemporaryDir folder;
+  window->show();
+  QVERIFY(open(kCorpus + "/gmail.eml"));
+  QTreeWidgetItem* row = attachments()->topLevelItem(0);
+  QCOMPARE(row->text(1),
+           QMimeDatabase().mimeTypeForName(QStringLiteral("application/pdf")).comment());
+  QVERIFY(row->text(1) != QStringLiteral("application/pdf"));
+  QCOMPARE(row->toolTip(1), QStringLiteral("application/pdf"));
+  QVERIFY(attachments()->columnWidth(0) > attachments()->columnWidth(1));
+
+  attachments()->setCurrentItem(row);
+  attachments()->setFocus();
+  QSignalSpy finished(window.get(), &MailWindow::workFinished);
+  QTest::keyClick(attachments(), Qt::Key_Return);
+  QVERIFY(finished.wait(20000));
+  QCOMPARE(services.opened.size(), 1);
+
+  const auto action = [this](const char* name) {
+    attachments()->findChild<QAction*>(QLatin1String(name))->trigger();
+  };
+  action("copyNameAction");
+  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("見積書_2024.pdf"));
+  services.saveAnswer = folder.filePath(QStringLiteral("menu.pdf"));
+  action("saveAttachmentAction");
+  QVERIFY(finished.wait(20000));
+  QCOMPARE(readAll(*services.saveAnswer), readAll(kCorpus + "/expected/gmail/見積書_2024.pdf"));
+  action("openAttachmentAction");
+  QVERIFY(finished.wait(20000));
+  QCOMPARE(services.opened.size(), 2);
 }
 
 #include "mail_window_test.moc"

@@ -737,7 +737,10 @@ void MailWindow::openMail(const QByteArray& path) {
         }
         content = loaded;
         unpackedToOpen.clear();
-        if (content->opened) rememberRecent(path);
+        // Only a file that reads as mail is worth opening again.
+        if (content->opened && (content->mail || !content->messages.empty())) {
+          rememberRecent(path);
+        }
         showContent(true);
       });
 }
@@ -1036,6 +1039,8 @@ void MailWindow::saveAll() {
 void MailWindow::save(std::vector<SaveItem> items,
                       const std::function<void(const SaveSummary&)>& afterSave) {
   using Answer = MailWindowServices::ReplaceAnswer;
+  // The outcome of an earlier save is no answer to this one, even when nothing is written.
+  statusBar()->clearMessage();
   std::optional<Answer> forAll;
   std::vector<SaveItem> confirmed;
   for (SaveItem& item : items) {

@@ -91,8 +91,10 @@ inline constexpr std::string_view kPasswordPlaceholder = "パスワード";
 
 // File dialogs and questions.
 inline constexpr std::string_view kOpenMailTitle = "メールを開く";
+// Every file first: an mbox file often has no extension (Thunderbird's "Inbox").
 inline constexpr std::string_view kMailFilter =
-    "メール (*.eml *.mbox *.msg *.txt);;すべてのファイル (*)";
+    "すべてのファイル (*);;メール (*.eml *.mbox *.mbx *.txt)";
+inline constexpr std::string_view kAnyFileFilter = "すべてのファイル (*)";
 inline constexpr std::string_view kSaveAttachmentTitle = "添付ファイルを保存";
 inline constexpr std::string_view kSaveFolderTitle = "保存先のフォルダ";
 inline constexpr std::string_view kReplaceQuestion =
@@ -146,11 +148,9 @@ inline constexpr std::string_view kTargetExists = "は既にあります。";   
 inline constexpr std::string_view kUnreadablePart = "はメールから読み出せません。";  // after a path
 inline constexpr std::string_view kOpenWithFailed = "を開くアプリケーションがありません。";
 inline constexpr std::string_view kSaveAsQuestion = "名前を付けて保存しますか?";
-inline constexpr std::
-    string_view
-        kRunsCode =
-            "は開くとプログラムとして動きます。送り主を信頼できる場合だけ開いてください。開きますか"
-            "?";  // after the name
+inline constexpr std::string_view kRunsCode =
+    "は開くとプログラムとして動きます。送り主を信頼できる場合だけ開いてください。開きますか"
+    "?";  // after the name
 inline constexpr std::string_view kOpenMenuAction = "開く";
 inline constexpr std::string_view kSaveMenuAction = "保存…";
 inline constexpr std::string_view kCopyNameAction = "名前をコピー";

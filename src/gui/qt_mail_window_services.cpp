@@ -17,27 +17,33 @@
 namespace korvani::gui {
 namespace {
 
+// The folder of the last save, and apart from it the folder of the last mail opened: mails are
+// read from one place and their attachments saved to another.
 const QString kLastFolderKey = QStringLiteral("mailWindow/lastFolder");
+const QString kLastOpenFolderKey = QStringLiteral("mailWindow/lastOpenFolder");
 
 QString text(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-// Where the file dialogs start: the folder last confirmed in one of them, else home.
-QString startFolder() {
-  const QString folder = QSettings().value(kLastFolderKey).toString();
+// Where the file dialogs start: the folder last confirmed in one of their kind, else home.
+QString startFolder(const QString& key = kLastFolderKey) {
+  const QString folder = QSettings().value(key).toString();
   return folder.isEmpty() || !QFileInfo(folder).isDir() ? QDir::homePath() : folder;
 }
 
-void rememberFolder(const QString& folder) { QSettings().setValue(kLastFolderKey, folder); }
+void rememberFolder(const QString& folder, const QString& key = kLastFolderKey) {
+  QSettings().setValue(key, folder);
+}
 
 }  // namespace
 
 std::optional<QString> QtMailWindowServices::openMail(QWidget* parent) {
-  const QString path = QFileDialog::getOpenFileName(parent, text(texts::kOpenMailTitle),
-                                                    startFolder(), text(texts::kMailFilter));
+  const QString path =
+      QFileDialog::getOpenFileName(parent, text(texts::kOpenMailTitle),
+                                   startFolder(kLastOpenFolderKey), text(texts::kMailFilter));
   if (path.isEmpty()) return std::nullopt;
-  rememberFolder(QFileInfo(path).absolutePath());
+  rememberFolder(QFileInfo(path).absolutePath(), kLastOpenFolderKey);
   return path;
 }
 
@@ -45,7 +51,7 @@ std::optional<QString> QtMailWindowServices::saveAttachment(QWidget* parent,
                                                             const QString& proposedName) {
   const QString path = QFileDialog::getSaveFileName(
       parent, text(texts::kSaveAttachmentTitle), QDir(startFolder()).filePath(proposedName),
-      QString(), nullptr, QFileDialog::DontConfirmOverwrite);
+      text(texts::kAnyFileFilter), nullptr, QFileDialog::DontConfirmOverwrite);
   if (path.isEmpty()) return std::nullopt;
   rememberFolder(QFileInfo(path).absolutePath());
   return path;

@@ -211,6 +211,7 @@ class MailWindowTest : public QObject {
   void codeIsOpenedOnlyWhenTheUserSays_data();
   void codeIsOpenedOnlyWhenTheUserSays();
   void theAttachmentListReadsAsADesktopDoes();
+  void theStatusBarAndRecentFilesSayOnlyWhatHappened();
 
  private:
   // Writes a mail whose attachments are `files` (name, bytes) into `folder` and opens it.
@@ -1419,6 +1420,27 @@ void MailWindowTest::theAttachmentListReadsAsADesktopDoes() {
   action("openAttachmentAction");
   QVERIFY(finished.wait(20000));
   QCOMPARE(services.opened.size(), 2);
+}
+
+// A save answered "no" for every file writes nothing and says nothing of the save before it; a
+// file that is no mail is not offered again among the recent files.
+void MailWindowTest::theStatusBarAndRecentFilesSayOnlyWhatHappened() {
+  QTemporaryDir folder;
+  QSettings().remove(QStringLiteral("mailWindow/recentFiles"));
+  QVERIFY(open(kCorpus + "/not_a_mail.txt"));
+  QVERIFY(open(kCorpus + "/gmail.eml"));
+  const QVariantList recent = QSettings().value(QStringLiteral("mailWindow/recentFiles")).toList();
+  QCOMPARE(recent, QVariantList{QFile::encodeName(kCorpus + "/gmail.eml")});
+
+  attachments()->topLevelItem(0)->setSelected(true);
+  services.saveAnswer = folder.filePath(QStringLiteral("copy.pdf"));
+  QVERIFY(click("saveButton"));
+  QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("1") + text(mailtexts::kSaved));
+  services.replaceAnswers = {Answer::SkipAll};
+  child<QPushButton>("saveButton")->click();
+  QVERIFY(!window->isBusy());
+  QCOMPARE(services.replaceQuestions.size(), 1);
+  QCOMPARE(window->statusBar()->currentMessage(), QString());
 }
 
 #include "mail_window_test.moc"

@@ -142,7 +142,7 @@ TEST(MailFileTest, SourceGivesEachMessageAsItStandsUpToABound) {
   const auto file = MailFile::open(platform, dir.file("box"), error);
   ASSERT_TRUE(file);
   bool cut = true;
-  EXPECT_EQ(file->source(0, 1000, cut, error), "Subject: one\n\nbody\n\n");
+  EXPECT_EQ(file->source(0, 1000, cut, error), "Subject: one\n\nbody\n");
   EXPECT_FALSE(cut);
   EXPECT_EQ(file->source(1, 1000, cut, error), sjis);
   EXPECT_EQ(file->source(1, 7, cut, error), "Subject");

@@ -95,7 +95,8 @@ bench-hostile: build
 
 # The desktop dialog drawn offscreen, for a look without a display, as a Japanese user sees it
 # (under ja_JP.UTF-8): in its own font (IPAPGothic), where it must be 464x332, and as on a desktop
-# without the IPA fonts (Noto Sans CJK JP); then the mail window with a sample mail.
+# without the IPA fonts (Noto Sans CJK JP); then the mail window with a sample mail, the same with
+# its find bar open, and the first page of its PDF export.
 JAPANESE = LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 screenshot: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target korvani-gui -- --no-print-directory
@@ -107,7 +108,13 @@ screenshot: configure
 		$(BUILD)/src/gui/korvani-gui --screenshot out/korvani-gui-noto.png
 	@$(JAPANESE) $(BUILD)/src/gui/korvani-gui --mail samples/mail-window.eml \
 		--screenshot out/korvani-mail.png
-	@echo "out/korvani-gui.png out/korvani-gui-noto.png out/korvani-mail.png"
+	@$(JAPANESE) $(BUILD)/src/gui/korvani-gui --mail samples/mail-window.eml --find 購入 \
+		--screenshot out/korvani-mail-find.png
+	@$(JAPANESE) $(BUILD)/src/gui/korvani-gui --mail samples/mail-window.eml \
+		--pdf out/korvani-mail.pdf
+	@pdftoppm -png -r 80 -f 1 -l 1 -singlefile out/korvani-mail.pdf out/korvani-mail-pdf
+	@echo "out/korvani-gui.png out/korvani-gui-noto.png out/korvani-mail.png" \
+		"out/korvani-mail-find.png out/korvani-mail-pdf.png"
 
 # The Debian package, korvani_<version>_<arch>.deb, in $(BUILD)/package/.
 package: build

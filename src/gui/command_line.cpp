@@ -14,6 +14,8 @@ namespace {
 
 const QString kScreenshotOption = QStringLiteral("screenshot");
 const QString kMailOption = QStringLiteral("mail");
+const QString kPdfOption = QStringLiteral("pdf");
+const QString kFindOption = QStringLiteral("find");
 const QString kVersionOption = QStringLiteral("version");
 const QString kHelpOption = QStringLiteral("help");
 const QString kHelpAllOption = QStringLiteral("help-all");
@@ -35,12 +37,13 @@ bool isOneOf(const QByteArray& argument, std::initializer_list<const char*> name
 
 // Where the first plain argument is, the way QCommandLineParser reads them: everything after
 // "--" is plain; before it, an argument that starts with '-' (but is not "-" alone) is an option,
-// and --screenshot without '=' takes the next argument as its value. -1 when there is none.
+// and --screenshot, --pdf or --find without '=' takes the next argument as its value. -1 when there
+// is none.
 qsizetype firstPlainArgument(const QList<QByteArray>& arguments) {
   for (qsizetype i = 1; i < arguments.size(); ++i) {
     const QByteArray& argument = arguments[i];
     if (argument == "--") return i + 1 < arguments.size() ? i + 1 : -1;
-    if (argument == "--screenshot") {
+    if (argument == "--screenshot" || argument == "--pdf" || argument == "--find") {
       ++i;
     } else if (!argument.startsWith('-') || argument == "-") {
       return i;
@@ -68,6 +71,16 @@ void describeCommandLine(QCommandLineParser& parser) {
                                      "korvani-gui",
                                      "Open the mail window, which reads FILE (a mail or an mbox "
                                      "file) and saves its attachments, instead of the dialog.")});
+  parser.addOption({kPdfOption,
+                    QCoreApplication::translate(
+                        "korvani-gui",
+                        "With --mail: write the mail as the PDF <file>, laid out as it is "
+                        "printed, and exit (offscreen unless QT_QPA_PLATFORM says otherwise)."),
+                    QStringLiteral("file")});
+  parser.addOption({kFindOption,
+                    QCoreApplication::translate(
+                        "korvani-gui", "With --mail: open the find bar and look for <text>."),
+                    QStringLiteral("text")});
   parser.addPositionalArgument(
       QStringLiteral("FILE"),
       QCoreApplication::translate("korvani-gui",
@@ -90,12 +103,15 @@ GuiCommandLine readCommandLine(const QCommandLineParser& parser,
   }
   commandLine.screenshotPath = parser.value(kScreenshotOption);
   commandLine.mailWindow = parser.isSet(kMailOption);
+  commandLine.pdfPath = parser.value(kPdfOption);
+  commandLine.findText = parser.value(kFindOption);
   return commandLine;
 }
 
 bool asksForScreenshot(const QList<QByteArray>& arguments) {
   return anyOptionBeforeEnd(arguments, [](const QByteArray& argument) {
-    return argument == "--screenshot" || argument.startsWith("--screenshot=");
+    return argument == "--screenshot" || argument.startsWith("--screenshot=") ||
+           argument == "--pdf" || argument.startsWith("--pdf=");
   });
 }
 

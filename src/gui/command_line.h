@@ -1,4 +1,5 @@
-// The command line of korvani-gui: [--mail] [--screenshot PNG] [FILE], with --help and --version.
+// The command line of korvani-gui: [--mail] [--screenshot PNG] [--pdf PDF] [--find TEXT] [FILE],
+// with --help and --version.
 //
 // The arguments arrive twice: as text for QCommandLineParser, and as the bytes the program was
 // given, so that a file name which is not UTF-8 still names its file.
@@ -20,6 +21,8 @@ struct GuiCommandLine {
   QByteArray initialSourceBytes;  // the same argument as the program was given it
   QString screenshotPath;   // --screenshot: render the window to this PNG instead of showing it
   bool mailWindow = false;  // --mail: the mail window instead of the classic dialog
+  QString findText;         // --find: with --mail, the find bar open, looking for this
+  QString pdfPath;          // --pdf: with --mail, write the mail as this PDF instead of showing it
 };
 
 // Declares the program's description, --help, --version, --mail, --screenshot and FILE on
@@ -32,8 +35,9 @@ void describeCommandLine(QCommandLineParser& parser);
 GuiCommandLine readCommandLine(const QCommandLineParser& parser,
                                const QList<QByteArray>& arguments);
 
-// Whether `arguments` (program name first) hold the option --screenshot itself (alone or as
-// --screenshot=PNG) before any "--"; an argument that only begins with it is not.
+// Whether `arguments` (program name first) hold the option --screenshot or --pdf itself (alone
+// or as --screenshot=PNG, --pdf=PDF) before any "--"; an argument that only begins with it is
+// not. Both are drawn without a display.
 bool asksForScreenshot(const QList<QByteArray>& arguments);
 
 // Whether they hold --mail before any "--": the mail window, told apart before the

@@ -9,6 +9,8 @@
 #include "archive/password_mail.h"
 #include "common/messages.h"
 #include "gui/mail_window_texts.h"
+#include "mail/mail_reader.h"
+#include "mail/mail_text.h"
 #include "mail/shown_text.h"
 #include "save/attachment_saver.h"
 
@@ -377,4 +379,52 @@ void listArchive(Platform& platform, MailContent& content, std::size_t row,
   }
 }
 
+bool runsCode(std::string_view name) {
+  static constexpr std::string_view kExtensions[] = {".exe", ".bat", ".cmd", ".js", ".vbs",
+                                                     ".scr", ".lnk", ".jar", ".ps1"};
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  const std::string extension = mail::asciiLowercase(name.substr(dot));
+  for (const std::string_view known : kExtensions) {
+    if (extension == known) return true;
+  }
+  return false;
+}
+
+bool holdsScript(const mail::Mail& mail, std::size_t part) {
+  constexpr std::string_view kTag = "<script";
+  std::string window;  // the end of the chunk before, so that a tag split between two is found
+  bool found = false;
+  mail.decode(part, [&](const std::uint8_t* data, std::size_t size) {
+    window.append(reinterpret_cast<const char*>(data), size);
+    found = mail::asciiLowercase(window).find(kTag) != std::string::npos;
+    window.erase(0, window.size() - std::min(window.size(), kTag.size() - 1));
+    return !found;
+  });
+  return found;
+}
+
+std::string headerValue(const MailContent& content, std::string_view name) {
+  return fieldValue(content.headers, name);
+}
+
+std::string_view shownBody(const MailContent& content) {
+  const std::string_view text = content.text;
+  if (content.headers.empty()) return text;
+  const std::size_t end = text.find("\n\n");
+  return end == std::string_view::npos ? std::string_view() : text.substr(end + 2);
+}
+
+bool loadSource(const MailContent& content, std::string& source, bool& cut, int& errorNumber) {
+  source.clear();
+  cut = false;
+  errorNumber = 0;
+  if (!content.file) return true;
+  std::optional<std::string> bytes =
+      content.file->source(content.messageIndex, kShownSourceBytes, cut, errorNumber);
+  if (!bytes) return false;
+  source = mail::shownText(mail::sourceText(*bytes));
+  breakLongLines(source, kShownLineChars);
+  return true;
+}
 }  // namespace korvani::gui

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/unpacker.h"
@@ -140,6 +141,27 @@ std::string describeArchive(const archive::ArchiveEvent& event);
 
 // The problem line of `content`: its problem and its archive problem.
 std::string shownProblem(const MailContent& content);
+// The value of the header field `name` of the message shown, as shown; empty when it has none.
+std::string headerValue(const MailContent& content, std::string_view name);
+
+// The text of the message shown without the block of its header fields that the text starts
+// with: the window shows those fields above it, and shows them once.
+std::string_view shownBody(const MailContent& content);
+
+// The message shown as received, made readable (mail::sourceText), its controls visible and its
+// long lines broken as the text's are; at most kShownSourceBytes of it, and `cut` says whether
+// there was more. Runs on the engine thread. May throw std::bad_alloc. False, with the OS's errno
+// in `errorNumber`, when the file could not be read.
+inline constexpr std::size_t kShownSourceBytes = std::size_t{32} << 20;
+bool loadSource(const MailContent& content, std::string& source, bool& cut, int& errorNumber);
+
+// Whether a file of this name runs code when the desktop opens it (a program, a script, a
+// shortcut): opening one asks first.
+bool runsCode(std::string_view name);
+
+// Whether part `part` of `mail` is HTML that holds a script (a "<script" tag, any case), which a
+// browser runs when it opens the file. Reads the part chunk by chunk; memory stays the same.
+bool holdsScript(const mail::Mail& mail, std::size_t part);
 
 // Breaks every line of `text` (UTF-8, lines ended by LF) longer than `maxChars` characters into
 // lines of `maxChars` and a last one of at most that many. Returns whether a line was broken.

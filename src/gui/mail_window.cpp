@@ -1,7 +1,12 @@
 #include "gui/mail_window.h"
 
+#include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -13,23 +18,30 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <atomic>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -37,6 +49,7 @@
 #include "archive/unpacker.h"
 #include "common/messages.h"
 #include "gui/local_path.h"
+#include "gui/mail_print.h"
 #include "gui/mail_window_services.h"
 #include "gui/mail_window_texts.h"
 #include "mail/mail_reader.h"
@@ -58,6 +71,9 @@ constexpr int kQuietProgressDelayMs = 300;
 constexpr int kProgressSteps = 1000;
 constexpr int kAttachmentRole = Qt::UserRole;  // the row in MailContent::attachments
 constexpr int kControlColumn = 3;              // an archive's unpack button or password field
+// The most matches of a search that are highlighted at once: each is a selection the text view
+// paints, and a one-letter search in a large text would otherwise make millions.
+constexpr int kMostHighlights = 5000;
 
 QString text(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
@@ -224,22 +240,66 @@ class AttachmentIcons {
   explicit AttachmentIcons(const QStyle* style)
       : fallback(style->standardIcon(QStyle::SP_FileIcon)) {}
 
-  const QIcon& operator()(const std::string& mediaType) {
-    const auto [entry, added] = icons.try_emplace(mediaType);
+  const QIcon& operator()(const std::string& mediaType) { return look(mediaType).icon; }
+  // The type as people read it ("PDF 文書"); the media type itself when the database does not
+  // know it.
+  const QString& comment(const std::string& mediaType) { return look(mediaType).comment; }
+
+ private:
+  struct Look {
+    QIcon icon;
+    QString comment;
+  };
+  const Look& look(const std::string& mediaType) {
+    const auto [entry, added] = looks.try_emplace(mediaType);
     if (added) {
       const QMimeType type = database.mimeTypeForName(QString::fromStdString(mediaType));
-      entry->second = type.isValid()
-                          ? QIcon::fromTheme(type.iconName(),
-                                             QIcon::fromTheme(type.genericIconName(), fallback))
-                          : fallback;
+      entry->second.icon =
+          type.isValid() ? QIcon::fromTheme(type.iconName(),
+                                            QIcon::fromTheme(type.genericIconName(), fallback))
+                         : fallback;
+      entry->second.comment =
+          type.isValid() && !type.comment().isEmpty() ? type.comment() : text(mediaType);
     }
     return entry->second;
   }
 
- private:
   QMimeDatabase database;
   QIcon fallback;
-  std::map<std::string, QIcon> icons;
+  std::map<std::string, Look> looks;
+};
+
+// The time a Date field (RFC 5322) gives; invalid when it gives none.
+QDateTime readDate(const QString& raw) {
+  // A comment after the zone ("+0900 (JST)") is common, and Qt does not read it.
+  static const QRegularExpression comment(QStringLiteral("\\s*\\([^)]*\\)\\s*$"));
+  QString value = raw.trimmed();
+  value.remove(comment);
+  return QDateTime::fromString(value, Qt::RFC2822Date);
+}
+
+// A row of the message list: its message's index in the file, and its date sorted as a time.
+class MessageRow : public QTreeWidgetItem {
+ public:
+  static constexpr int kIndexRole = Qt::UserRole;
+  static constexpr int kTimeRole = Qt::UserRole + 1;
+
+  MessageRow(std::size_t index, const MessageSummary& message)
+      : QTreeWidgetItem({MailWindow::shownDate(gui::text(message.date)), gui::text(message.from),
+                         gui::text(message.subject)}) {
+    setToolTip(0, gui::text(message.date));
+    setData(0, kIndexRole, static_cast<qulonglong>(index));
+    const QDateTime when = readDate(gui::text(message.date));
+    // Undated messages sort before every dated one.
+    setData(0, kTimeRole,
+            when.isValid() ? when.toSecsSinceEpoch() : std::numeric_limits<qint64>::min());
+  }
+
+  bool operator<(const QTreeWidgetItem& other) const override {
+    const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+    if (column != 0) return QTreeWidgetItem::operator<(other);
+    return data(0, kTimeRole).toLongLong() < other.data(0, kTimeRole).toLongLong();
+  }
 };
 
 }  // namespace
@@ -286,12 +346,19 @@ MailWindow::MailWindow(Platform& platform, MailWindowServices& services, QWidget
           &QProgressBar::setValue);
   connect(&watcher, &QFutureWatcher<void>::finished, this, [this] {
     setBusy(false);
+    // Disabling the controls took the keyboard from the one that had it: the arrow keys in the
+    // message list go on moving through it.
+    if (focusBeforeWork && focusBeforeWork->isEnabled() && focusBeforeWork->isVisible()) {
+      focusBeforeWork->setFocus(Qt::OtherFocusReason);
+    }
+    focusBeforeWork = nullptr;
     const Done done = std::move(whenDone);
     whenDone = nullptr;
     if (done) done(watcher.isCanceled());
     emit workFinished();
   });
   if (!restoreGeometry(QSettings().value(kGeometryKey).toByteArray())) resize(880, 640);
+  if (const QScreen* shownOn = screen()) fitInto(shownOn->availableGeometry());
   showContent(true);
 }
 
@@ -309,8 +376,33 @@ void MailWindow::buildMenus() {
   recentMenu = fileMenu->addMenu(text(texts::kRecentMenu));
   connect(recentMenu, &QMenu::aboutToShow, this, &MailWindow::fillRecentMenu);
   fileMenu->addSeparator();
+  QAction* printAction =
+      fileMenu->addAction(text(texts::kPrintAction), this, &MailWindow::printMail);
+  printAction->setShortcut(QKeySequence::Print);
+  fileMenu->addAction(text(texts::kPdfAction), this, &MailWindow::exportPdf)
+      ->setObjectName(QStringLiteral("pdfAction"));
+  fileMenu->addSeparator();
+  QAction* closeAction = fileMenu->addAction(text(texts::kCloseAction), this, &QWidget::close);
+  closeAction->setObjectName(QStringLiteral("closeAction"));
+  closeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
   QAction* quitAction = fileMenu->addAction(text(texts::kQuitAction), this, &QWidget::close);
   quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+  QMenu* editMenu = menuBar()->addMenu(text(texts::kEditMenu));
+  QAction* copyAction =
+      editMenu->addAction(text(texts::kCopyAction), this, &MailWindow::copySelection);
+  copyAction->setObjectName(QStringLiteral("copyAction"));
+  copyAction->setShortcut(QKeySequence::Copy);
+  copyAction->setShortcutContext(Qt::WidgetShortcut);  // the focused view copies for itself
+  editMenu->addSeparator();
+  QAction* findAction =
+      editMenu->addAction(text(texts::kFindAction), this, &MailWindow::showFindBar);
+  findAction->setObjectName(QStringLiteral("findAction"));
+  findAction->setShortcut(QKeySequence::Find);
+  editMenu->addAction(text(texts::kFindNextAction), this, [this] { find(false); })
+      ->setShortcut(QKeySequence::FindNext);
+  editMenu->addAction(text(texts::kFindPreviousAction), this, [this] { find(true); })
+      ->setShortcut(QKeySequence::FindPrevious);
 
   QMenu* viewMenu = menuBar()->addMenu(text(texts::kViewMenu));
   fixedFontAction = viewMenu->addAction(text(texts::kFixedFontAction));
@@ -321,6 +413,44 @@ void MailWindow::buildMenus() {
     QSettings().setValue(kFixedFontKey, fixed);
     setFixedFont(fixed);
   });
+  QAction* sourceAction =
+      viewMenu->addAction(text(texts::kSourceAction), this, &MailWindow::showSource);
+  sourceAction->setObjectName(QStringLiteral("sourceAction"));
+  sourceAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+  viewMenu->addSeparator();
+  QAction* zoomIn = viewMenu->addAction(text(texts::kZoomInAction), this, [this] { zoomText(1); });
+  zoomIn->setObjectName(QStringLiteral("zoomInAction"));
+  zoomIn->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  QAction* zoomOut =
+      viewMenu->addAction(text(texts::kZoomOutAction), this, [this] { zoomText(-1); });
+  zoomOut->setObjectName(QStringLiteral("zoomOutAction"));
+  zoomOut->setShortcut(QKeySequence::ZoomOut);
+  QAction* zoomReset =
+      viewMenu->addAction(text(texts::kZoomResetAction), this, [this] { zoomText(-zoomSteps); });
+  zoomReset->setObjectName(QStringLiteral("zoomResetAction"));
+  zoomReset->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  viewMenu->addSeparator();
+  QMenu* encodingMenu = viewMenu->addMenu(text(texts::kEncodingMenu));
+  auto* encodings = new QActionGroup(encodingMenu);
+  const auto addEncoding = [&](std::string_view charset, std::string_view caption) {
+    QAction* action = encodingMenu->addAction(text(caption));
+    action->setObjectName(QStringLiteral("encoding:") + text(charset));
+    action->setCheckable(true);
+    action->setChecked(charset.empty());
+    encodings->addAction(action);
+    connect(action, &QAction::triggered, this,
+            [this, charset = std::string(charset)] { readTextAs(charset); });
+  };
+  addEncoding({}, texts::kAutomaticEncoding);
+  encodingMenu->addSeparator();
+  for (const texts::EncodingChoice& choice : texts::kEncodings) {
+    addEncoding(choice.charset, choice.caption);
+  }
+
+  QMenu* helpMenu = menuBar()->addMenu(text(texts::kHelpMenu));
+  helpMenu->addAction(text(texts::kAboutAction), this, [this] {
+    services.showAbout(this, text(texts::kAboutText) + QCoreApplication::applicationVersion());
+  });
 }
 
 void MailWindow::buildWidgets() {
@@ -330,17 +460,29 @@ void MailWindow::buildWidgets() {
       {text(texts::kDateColumn), text(texts::kFromColumn), text(texts::kSubjectColumn)});
   messageList->setRootIsDecorated(false);
   messageList->setUniformRowHeights(true);
+  // Sorted when a column's header is clicked; until then in the file's order.
+  messageList->header()->setSectionsClickable(true);
+  messageList->header()->setSortIndicatorShown(true);
+  messageList->header()->setSortIndicator(-1, Qt::AscendingOrder);
+  connect(messageList->header(), &QHeaderView::sortIndicatorChanged, messageList,
+          [this](int column, Qt::SortOrder order) { messageList->sortItems(column, order); });
   connect(messageList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-    if (item) selectMessage(messageList->indexOfTopLevelItem(item));
+    if (item) selectMessage(item->data(0, MessageRow::kIndexRole).toInt());
   });
 
-  auto* headerForm = new QFormLayout;
+  headerForm = new QFormLayout;
   for (const texts::HeaderCaption& caption : texts::kHeaderCaptions) {
     auto* value = new QLabel;
     value->setObjectName(QStringLiteral("header") + text(caption.field));
     value->setTextFormat(Qt::PlainText);
-    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     value->setWordWrap(true);
+    value->setContextMenuPolicy(Qt::ActionsContextMenu);
+    QAction* copyValue = new QAction(text(texts::kCopyValueAction), value);
+    copyValue->setObjectName(QStringLiteral("copy") + text(caption.field));
+    connect(copyValue, &QAction::triggered, value,
+            [value] { QGuiApplication::clipboard()->setText(value->text()); });
+    value->addAction(copyValue);
     headerForm->addRow(text(caption.caption) + QLatin1Char(':'), value);
     headerValues.push_back(value);
   }
@@ -355,6 +497,51 @@ void MailWindow::buildWidgets() {
   textView->setReadOnly(true);
   textView->setAcceptDrops(false);  // a dropped mail is opened by the window
 
+  findField = new QLineEdit;
+  findField->setObjectName(QStringLiteral("findField"));
+  findField->setClearButtonEnabled(true);
+  findStatus = new QLabel;
+  findStatus->setObjectName(QStringLiteral("findStatus"));
+  auto* findNextButton = new QPushButton(text(texts::kFindNextButton));
+  auto* findPreviousButton = new QPushButton(text(texts::kFindPreviousButton));
+  auto* closeFindButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), {});
+  closeFindButton->setFlat(true);
+  findBar = new QWidget;
+  findBar->setObjectName(QStringLiteral("findBar"));
+  auto* findLayout = new QHBoxLayout(findBar);
+  findLayout->setContentsMargins(0, 0, 0, 0);
+  findLayout->addWidget(new QLabel(text(texts::kFindLabel)));
+  findLayout->addWidget(findField, 1);
+  findLayout->addWidget(findPreviousButton);
+  findLayout->addWidget(findNextButton);
+  findLayout->addWidget(findStatus);
+  findLayout->addWidget(closeFindButton);
+  findBar->hide();
+  connect(findField, &QLineEdit::textEdited, this, [this] {
+    // Typing searches on from where the match shown begins.
+    QTextCursor at = textView->textCursor();
+    at.setPosition(at.selectionStart());
+    textView->setTextCursor(at);
+    find(false);
+  });
+  connect(findField, &QLineEdit::returnPressed, this, [this] { find(false); });
+  connect(findNextButton, &QPushButton::clicked, this, [this] { find(false); });
+  connect(findPreviousButton, &QPushButton::clicked, this, [this] { find(true); });
+  const auto closeFind = [this] {
+    findBar->hide();
+    textView->setExtraSelections({});
+    textView->setFocus();
+  };
+  connect(closeFindButton, &QPushButton::clicked, this, closeFind);
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), findBar, nullptr, nullptr,
+                        Qt::WidgetWithChildrenShortcut),
+          &QShortcut::activated, this, closeFind);
+  auto* textPanel = new QWidget;
+  auto* textLayout = new QVBoxLayout(textPanel);
+  textLayout->setContentsMargins(0, 0, 0, 0);
+  textLayout->addWidget(textView, 1);
+  textLayout->addWidget(findBar);
+
   attachmentList = new AttachmentTree(
       [this](const QList<QTreeWidgetItem*>& items) { return writeForDrag(items); });
   attachmentList->setObjectName(QStringLiteral("attachmentList"));
@@ -365,6 +552,7 @@ void MailWindow::buildWidgets() {
   attachmentList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   attachmentList->header()->setStretchLastSection(false);
   connect(attachmentList, &QTreeWidget::itemDoubleClicked, this, &MailWindow::openAttachment);
+  addAttachmentActions();
 
   saveButton = new QPushButton(text(texts::kSaveButton));
   saveButton->setObjectName(QStringLiteral("saveButton"));
@@ -375,7 +563,7 @@ void MailWindow::buildWidgets() {
   connect(attachmentList, &QTreeWidget::itemSelectionChanged, this,
           [this] { saveButton->setEnabled(!attachmentList->selectedItems().isEmpty()); });
 
-  auto* attachmentPanel = new QWidget;
+  attachmentPanel = new QWidget;
   auto* attachmentLayout = new QVBoxLayout(attachmentPanel);
   attachmentLayout->setContentsMargins(0, 0, 0, 0);
   attachmentLayout->addWidget(new QLabel(text(texts::kAttachments)));
@@ -387,7 +575,7 @@ void MailWindow::buildWidgets() {
   attachmentLayout->addLayout(buttons);
 
   auto* readingSplitter = new QSplitter(Qt::Vertical);
-  readingSplitter->addWidget(textView);
+  readingSplitter->addWidget(textPanel);
   readingSplitter->addWidget(attachmentPanel);
   readingSplitter->setStretchFactor(0, 3);
   readingSplitter->setStretchFactor(1, 1);
@@ -400,7 +588,23 @@ void MailWindow::buildWidgets() {
   mailLayout->addWidget(readingSplitter, 1);
 
   auto* splitter = new QSplitter(Qt::Horizontal);
-  splitter->addWidget(messageList);
+  messageFilter = new QLineEdit;
+  messageFilter->setObjectName(QStringLiteral("messageFilter"));
+  messageFilter->setPlaceholderText(text(texts::kMessageFilter));
+  messageFilter->setClearButtonEnabled(true);
+  connect(messageFilter, &QLineEdit::textChanged, this, [this](const QString& wanted) {
+    for (int row = 0; row < messageList->topLevelItemCount(); ++row) {
+      QTreeWidgetItem* item = messageList->topLevelItem(row);
+      item->setHidden(!item->text(1).contains(wanted, Qt::CaseInsensitive) &&
+                      !item->text(2).contains(wanted, Qt::CaseInsensitive));
+    }
+  });
+  messagePanel = new QWidget;
+  auto* messageLayout = new QVBoxLayout(messagePanel);
+  messageLayout->setContentsMargins(0, 0, 0, 0);
+  messageLayout->addWidget(messageFilter);
+  messageLayout->addWidget(messageList, 1);
+  splitter->addWidget(messagePanel);
   splitter->addWidget(mailPane);
   splitter->setStretchFactor(1, 1);
   splitter->setSizes({300, 600});
@@ -424,9 +628,44 @@ void MailWindow::buildWidgets() {
   cancelButton->hide();
 }
 
+QString MailWindow::shownDate(const QString& raw) {
+  QDateTime when = readDate(raw);
+  if (!when.isValid()) return raw;
+  when = when.toLocalTime();
+  const QLocale locale;
+  if (locale.language() == QLocale::Japanese) {
+    return locale.toString(when, QStringLiteral("yyyy年M月d日(ddd) HH:mm"));
+  }
+  return locale.toString(when, QStringLiteral("ddd d MMM yyyy HH:mm"));
+}
+
 void MailWindow::setFixedFont(bool fixed) {
   textView->setFont(
       QFontDatabase::systemFont(fixed ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont));
+  textView->zoomIn(zoomSteps);
+}
+
+void MailWindow::zoomText(int steps) {
+  constexpr int kFurthest = 20;
+  steps = std::clamp(zoomSteps + steps, -kFurthest / 2, kFurthest) - zoomSteps;
+  if (steps == 0) return;
+  zoomSteps += steps;
+  textView->zoomIn(steps);
+}
+
+void MailWindow::fitInto(const QRect& available) {
+  if (!available.isValid()) return;
+  QRect frame = frameGeometry();
+  // What the frame adds around the client area, as the window system reports it.
+  const QSize decoration = frame.size() - size();
+  const QSize most = available.size() - decoration;
+  resize(std::min(width(), most.width()), std::min(height(), most.height()));
+  frame = frameGeometry();
+  frame.moveLeft(std::clamp(frame.left(), available.left(),
+                            std::max(available.left(), available.right() - frame.width() + 1)));
+  frame.moveTop(std::clamp(frame.top(), available.top(),
+                           std::max(available.top(), available.bottom() - frame.height() + 1)));
+  move(frame.topLeft());
 }
 
 bool MailWindow::isBusy() const { return watcher.isRunning() || whenDone != nullptr; }
@@ -444,6 +683,7 @@ void MailWindow::runInBackground(const QString& label, bool quiet, Work work, Do
     const std::lock_guard<std::mutex> lock(*handOver);
     task(promise);
   };
+  focusBeforeWork = QApplication::focusWidget();
   setBusy(true);
   statusText->setText(label);
   progressBar->setRange(0, 0);
@@ -481,12 +721,15 @@ void MailWindow::openMail(const QByteArray& path) {
   Platform* files = &platform;
   runInBackground(
       text(texts::kOpening), true,
-      [loaded, bytes, files](QPromise<void>& promise) {
-        loadMailFile(*files, bytes, *loaded, [&promise](std::uint64_t done, std::uint64_t total) {
-          if (done == 1) promise.setProgressRange(0, static_cast<int>(total));
-          promise.setProgressValue(static_cast<int>(done));
-          return !promise.isCanceled();
-        });
+      [loaded, bytes, files, charset = textCharset](QPromise<void>& promise) {
+        loadMailFile(
+            *files, bytes, *loaded,
+            [&promise](std::uint64_t done, std::uint64_t total) {
+              if (done == 1) promise.setProgressRange(0, static_cast<int>(total));
+              promise.setProgressValue(static_cast<int>(done));
+              return !promise.isCanceled();
+            },
+            [&charset](const mail::Mail& parsed) { return mail::renderMailAs(parsed, charset); });
       },
       [this, loaded, path](bool cancelled) {
         if (cancelled) {
@@ -495,17 +738,34 @@ void MailWindow::openMail(const QByteArray& path) {
         }
         content = loaded;
         unpackedToOpen.clear();
-        if (content->opened) rememberRecent(path);
+        // Only a file that reads as mail is worth opening again.
+        if (content->opened && (content->mail || !content->messages.empty())) {
+          rememberRecent(path);
+        }
         showContent(true);
       });
 }
 
 void MailWindow::selectMessage(int row) {
-  if (row < 0 || static_cast<std::size_t>(row) == content->messageIndex || isBusy()) return;
+  if (row < 0 || static_cast<std::size_t>(row) == content->messageIndex) return;
+  loadShownMessage(static_cast<std::size_t>(row));
+}
+
+void MailWindow::readTextAs(const std::string& charset) {
+  textCharset = charset;
+  if (content->file) loadShownMessage(content->messageIndex);
+}
+
+void MailWindow::loadShownMessage(std::size_t row) {
+  if (isBusy()) return;
   auto loaded = std::make_shared<MailContent>(*content);
   runInBackground(
       text(texts::kOpening), true,
-      [loaded, row](QPromise<void>&) { loadMessage(*loaded, static_cast<std::size_t>(row)); },
+      [loaded, row, charset = textCharset](QPromise<void>&) {
+        loadMessage(*loaded, row, [&charset](const mail::Mail& parsed) {
+          return mail::renderMailAs(parsed, charset);
+        });
+      },
       [this, loaded](bool cancelled) {
         if (!cancelled) {
           content = loaded;
@@ -546,10 +806,15 @@ void MailWindow::showContent(bool newFile) {
     for (const mail::HeaderField& field : shown.headers) {
       if (field.name == texts::kHeaderCaptions[row].field) value = text(field.value);
     }
-    headerValues[row]->setText(value);
+    const bool isDate = texts::kHeaderCaptions[row].field == "Date";
+    headerValues[row]->setText(isDate ? shownDate(value) : value);
+    headerValues[row]->setToolTip(isDate ? value : QString());
+    // A field the mail does not have takes no room; the sender always shows.
+    headerForm->setRowVisible(static_cast<int>(row), !value.isEmpty() || row == 0);
   }
   showProblem();
-  textView->setPlainText(text(shown.text));
+  textView->setPlainText(text(shownBody(shown)));
+  if (findBar->isVisible()) highlightMatches();
 
   attachmentList->clear();
   AttachmentIcons iconFor(style());
@@ -559,8 +824,9 @@ void MailWindow::showContent(bool newFile) {
   bool nested = false;
   for (std::size_t row = 0; row < shown.attachments.size(); ++row) {
     const AttachmentEntry& entry = shown.attachments[row];
-    auto* item = new QTreeWidgetItem(
-        {visibleText(entry.name), text(entry.mediaType), text(mail::readableSize(entry.size))});
+    auto* item = new QTreeWidgetItem({visibleText(entry.name), iconFor.comment(entry.mediaType),
+                                      text(mail::readableSize(entry.size))});
+    item->setToolTip(1, text(entry.mediaType));
     item->setIcon(0, entry.damaged ? style()->standardIcon(QStyle::SP_MessageBoxWarning)
                                    : iconFor(entry.mediaType));
     if (entry.damaged) item->setToolTip(0, text(texts::kDamagedMark));
@@ -608,14 +874,19 @@ void MailWindow::showContent(bool newFile) {
   attachmentList->resizeColumnToContents(kControlColumn);
   saveButton->setEnabled(false);
   saveAllButton->setEnabled(!shown.attachments.empty());
+  attachmentPanel->setVisible(!shown.attachments.empty());
 
   if (newFile) {
     showMessageList();
-  } else if (QTreeWidgetItem* current =
-                 messageList->topLevelItem(static_cast<int>(shown.messageIndex))) {
+  } else {
     // A cancelled switch leaves the list on the message still shown.
-    const QSignalBlocker blocker(messageList);
-    messageList->setCurrentItem(current);
+    for (int row = 0; row < messageList->topLevelItemCount(); ++row) {
+      QTreeWidgetItem* item = messageList->topLevelItem(row);
+      if (item->data(0, MessageRow::kIndexRole).toULongLong() != shown.messageIndex) continue;
+      const QSignalBlocker blocker(messageList);
+      messageList->setCurrentItem(item);
+      break;
+    }
   }
   const QString name =
       shown.path.empty()
@@ -629,14 +900,16 @@ void MailWindow::showContent(bool newFile) {
 void MailWindow::showMessageList() {
   const QSignalBlocker blocker(messageList);
   messageList->clear();
-  messageList->setVisible(!content->messages.empty());
+  messagePanel->setVisible(!content->messages.empty());
+  messageFilter->clear();
+  messageList->header()->setSortIndicator(-1, Qt::AscendingOrder);
   QList<QTreeWidgetItem*> items;
   items.reserve(static_cast<qsizetype>(content->messages.size()));
-  for (const MessageSummary& message : content->messages) {
-    items.append(
-        new QTreeWidgetItem({text(message.date), text(message.from), text(message.subject)}));
+  for (std::size_t index = 0; index < content->messages.size(); ++index) {
+    items.append(new MessageRow(index, content->messages[index]));
   }
   messageList->addTopLevelItems(items);
+  messageList->resizeColumnToContents(0);
   if (!items.isEmpty()) messageList->setCurrentItem(items.front());
 }
 
@@ -767,6 +1040,8 @@ void MailWindow::saveAll() {
 void MailWindow::save(std::vector<SaveItem> items,
                       const std::function<void(const SaveSummary&)>& afterSave) {
   using Answer = MailWindowServices::ReplaceAnswer;
+  // The outcome of an earlier save is no answer to this one, even when nothing is written.
+  statusBar()->clearMessage();
   std::optional<Answer> forAll;
   std::vector<SaveItem> confirmed;
   for (SaveItem& item : items) {
@@ -836,9 +1111,47 @@ std::string MailWindow::scratchFolder() {
   return scratch->isValid() ? QFile::encodeName(scratch->path()).toStdString() : std::string();
 }
 
+void MailWindow::addAttachmentActions() {
+  // Enter and the context menu act on the rows as double-clicking and the buttons do.
+  connect(new QShortcut(QKeySequence(Qt::Key_Return), attachmentList, nullptr, nullptr,
+                        Qt::WidgetShortcut),
+          &QShortcut::activated, this, [this] { openAttachment(attachmentList->currentItem()); });
+  attachmentList->setContextMenuPolicy(Qt::ActionsContextMenu);
+  const auto add = [this](std::string_view caption, const char* name, auto slot) {
+    auto* action = new QAction(text(caption), attachmentList);
+    action->setObjectName(QLatin1String(name));
+    connect(action, &QAction::triggered, this, slot);
+    attachmentList->addAction(action);
+  };
+  add(texts::kOpenMenuAction, "openAttachmentAction",
+      [this] { openAttachment(attachmentList->currentItem()); });
+  add(texts::kSaveMenuAction, "saveAttachmentAction", [this] { saveSelected(); });
+  add(texts::kCopyNameAction, "copyNameAction", [this] {
+    QStringList names;
+    for (const AttachmentEntry* entry : selectedAttachments()) names << text(entry->name);
+    if (!names.isEmpty()) QGuiApplication::clipboard()->setText(names.join(QLatin1Char('\n')));
+  });
+}
+
 void MailWindow::openAttachment(QTreeWidgetItem* item) {
   if (!item || isBusy()) return;
   const AttachmentEntry& entry = content->attachments[item->data(0, kAttachmentRole).toULongLong()];
+  const QString name = text(entry.name);
+  if (const QString lower = name.toLower(); runsCode(entry.name) ||
+                                            lower.endsWith(QStringLiteral(".html")) ||
+                                            lower.endsWith(QStringLiteral(".htm"))) {
+    // Read on the engine thread like every use of the mail; the window waits, as for a drag.
+    // Atomic: the wait on Qt's future is one ThreadSanitizer does not see.
+    std::atomic<bool> risky = runsCode(entry.name);
+    if (!risky) {
+      std::shared_ptr<const mail::Mail> parsed = content->mail;
+      const std::size_t part = entry.part;
+      QtConcurrent::run(&engineThread, [&risky, parsed, part] {
+        risky = holdsScript(*parsed, part);
+      }).waitForFinished();
+    }
+    if (risky && !services.confirmOpen(this, name + text(texts::kRunsCode))) return;
+  }
   const std::string folder = scratchFolder();
   if (folder.empty()) return;
   if (entry.archiveEntry) {
@@ -846,15 +1159,22 @@ void MailWindow::openAttachment(QTreeWidgetItem* item) {
     return;
   }
   // One folder per file handed out, so that equal names of different mails never meet.
-  const QString name = text(entry.name);
   save({{entry.part, folder, std::to_string(++scratchCount), entry.name, entry.size}},
-       [this, name](const SaveSummary& summary) {
+       [this, name, part = entry.part, size = entry.size](const SaveSummary& summary) {
+         // The copy in the temporary folder is no file of the user's: nothing was "saved".
+         statusBar()->clearMessage();
          if (summary.targets.empty()) return;
          const QUrl url = QUrl::fromLocalFile(
              QFile::decodeName(QByteArray::fromStdString(summary.targets.front())));
-         if (!services.openExternally(url)) {
-           services.showMessage(this, name + text(texts::kOpenWithFailed));
+         if (services.openExternally(url)) return;
+         if (!services.offerSaveAs(this, name + text(texts::kOpenWithFailed) + QLatin1Char('\n') +
+                                             text(texts::kSaveAsQuestion))) {
+           return;
          }
+         const std::optional<QString> path = services.saveAttachment(this, name);
+         if (!path) return;
+         const auto [folder, file] = splitPath(localPathBytes(platform, *path).toStdString());
+         save({{part, folder, {}, file, size}});
        });
 }
 
@@ -934,6 +1254,164 @@ QList<QUrl> MailWindow::writeForDrag(const QList<QTreeWidgetItem*>& items) {
     urls.append(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(target))));
   }
   return urls;
+}
+
+void MailWindow::showFindBar() {
+  findBar->show();
+  if (textView->textCursor().hasSelection()) {
+    findField->setText(textView->textCursor().selectedText());
+  }
+  findField->setFocus(Qt::ShortcutFocusReason);
+  findField->selectAll();
+  highlightMatches();
+}
+
+void MailWindow::findText(const QString& term) {
+  showFindBar();
+  findField->setText(term);
+  textView->moveCursor(QTextCursor::Start);
+  find(false);
+}
+
+void MailWindow::find(bool backward) {
+  if (!findBar->isVisible()) {
+    showFindBar();
+    return;
+  }
+  highlightMatches();
+  const QString term = findField->text();
+  findStatus->clear();
+  if (term.isEmpty()) return;
+  const QTextDocument::FindFlags flags =
+      backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+  if (textView->find(term, flags)) return;
+  // On from the other end, once round.
+  QTextCursor wrapped = textView->textCursor();
+  wrapped.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
+  textView->setTextCursor(wrapped);
+  if (!textView->find(term, flags)) findStatus->setText(text(texts::kNotFound));
+}
+
+void MailWindow::highlightMatches() {
+  QList<QTextEdit::ExtraSelection> matches;
+  const QString term = findField->text();
+  if (!term.isEmpty()) {
+    QTextCharFormat marked;
+    marked.setBackground(QColor(0xff, 0xe0, 0x66));
+    QTextCursor at(textView->document());
+    while (matches.size() < kMostHighlights) {
+      at = textView->document()->find(term, at);
+      if (at.isNull()) break;
+      matches.append({at, marked});
+    }
+  }
+  textView->setExtraSelections(matches);
+}
+
+void MailWindow::copySelection() {
+  if (auto* label = qobject_cast<QLabel*>(QApplication::focusWidget());
+      label && label->hasSelectedText()) {
+    QGuiApplication::clipboard()->setText(label->selectedText());
+    return;
+  }
+  textView->copy();
+}
+
+void MailWindow::showSource() {
+  if (isBusy() || !content->file) return;
+  struct Loaded {
+    std::string source;
+    bool cut = false;
+    int errorNumber = 0;
+    bool read = false;
+  };
+  auto loaded = std::make_shared<Loaded>();
+  std::shared_ptr<const MailContent> shown = content;
+  runInBackground(
+      text(texts::kOpening), true,
+      [loaded, shown](QPromise<void>&) {
+        try {
+          loaded->read = loadSource(*shown, loaded->source, loaded->cut, loaded->errorNumber);
+        } catch (const std::bad_alloc&) {
+          loaded->source.clear();
+          loaded->errorNumber = ENOMEM;
+        }
+      },
+      [this, loaded](bool cancelled) {
+        if (cancelled) return;
+        if (!loaded->read || loaded->errorNumber != 0) {
+          services.showMessage(this, QString::fromStdString(messages::describeReadFailure(
+                                         content->path, loaded->errorNumber)));
+          return;
+        }
+        auto* dialog = new QDialog(this);
+        dialog->setObjectName(QStringLiteral("sourceWindow"));
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setWindowTitle(windowTitle() + QStringLiteral(" — ") + text(texts::kSourceTitle));
+        auto* view = new QPlainTextEdit;
+        view->setObjectName(QStringLiteral("sourceText"));
+        view->setReadOnly(true);
+        view->setLineWrapMode(QPlainTextEdit::NoWrap);
+        view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        QString source = text(loaded->source);
+        if (loaded->cut) source += QLatin1Char('\n') + text(texts::kSourceCut);
+        view->setPlainText(source);
+        auto* buttons = new QDialogButtonBox;
+        QPushButton* copy =
+            buttons->addButton(text(texts::kCopyButton), QDialogButtonBox::ActionRole);
+        copy->setObjectName(QStringLiteral("copySourceButton"));
+        connect(copy, &QPushButton::clicked, view, [view] {
+          QGuiApplication::clipboard()->setText(
+              view->textCursor().hasSelection() ? view->textCursor().selectedText().replace(
+                                                      QChar::ParagraphSeparator, QLatin1Char('\n'))
+                                                : view->toPlainText());
+        });
+        connect(buttons->addButton(text(texts::kCloseButton), QDialogButtonBox::RejectRole),
+                &QPushButton::clicked, dialog, &QDialog::close);
+        auto* layout = new QVBoxLayout(dialog);
+        layout->addWidget(view);
+        layout->addWidget(buttons);
+        dialog->resize(size() * 9 / 10);
+        dialog->show();
+      });
+}
+
+void MailWindow::printMail() {
+  if (isBusy() || !content->mail) return;
+  const std::unique_ptr<QTextDocument> document = mailDocument(*content, printFont());
+  services.print(this, *document);
+}
+
+bool MailWindow::writePdf(const std::string& path, QString& failure) {
+  const QByteArray pdf = mailPdf(*content, printFont(), text(headerValue(*content, "Subject")));
+  if (pdf.isEmpty()) {
+    failure = text(texts::kPdfFailed);
+    return false;
+  }
+  const WriteResult result =
+      platform.writeFile(path, reinterpret_cast<const std::uint8_t*>(pdf.constData()),
+                         static_cast<std::size_t>(pdf.size()), ExistingEntry::ReplaceTarget);
+  if (result.status == WriteStatus::Written) return true;
+  failure = QFile::decodeName(
+      QByteArray::fromStdString(messages::describeWriteFailure(path, result.errorNumber)));
+  return false;
+}
+
+void MailWindow::exportPdf() {
+  if (isBusy() || !content->mail) return;
+  const QString base = content->path.empty()
+                           ? QStringLiteral("mail")
+                           : QFileInfo(QFile::decodeName(QByteArray::fromStdString(content->path)))
+                                 .completeBaseName();
+  const std::optional<QString> path = services.savePdf(this, base + QStringLiteral(".pdf"));
+  if (!path) return;
+  const std::string target = localPathBytes(platform, *path).toStdString();
+  QString failure;
+  if (!writePdf(target, failure)) {
+    services.showMessage(this, failure);
+    return;
+  }
+  statusBar()->showMessage(text(texts::kPdfWritten) + *path);
 }
 
 }  // namespace korvani::gui

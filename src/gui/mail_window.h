@@ -15,6 +15,7 @@
 
 #include <QFutureWatcher>
 #include <QMainWindow>
+#include <QPointer>
 #include <QPromise>
 #include <QThreadPool>
 #include <functional>
@@ -26,7 +27,9 @@
 #include "gui/mail_content.h"
 
 class QAction;
+class QFormLayout;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
@@ -92,6 +95,22 @@ class MailWindow : public QMainWindow {
   // The line saying what went wrong with the mail shown, UTF-8; empty when nothing did.
   std::string problem() const { return shownProblem(*content); }
 
+  // Opens the find bar and looks for `term` in the text from its start.
+  void findText(const QString& term);
+
+  // A Date field (RFC 5322) in the user's time zone and locale, "2024年6月4日(火) 16:42" in
+  // Japanese; `raw` itself when it cannot be read as a date.
+  static QString shownDate(const QString& raw);
+
+  // Keeps the window within `available` (a screen's available area): smaller, and moved inside
+  // it. The window does so with its screen's when it is made.
+  void fitInto(const QRect& available);
+
+  // Writes the mail shown as a PDF at `path` (spelled as the file system spells it) through the
+  // platform's one creation path, replacing a file there. Returns false with the line to show
+  // in `failure` when it could not.
+  bool writePdf(const std::string& path, QString& failure);
+
  signals:
   // A mail file or one of its messages has been read and is shown, or its failure is.
   void mailShown();
@@ -117,6 +136,19 @@ class MailWindow : public QMainWindow {
   void rememberRecent(const QByteArray& path);
   void fillRecentMenu();
   void setFixedFont(bool fixed);
+  void setHeaderRows();
+
+  void showFindBar();
+  void find(bool backward);
+  void highlightMatches();
+  void showSource();
+  void printMail();
+  void exportPdf();
+  void copySelection();
+  void zoomText(int steps);
+  void readTextAs(const std::string& charset);
+  // Reads message `row` of the file again, or another one, in the window's text encoding.
+  void loadShownMessage(std::size_t row);
 
   std::vector<const AttachmentEntry*> selectedAttachments() const;
   void saveSelected();
@@ -132,6 +164,7 @@ class MailWindow : public QMainWindow {
   void listArchiveRow(std::size_t row, const std::string& password);
   // Shows content's problem line as it now is.
   void showProblem();
+  void addAttachmentActions();
   // The window's private temporary folder; empty when it cannot be had.
   std::string scratchFolder();
   QList<QUrl> writeForDrag(const QList<QTreeWidgetItem*>& items);
@@ -154,15 +187,26 @@ class MailWindow : public QMainWindow {
   QThreadPool engineThread;
   QFutureWatcher<void> watcher;
   Done whenDone;
+  // The widget that had the keyboard when work began; it gets it back when the work ends.
+  QPointer<QWidget> focusBeforeWork;
 
   QMenu* recentMenu = nullptr;
   QAction* openAction = nullptr;
   QAction* fixedFontAction = nullptr;
   QWidget* contentArea = nullptr;
+  QWidget* messagePanel = nullptr;
+  QLineEdit* messageFilter = nullptr;
   QTreeWidget* messageList = nullptr;
   std::vector<QLabel*> headerValues;  // in the order of the header captions
+  QFormLayout* headerForm = nullptr;
   QLabel* problemLine = nullptr;
   QPlainTextEdit* textView = nullptr;
+  QWidget* attachmentPanel = nullptr;
+  QWidget* findBar = nullptr;
+  QLineEdit* findField = nullptr;
+  QLabel* findStatus = nullptr;
+  std::string textCharset;  // the encoding the text is read in; empty: the mail's own
+  int zoomSteps = 0;
   AttachmentTree* attachmentList = nullptr;
   QPushButton* saveButton = nullptr;
   QPushButton* saveAllButton = nullptr;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <optional>
 
+class QTextDocument;
 class QUrl;
 class QWidget;
 
@@ -31,6 +32,19 @@ class MailWindowServices {
   virtual void showMessage(QWidget* parent, const QString& text) = 0;
   // Opens the local file at `url` with the desktop's default application. False when none did.
   virtual bool openExternally(const QUrl& url) = 0;
+  // Says `text` (no application opens a file) and offers to save it instead. True when the user
+  // chose to save it.
+  virtual bool offerSaveAs(QWidget* parent, const QString& text) = 0;
+  // The Save-As dialog for a PDF, proposing `proposedName`; the dialog itself asks before
+  // replacing a file. Returns the path confirmed, or nullopt on cancel.
+  virtual std::optional<QString> savePdf(QWidget* parent, const QString& proposedName) = 0;
+  // The print dialog; prints `document` when the user confirms it.
+  virtual void print(QWidget* parent, QTextDocument& document) = 0;
+  // Whether to open a file that runs code: the question `text`, answered No unless the user
+  // says otherwise.
+  virtual bool confirmOpen(QWidget* parent, const QString& text) = 0;
+  // The About box, saying `text`.
+  virtual void showAbout(QWidget* parent, const QString& text) = 0;
 };
 
 class QtMailWindowServices : public MailWindowServices {
@@ -41,6 +55,11 @@ class QtMailWindowServices : public MailWindowServices {
   ReplaceAnswer confirmReplace(QWidget* parent, const QString& path, bool several) override;
   void showMessage(QWidget* parent, const QString& text) override;
   bool openExternally(const QUrl& url) override;
+  bool offerSaveAs(QWidget* parent, const QString& text) override;
+  std::optional<QString> savePdf(QWidget* parent, const QString& proposedName) override;
+  void print(QWidget* parent, QTextDocument& document) override;
+  bool confirmOpen(QWidget* parent, const QString& text) override;
+  void showAbout(QWidget* parent, const QString& text) override;
 };
 
 }  // namespace korvani::gui

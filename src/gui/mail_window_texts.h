@@ -23,9 +23,55 @@ inline constexpr std::string_view kFileMenu = "ファイル(&F)";
 inline constexpr std::string_view kOpenAction = "開く(&O)…";
 inline constexpr std::string_view kRecentMenu = "最近使ったファイル(&R)";
 inline constexpr std::string_view kNoRecentFiles = "(なし)";
+inline constexpr std::string_view kPrintAction = "印刷(&P)…";
+inline constexpr std::string_view kPdfAction = "PDF に書き出す(&E)…";
+inline constexpr std::string_view kCloseAction = "閉じる(&C)";
 inline constexpr std::string_view kQuitAction = "終了(&Q)";
+inline constexpr std::string_view kEditMenu = "編集(&E)";
+inline constexpr std::string_view kCopyAction = "コピー(&C)";
+inline constexpr std::string_view kFindAction = "検索(&F)…";
+inline constexpr std::string_view kFindNextAction = "次を検索(&N)";
+inline constexpr std::string_view kFindPreviousAction = "前を検索(&P)";
 inline constexpr std::string_view kViewMenu = "表示(&V)";
 inline constexpr std::string_view kFixedFontAction = "等幅フォント(&M)";
+inline constexpr std::string_view kSourceAction = "ソースを表示(&S)";
+inline constexpr std::string_view kZoomInAction = "拡大(&I)";
+inline constexpr std::string_view kZoomOutAction = "縮小(&O)";
+inline constexpr std::string_view kZoomResetAction = "元のサイズ(&R)";
+inline constexpr std::string_view kEncodingMenu = "文字エンコーディング(&E)";
+inline constexpr std::string_view kAutomaticEncoding = "自動(&A)";
+inline constexpr std::string_view kHelpMenu = "ヘルプ(&H)";
+inline constexpr std::string_view kAboutAction = "Korvani について(&A)";
+inline constexpr std::string_view kAboutText =
+    "Korvani メール — メールを読み、添付ファイルを保存します。\nバージョン ";  // before it
+inline constexpr std::string_view kCopyValueAction = "値をコピー";
+
+// The encodings the text can be read in instead of the one the mail declares: the label the
+// engine reads and the menu's name for it.
+struct EncodingChoice {
+  std::string_view charset;
+  std::string_view caption;
+};
+inline constexpr EncodingChoice kEncodings[] = {{"iso-2022-jp", "ISO-2022-JP"},
+                                                {"shift_jis", "Shift_JIS"},
+                                                {"euc-jp", "EUC-JP"},
+                                                {"utf-8", "UTF-8"}};
+
+// The find bar.
+inline constexpr std::string_view kFindLabel = "検索:";
+inline constexpr std::string_view kFindNextButton = "次へ";
+inline constexpr std::string_view kFindPreviousButton = "前へ";
+inline constexpr std::string_view kNotFound = "見つかりません";
+
+// The source view and the PDF.
+inline constexpr std::string_view kSourceTitle = "ソース";  // after the mail's name
+inline constexpr std::string_view kCopyButton = "コピー";
+inline constexpr std::string_view kCloseButton = "閉じる";
+inline constexpr std::string_view kSourceCut = "(ここまでを表示しています)";
+inline constexpr std::string_view kSavePdfTitle = "PDF に書き出す";
+inline constexpr std::string_view kPdfFilter = "PDF 文書 (*.pdf)";
+inline constexpr std::string_view kPdfWritten = "PDF に書き出しました: ";  // before the path
+inline constexpr std::string_view kPdfFailed = "PDF を作れません。";
 
 // The attachment list and the message list of an mbox file.
 inline constexpr std::string_view kAttachments = "添付ファイル";
@@ -35,6 +81,7 @@ inline constexpr std::string_view kSizeColumn = "サイズ";
 inline constexpr std::string_view kDateColumn = "日付";
 inline constexpr std::string_view kFromColumn = "差出人";
 inline constexpr std::string_view kSubjectColumn = "件名";
+inline constexpr std::string_view kMessageFilter = "差出人・件名で絞り込む";
 inline constexpr std::string_view kSaveButton = "保存…";
 inline constexpr std::string_view kSaveAllButton = "すべて保存…";
 inline constexpr std::string_view kCancelButton = "中止";
@@ -44,8 +91,10 @@ inline constexpr std::string_view kPasswordPlaceholder = "パスワード";
 
 // File dialogs and questions.
 inline constexpr std::string_view kOpenMailTitle = "メールを開く";
+// Every file first: an mbox file often has no extension (Thunderbird's "Inbox").
 inline constexpr std::string_view kMailFilter =
-    "メール (*.eml *.mbox *.msg *.txt);;すべてのファイル (*)";
+    "すべてのファイル (*);;メール (*.eml *.mbox *.mbx *.txt)";
+inline constexpr std::string_view kAnyFileFilter = "すべてのファイル (*)";
 inline constexpr std::string_view kSaveAttachmentTitle = "添付ファイルを保存";
 inline constexpr std::string_view kSaveFolderTitle = "保存先のフォルダ";
 inline constexpr std::string_view kReplaceQuestion =
@@ -98,5 +147,13 @@ inline constexpr std::string_view kTargetIsSource = "は開いているメール
 inline constexpr std::string_view kTargetExists = "は既にあります。";                // after a path
 inline constexpr std::string_view kUnreadablePart = "はメールから読み出せません。";  // after a path
 inline constexpr std::string_view kOpenWithFailed = "を開くアプリケーションがありません。";
+inline constexpr std::string_view kSaveAsQuestion = "名前を付けて保存しますか?";
+inline constexpr std::string_view kRunsCode =
+    "は開くとプログラムとして動きます。送り主を信頼できる場合だけ開いてください。開きますか"
+    "?";  // after the name
+inline constexpr std::string_view kOpenMenuAction = "開く";
+inline constexpr std::string_view kSaveMenuAction = "保存…";
+inline constexpr std::string_view kCopyNameAction = "名前をコピー";
+inline constexpr std::string_view kSaveAsButton = "名前を付けて保存…";
 
 }  // namespace korvani::gui::texts

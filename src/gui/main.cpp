@@ -2,11 +2,14 @@
 // program ends when it does.
 // korvani-gui --mail [--screenshot PNG] [FILE]: the mail window, reading FILE when given; the
 // program ends when the window is closed.
+// korvani-gui --mail --pdf PDF FILE: FILE written as a PDF, as the window prints it, without a
+// display.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QEventLoop>
+#include <QFile>
 #include <QIcon>
 #include <QLocale>
 #include <QPixmap>
@@ -85,11 +88,29 @@ int saveScreenshot(korvani::gui::ConverterDialog& dialog, const QString& path,
 // sees it once the mail is shown and saved as a PNG. Returns the exit status: for a screenshot,
 // 1 when the file cannot be read at all or the PNG not written.
 int runMailWindow(korvani::Platform& platform, const QByteArray& file,
-                  const QString& screenshotPath, bool clearInstanceName,
-                  korvani::gui::DialogServices& services) {
+                  const QString& screenshotPath, const QString& pdfPath, const QString& findText,
+                  bool clearInstanceName, korvani::gui::DialogServices& services) {
   korvani::mail::MailLibrary library;
   korvani::gui::QtMailWindowServices windowServices;
   korvani::gui::MailWindow window(platform, windowServices);
+  if (!pdfPath.isEmpty()) {
+    if (file.isEmpty()) {
+      korvani::gui::reportStartupFailure(services, QStringLiteral("--pdf needs a mail FILE"), true);
+      return 2;
+    }
+    QEventLoop untilShown;
+    QObject::connect(&window, &korvani::gui::MailWindow::mailShown, &untilShown, &QEventLoop::quit);
+    window.openMail(file);
+    untilShown.exec();
+    if (!window.fileReadable()) {
+      std::fprintf(stderr, "korvani-gui: %s\n", window.problem().c_str());
+      return 1;
+    }
+    QString failure;
+    if (window.writePdf(QFile::encodeName(pdfPath).toStdString(), failure)) return 0;
+    std::fprintf(stderr, "korvani-gui: %s\n", failure.toLocal8Bit().constData());
+    return 1;
+  }
   if (screenshotPath.isEmpty()) {
     window.show();
     if (clearInstanceName) qunsetenv("RESOURCE_NAME");
@@ -104,6 +125,7 @@ int runMailWindow(korvani::Platform& platform, const QByteArray& file,
     window.openMail(file);
     untilShown.exec();
   }
+  if (!findText.isEmpty()) window.findText(findText);
   QApplication::processEvents();
   if (!file.isEmpty() && !window.fileReadable()) {
     std::fprintf(stderr, "korvani-gui: %s\n", window.problem().c_str());
@@ -152,16 +174,17 @@ int main(int argc, char** argv) {
   const korvani::gui::GuiCommandLine commandLine =
       korvani::gui::readCommandLine(parser, rawArguments(argc, argv));
 
-  const korvani::gui::GuiMode mode =
-      commandLine.mailWindow ? korvani::gui::GuiMode::MailWindow : korvani::gui::GuiMode::Converter;
+  const korvani::gui::GuiMode mode = commandLine.mailWindow || !commandLine.pdfPath.isEmpty()
+                                         ? korvani::gui::GuiMode::MailWindow
+                                         : korvani::gui::GuiMode::Converter;
   QApplication::setDesktopFileName(korvani::gui::desktopFileId(mode));
   QApplication::setWindowIcon(applicationIcon(mode));
   korvani::gui::adoptEarlierSettings();
 
   korvani::PosixPlatform platform;
-  if (commandLine.mailWindow) {
+  if (commandLine.mailWindow || !commandLine.pdfPath.isEmpty()) {
     return runMailWindow(platform, commandLine.initialSourceBytes, commandLine.screenshotPath,
-                         instanceNamed, services);
+                         commandLine.pdfPath, commandLine.findText, instanceNamed, services);
   }
   korvani::gui::ConverterDialog dialog(platform, services);
   dialog.setInitialSource(commandLine.initialSourceBytes);

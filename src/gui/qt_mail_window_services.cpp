@@ -3,7 +3,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
 #include <QSettings>
+#include <QTextDocument>
 #include <QUrl>
 
 #include "common/messages.h"
@@ -13,27 +17,33 @@
 namespace korvani::gui {
 namespace {
 
+// The folder of the last save, and apart from it the folder of the last mail opened: mails are
+// read from one place and their attachments saved to another.
 const QString kLastFolderKey = QStringLiteral("mailWindow/lastFolder");
+const QString kLastOpenFolderKey = QStringLiteral("mailWindow/lastOpenFolder");
 
 QString text(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-// Where the file dialogs start: the folder last confirmed in one of them, else home.
-QString startFolder() {
-  const QString folder = QSettings().value(kLastFolderKey).toString();
+// Where the file dialogs start: the folder last confirmed in one of their kind, else home.
+QString startFolder(const QString& key = kLastFolderKey) {
+  const QString folder = QSettings().value(key).toString();
   return folder.isEmpty() || !QFileInfo(folder).isDir() ? QDir::homePath() : folder;
 }
 
-void rememberFolder(const QString& folder) { QSettings().setValue(kLastFolderKey, folder); }
+void rememberFolder(const QString& folder, const QString& key = kLastFolderKey) {
+  QSettings().setValue(key, folder);
+}
 
 }  // namespace
 
 std::optional<QString> QtMailWindowServices::openMail(QWidget* parent) {
-  const QString path = QFileDialog::getOpenFileName(parent, text(texts::kOpenMailTitle),
-                                                    startFolder(), text(texts::kMailFilter));
+  const QString path =
+      QFileDialog::getOpenFileName(parent, text(texts::kOpenMailTitle),
+                                   startFolder(kLastOpenFolderKey), text(texts::kMailFilter));
   if (path.isEmpty()) return std::nullopt;
-  rememberFolder(QFileInfo(path).absolutePath());
+  rememberFolder(QFileInfo(path).absolutePath(), kLastOpenFolderKey);
   return path;
 }
 
@@ -41,7 +51,7 @@ std::optional<QString> QtMailWindowServices::saveAttachment(QWidget* parent,
                                                             const QString& proposedName) {
   const QString path = QFileDialog::getSaveFileName(
       parent, text(texts::kSaveAttachmentTitle), QDir(startFolder()).filePath(proposedName),
-      QString(), nullptr, QFileDialog::DontConfirmOverwrite);
+      text(texts::kAnyFileFilter), nullptr, QFileDialog::DontConfirmOverwrite);
   if (path.isEmpty()) return std::nullopt;
   rememberFolder(QFileInfo(path).absolutePath());
   return path;
@@ -87,6 +97,43 @@ void QtMailWindowServices::showMessage(QWidget* parent, const QString& message) 
 
 bool QtMailWindowServices::openExternally(const QUrl& url) {
   return QDesktopServices::openUrl(url);
+}
+
+bool QtMailWindowServices::offerSaveAs(QWidget* parent, const QString& message) {
+  QMessageBox box(QMessageBox::Information, text(texts::kWindowTitle), message, QMessageBox::Cancel,
+                  parent);
+  box.setTextFormat(Qt::PlainText);
+  QPushButton* saveAs = box.addButton(text(texts::kSaveAsButton), QMessageBox::AcceptRole);
+  box.setDefaultButton(saveAs);
+  box.exec();
+  return box.clickedButton() == saveAs;
+}
+
+std::optional<QString> QtMailWindowServices::savePdf(QWidget* parent, const QString& proposedName) {
+  const QString path = QFileDialog::getSaveFileName(parent, text(texts::kSavePdfTitle),
+                                                    QDir(startFolder()).filePath(proposedName),
+                                                    text(texts::kPdfFilter));
+  if (path.isEmpty()) return std::nullopt;
+  rememberFolder(QFileInfo(path).absolutePath());
+  return path;
+}
+
+void QtMailWindowServices::print(QWidget* parent, QTextDocument& document) {
+  QPrinter printer;
+  QPrintDialog dialog(&printer, parent);
+  if (dialog.exec() == QDialog::Accepted) document.print(&printer);
+}
+
+bool QtMailWindowServices::confirmOpen(QWidget* parent, const QString& message) {
+  QMessageBox box(QMessageBox::Warning, text(texts::kWindowTitle), message,
+                  QMessageBox::Open | QMessageBox::Cancel, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Open;
+}
+
+void QtMailWindowServices::showAbout(QWidget* parent, const QString& message) {
+  QMessageBox::about(parent, text(texts::kWindowTitle), message);
 }
 
 }  // namespace korvani::gui

@@ -457,7 +457,7 @@ std::uint64_t Mail::decodedSize(std::size_t index) const {
   return size;
 }
 
-std::string Mail::text(std::size_t index) const {
+std::string Mail::text(std::size_t index, std::string_view override) const {
   // A large text is held at most twice at a time: as it was decoded and as it was converted.
   if (index >= impl->parts.size()) return {};
   const MemberContent* member = impl->members[index].get();
@@ -477,7 +477,9 @@ std::string Mail::text(std::size_t index) const {
     }
   }
   std::string charset =
-      member ? member->charset : shim::contentTypeParameter(impl->objects[index], "charset");
+      !override.empty() ? std::string(override)
+                        : (member ? member->charset
+                                  : shim::contentTypeParameter(impl->objects[index], "charset"));
   if (charset.empty()) charset = guessCharset(bytes);
   std::string converted = charset.empty() ? rawTextToUtf8(bytes) : charsetToUtf8(charset, bytes);
   std::string().swap(bytes);
@@ -599,6 +601,23 @@ std::unique_ptr<Mail> MailFile::parse(std::size_t index, int* errorNumber) const
   error = shim::sourceStreamError(stream.get());
   if (error != 0) return nullptr;
   return mail;
+}
+
+std::optional<std::string> MailFile::source(std::size_t index, std::size_t maxBytes, bool& cut,
+                                            int& errorNumber) const {
+  errorNumber = 0;
+  cut = false;
+  if (index >= messageCount()) return std::string();
+  const MboxMessage range =
+      impl->mbox ? impl->messages[index] : MboxMessage{0, impl->source->length(), false};
+  const std::uint64_t length = range.end - range.begin;
+  cut = length > maxBytes;
+  std::string bytes(static_cast<std::size_t>(std::min<std::uint64_t>(length, maxBytes)), '\0');
+  std::size_t got = 0;
+  errorNumber = impl->source->readAt(range.begin, bytes.data(), bytes.size(), got);
+  if (errorNumber != 0) return std::nullopt;
+  bytes.resize(got);
+  return bytes;
 }
 
 std::unique_ptr<Mail> parseMail(std::string_view bytes) {

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -149,8 +150,9 @@ class Mail {
 
   // The text of the Text part at `index` as UTF-8 a person reads: converted from its declared
   // charset (guessed when it declares none), byte-order mark and NUL bytes removed, LF line
-  // ends, HTML and RTF rendered as plain text.
-  std::string text(std::size_t index) const;
+  // ends, HTML and RTF rendered as plain text. A non-empty `charset` (a MIME label) is used in
+  // place of the declared or guessed one, for a reader who knows better; RTF keeps its own.
+  std::string text(std::size_t index, std::string_view charset = {}) const;
 
  private:
   std::unique_ptr<Impl> impl;
@@ -201,6 +203,12 @@ class MailFile {
   // `errorNumber`, when given, receives the OS's errno (it is 0 in the other cases). A read that
   // fails later, while a part is decoded, makes Mail::decode() return false.
   std::unique_ptr<Mail> parse(std::size_t index, int* errorNumber = nullptr) const;
+
+  // The bytes of message `index` as they stand in the file (an mbox message without its
+  // separator line), at most `maxBytes` of them; `cut` tells whether there were more. Returns
+  // nullopt, with the OS's errno in `errorNumber`, when the file could not be read.
+  std::optional<std::string> source(std::size_t index, std::size_t maxBytes, bool& cut,
+                                    int& errorNumber) const;
 
  private:
   std::unique_ptr<Impl> impl;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/messages.h"
+#include "mail/mail_text.h"
 
 namespace korvani::mail {
 namespace {
@@ -56,7 +57,7 @@ std::string readableSize(std::uint64_t bytes) {
   return text.data();
 }
 
-std::string renderMail(const Mail& mail) {
+std::string renderMailAs(const Mail& mail, std::string_view charset) {
   std::string out;
   std::string attachments;         // the lines of the current run of attachments
   std::vector<std::size_t> texts;  // its text/plain attachments, shown after the lines
@@ -67,7 +68,7 @@ std::string renderMail(const Mail& mail) {
     for (const std::size_t index : texts) {
       const std::string heading = std::string(kTextAttachmentFrame) + " " + parts[index].name +
                                   " " + std::string(kTextAttachmentFrame) + "\n";
-      appendBlock(out, heading + mail.text(index));
+      appendBlock(out, heading + mail.text(index, charset));
     }
     texts.clear();
   };
@@ -87,7 +88,7 @@ std::string renderMail(const Mail& mail) {
       case PartRole::Text:
         if (part.shown) {
           flushAttachments();
-          appendBlock(out, mail.text(index));
+          appendBlock(out, mail.text(index, charset));
         }
         break;
       case PartRole::Container:
@@ -102,5 +103,9 @@ std::string renderMail(const Mail& mail) {
   flushAttachments();
   return out;
 }
+
+std::string renderMail(const Mail& mail) { return renderMailAs(mail, {}); }
+
+std::string sourceText(std::string_view bytes) { return normalizeText(rawTextToUtf8(bytes)); }
 
 }  // namespace korvani::mail

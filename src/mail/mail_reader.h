@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "mail/mail_engine.h"
 
@@ -15,6 +16,14 @@ namespace korvani::mail {
 // come the texts of its text/plain attachments, as mail programs show them below the message:
 // each under a line naming it, decoded from its charset. Ends with one line end.
 std::string renderMail(const Mail& mail);
+// The same with every text part read in `charset` (a MIME label) whatever it declares; an empty
+// `charset` is renderMail's own reading.
+std::string renderMailAs(const Mail& mail, std::string_view charset);
+
+// A mail's bytes as received (MailFile::source) made readable: 8-bit and ISO-2022-JP text
+// decoded as raw header text is (mail_text.h's rawTextToUtf8, the code page 932 table for
+// Japanese), line ends made LF. Encoded words and Base64 stay as they were sent.
+std::string sourceText(std::string_view bytes);
 
 // A byte count as people read it: "512 B", "1.5 KB", "64.0 MB" (powers of 1024).
 std::string readableSize(std::uint64_t bytes);

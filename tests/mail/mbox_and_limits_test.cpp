@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mail/mail_engine.h"
+#include "mail/mail_reader.h"
 #include "mail/mbox_splitter.h"
 #include "platform/posix_platform.h"
 #include "support/test_files.h"
@@ -123,6 +124,38 @@ TEST(MailFileTest, MboxMessagesParseOneByOneWhetherReadWholeOrStreamed) {
   EXPECT_EQ(error, EISDIR);
   EXPECT_FALSE(MailFile::open(platform, dir.file("missing"), error));
   EXPECT_EQ(error, ENOENT);
+}
+
+// The bytes of each message as they stand in the file, in memory or on the disk, up to a bound;
+// a mail's source reads 8-bit Japanese, and its text can be read in another charset.
+TEST(MailFileTest, SourceGivesEachMessageAsItStandsUpToABound) {
+  ScopedTempDir dir;
+  PosixPlatform platform;
+  const std::string sjis =
+      "Subject: x\nContent-Type: text/plain; charset=utf-8\n\n\x93\xfa\x96\x7b\n";
+  const std::string mbox =
+      "From a Mon Jun 10 10:00:00 2024\nSubject: one\n\nbody\n\n"
+      "From b Mon Jun 10 10:00:00 2024\n" +
+      sjis;
+  writeFile(dir.file("box"), mbox);
+  int error = 0;
+  const auto file = MailFile::open(platform, dir.file("box"), error);
+  ASSERT_TRUE(file);
+  bool cut = true;
+  EXPECT_EQ(file->source(0, 1000, cut, error), "Subject: one\n\nbody\n");
+  EXPECT_FALSE(cut);
+  EXPECT_EQ(file->source(1, 1000, cut, error), sjis);
+  EXPECT_EQ(file->source(1, 7, cut, error), "Subject");
+  EXPECT_TRUE(cut);
+  EXPECT_EQ(file->source(5, 7, cut, error), "");
+  EXPECT_EQ(sourceText(sjis + "\r\n"),
+            "Subject: x\nContent-Type: text/plain; charset=utf-8\n\n日本\n\n");
+
+  const auto mail = file->parse(1);
+  ASSERT_TRUE(mail);
+  EXPECT_NE(mail->text(1), "日本\n");
+  EXPECT_EQ(mail->text(1, "shift_jis"), "日本\n");
+  EXPECT_EQ(renderMailAs(*mail, "cp932"), "Subject: x\n\n日本\n");
 }
 
 // One line per part: path, role, media type, then name, "hidden" or "cut" where they apply.

@@ -73,7 +73,8 @@ cases=(
 )
 # The same for korvani-gui, when it is built.
 gui_cases=(
-  "korvani-gui --|--help --help-all --mail --screenshot --version"
+  "korvani-gui --|--find --help --help-all --mail --pdf --screenshot --version"
+  "korvani-gui --mail m.eml --pdf |folder"
   "korvani-gui --mail |folder mail.eml shot.png"
   "korvani-gui --screenshot |folder shot.png"
   "korvani-gui --screenshot=s|shot.png"

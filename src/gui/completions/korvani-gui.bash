@@ -1,6 +1,7 @@
 # bash completion for korvani-gui                                     -*- shell-script -*-
-# Completes the options, a PNG file after --screenshot (given as the next word or after '='), and
-# file names everywhere else: the source of the dialog or the mail of the mail window.
+# Completes the options, a PNG file after --screenshot and a PDF file after --pdf (given as the next
+# word or after '='), nothing after --find, and file names everywhere else: the source of the
+# dialog or the mail of the mail window.
 
 _korvani_gui() {
     local cur prev words cword split
@@ -11,14 +12,18 @@ _korvani_gui() {
             _filedir png
             return
             ;;
-        -h | --help | --help-all | -v | --version)
+        --pdf)
+            _filedir pdf
+            return
+            ;;
+        --find | -h | --help | --help-all | -v | --version)
             return
             ;;
     esac
     $split && return
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "--mail --screenshot -h --help --help-all -v --version" -- "$cur"))
+        COMPREPLY=($(compgen -W "--mail --screenshot --pdf --find -h --help --help-all -v --version" -- "$cur"))
         return
     fi
     _filedir

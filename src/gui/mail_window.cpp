@@ -729,7 +729,9 @@ void MailWindow::openMail(const QByteArray& path) {
               promise.setProgressValue(static_cast<int>(done));
               return !promise.isCanceled();
             },
-            [&charset](const mail::Mail& parsed) { return mail::renderMailAs(parsed, charset); });
+            [&charset](const mail::Mail& parsed) {
+              return mail::renderMailAs(parsed, charset, false);
+            });
       },
       [this, loaded, path](bool cancelled) {
         if (cancelled) {
@@ -763,7 +765,7 @@ void MailWindow::loadShownMessage(std::size_t row) {
       text(texts::kOpening), true,
       [loaded, row, charset = textCharset](QPromise<void>&) {
         loadMessage(*loaded, row, [&charset](const mail::Mail& parsed) {
-          return mail::renderMailAs(parsed, charset);
+          return mail::renderMailAs(parsed, charset, false);
         });
       },
       [this, loaded](bool cancelled) {

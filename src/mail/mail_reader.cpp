@@ -57,7 +57,7 @@ std::string readableSize(std::uint64_t bytes) {
   return text.data();
 }
 
-std::string renderMailAs(const Mail& mail, std::string_view charset) {
+std::string renderMailAs(const Mail& mail, std::string_view charset, bool attachmentLines) {
   std::string out;
   std::string attachments;         // the lines of the current run of attachments
   std::vector<std::size_t> texts;  // its text/plain attachments, shown after the lines
@@ -94,8 +94,10 @@ std::string renderMailAs(const Mail& mail, std::string_view charset) {
       case PartRole::Container:
         break;  // its members follow, each shown as a part of the mail is
       case PartRole::Attachment:
-        attachments += std::string(messages::kAttachmentMark) + " " + part.name + " (" +
-                       part.mediaType + ", " + readableSize(mail.decodedSize(index)) + ")\n";
+        if (attachmentLines) {
+          attachments += std::string(messages::kAttachmentMark) + " " + part.name + " (" +
+                         part.mediaType + ", " + readableSize(mail.decodedSize(index)) + ")\n";
+        }
         if (part.mediaType == "text/plain") texts.push_back(index);
         break;
     }

@@ -17,8 +17,10 @@ namespace korvani::mail {
 // each under a line naming it, decoded from its charset. Ends with one line end.
 std::string renderMail(const Mail& mail);
 // The same with every text part read in `charset` (a MIME label) whatever it declares; an empty
-// `charset` is renderMail's own reading.
-std::string renderMailAs(const Mail& mail, std::string_view charset);
+// `charset` is renderMail's own reading. Without `attachmentLines` the "[添付]" lines are left
+// out (the texts of text/plain attachments stay), for a reader that lists the attachments
+// beside the text.
+std::string renderMailAs(const Mail& mail, std::string_view charset, bool attachmentLines = true);
 
 // A mail's bytes as received (MailFile::source) made readable: 8-bit and ISO-2022-JP text
 // decoded as raw header text is (mail_text.h's rawTextToUtf8, the code page 932 table for

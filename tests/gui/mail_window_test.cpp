@@ -67,6 +67,14 @@ QString withoutHeaderBlock(const QString& rendered) {
   return end < 0 ? QString() : rendered.mid(end + 2);
 }
 
+// What the window shows of `korvani read`'s text: the header block and the "[添付]" lines are in
+// the header form and the attachment list instead; a run of those lines is a block of its own.
+QString asTheWindowShows(const QString& read) {
+  static const QRegularExpression leadingRun(QStringLiteral("^(\\[添付\\] [^\\n]*\\n)+\\n?"));
+  static const QRegularExpression run(QStringLiteral("(?<=\\n)\\n(\\[添付\\] [^\\n]*\\n)+"));
+  return withoutHeaderBlock(read).remove(leadingRun).remove(run);
+}
+
 QByteArray readAll(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -236,7 +244,7 @@ void MailWindowTest::showsHeadersTextAndAttachments() {
   QFETCH(QString, stem);
   QVERIFY(open(kCorpus + "/" + stem + ".eml"));
   const QString expected = QString::fromUtf8(readAll(kCorpus + "/expected/" + stem + ".txt"));
-  QCOMPARE(shownText(), withoutHeaderBlock(expected));
+  QCOMPARE(shownText(), asTheWindowShows(expected));
 
   for (const QString& line : expected.section(QStringLiteral("\n\n"), 0, 0).split('\n')) {
     const QString field = line.section(QStringLiteral(": "), 0, 0);
@@ -449,7 +457,7 @@ void MailWindowTest::malformedMailShowsWhatCouldBeRead() {
   const QString expected =
       QString::fromUtf8(readAll(kCorpus + "/expected/" + QFileInfo(file).baseName() + ".txt"));
   const bool hasHeaders = !child<QLabel>("headerSubject")->text().isEmpty();
-  QCOMPARE(shownText(), hasHeaders ? withoutHeaderBlock(expected) : expected);
+  QCOMPARE(shownText(), hasHeaders ? asTheWindowShows(expected) : expected);
 }
 
 void MailWindowTest::screenshotDrawsTheMailOrFails_data() {
@@ -518,7 +526,7 @@ void MailWindowTest::longLinesAreShownInPiecesAndSaid() {
   QVERIFY(open(QStringLiteral("long.eml")));
 
   QCOMPARE(child<QLabel>("headerSubject")->text(), shownSubject);
-  QString rendered = withoutHeaderBlock(text(korvani::mail::renderMail(
+  QString rendered = asTheWindowShows(text(korvani::mail::renderMail(
       *korvani::mail::parseMail(std::string_view(mail.constData(), mail.size())))));
   QString shown = shownText();
   const QStringList lines = shown.split('\n');
@@ -680,7 +688,7 @@ void MailWindowTest::containersAreTreesOfTheirMembers() {
   QVERIFY(open(kCorpus + "/" + stem + ".eml"));
   QCOMPARE(treeShape(attachments()), shape);
   QCOMPARE(shownText(),
-           withoutHeaderBlock(QString::fromUtf8(readAll(kCorpus + "/expected/" + stem + ".txt"))));
+           asTheWindowShows(QString::fromUtf8(readAll(kCorpus + "/expected/" + stem + ".txt"))));
   QTreeWidgetItem* container = attachments()->topLevelItem(0);
   QCOMPARE(container->toolTip(1), QStringLiteral("application/ms-tnef"));
   QCOMPARE(container->toolTip(0), damaged ? text(mailtexts::kDamagedMark) : QString());
@@ -1002,9 +1010,14 @@ void type(QWidget* widget, const QString& typed) {
 }
 
 void MailWindowTest::findHighlightsAndGoesRound() {
+  korvani::testing::FakePlatform disk;
+  disk.addFile("m.eml",
+               "From: a@example.com\nSubject: s\nContent-Type: text/plain; charset=UTF-8\n\n"
+               "お見積書を添付します。\n見積書の内容をご確認ください。\n");
+  window = std::make_unique<MailWindow>(disk, services);
   window->show();
   QVERIFY(QTest::qWaitForWindowActive(window.get()));
-  QVERIFY(open(kCorpus + "/gmail.eml"));
+  QVERIFY(open(QStringLiteral("m.eml")));
   auto* view = child<QPlainTextEdit>("mailText");
   auto* field = child<QLineEdit>("findField");
   QVERIFY(child<QWidget>("findBar")->isHidden());

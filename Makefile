@@ -94,9 +94,9 @@ bench-hostile: build
 	@bench/hostile.sh $(BUILD)
 
 # The desktop dialog drawn offscreen, for a look without a display, as a Japanese user sees it
-# (under ja_JP.UTF-8, in Japan's time zone): in its own font (IPAPGothic), where it must be 464x332, and as on a desktop
-# without the IPA fonts (Noto Sans CJK JP); then the mail window with a sample mail, the same with
-# its find bar open, and the first page of its PDF export.
+# (under ja_JP.UTF-8, in Japan's time zone): in its own font (IPAPGothic), where it must be
+# 464x332, and as on a desktop without the IPA fonts (Noto Sans CJK JP); then the mail window with
+# a sample mail, the same with its find bar open, and the first page of its PDF export.
 JAPANESE = LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 TZ=Asia/Tokyo
 screenshot: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target korvani-gui -- --no-print-directory

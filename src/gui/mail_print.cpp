@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "gui/mail_content.h"
+#include "gui/mail_window.h"
 #include "gui/mail_window_texts.h"
 #include "mail/mail_reader.h"
 
@@ -51,8 +52,13 @@ std::unique_ptr<QTextDocument> mailDocument(const MailContent& content, const QF
     cursor.insertText(value, plain);
   };
   for (const texts::HeaderCaption& caption : texts::kHeaderCaptions) {
-    const std::string value = headerValue(content, caption.field);
-    if (!value.empty()) addLine(text(caption.caption) + QStringLiteral(": "), text(value), false);
+    const QString value = text(headerValue(content, caption.field));
+    if (value.isEmpty()) continue;
+    // A date as the window shows it, and as it was sent: the paper keeps the sender's own words.
+    const QString shown = caption.field == "Date" ? MailWindow::shownDate(value) : value;
+    addLine(text(caption.caption) + QStringLiteral(": "),
+            shown == value ? value : shown + QStringLiteral(" (") + value + QLatin1Char(')'),
+            false);
   }
   bool gap = true;
   for (const QString& line : text(shownBody(content)).split(QLatin1Char('\n'))) {

@@ -68,6 +68,10 @@ void configureSaveDialog(QFileDialog& dialog, const QString& startFolder,
                          const QString& proposedName, const QString& defaultSuffix);
 void configureMessageBox(QMessageBox& box, const QString& caption, const QString& text,
                          QMessageBox::Icon icon);
+// Qt's own file dialog (where the desktop gives no native one) sized for long Japanese names, and
+// its detail columns fitted to what they hold each time a folder is read: the name takes the
+// room the size, type and date leave. Every file dialog of both programs gets it.
+void fitFileDialog(QFileDialog& dialog);
 
 // Loads Qt's own translations (the file dialogs' and message boxes' texts: "Cancel", "Look in")
 // for `locale` from Qt's translations folder and installs them in `application`, which owns

@@ -1,12 +1,16 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTranslator>
+#include <QTreeView>
 #include <memory>
 
 #include "gui/dialog_services.h"
@@ -25,6 +29,7 @@ QString allFilesFilter() {
 }
 
 void configureCommon(QFileDialog& dialog, const QString& startFolder) {
+  fitFileDialog(dialog);
   dialog.setNameFilter(allFilesFilter());
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   if (!startFolder.isEmpty()) dialog.setDirectory(startFolder);
@@ -63,6 +68,25 @@ void configureMessageBox(QMessageBox& box, const QString& caption, const QString
   box.setTextFormat(Qt::PlainText);
   box.setText(text);
   box.setStandardButtons(QMessageBox::Ok);
+}
+
+void fitFileDialog(QFileDialog& dialog) {
+  // Room for a Japanese name and its date in the dialog's own font, as a desktop's file manager
+  // gives them.
+  const QFontMetrics metrics(dialog.font());
+  dialog.resize(
+      dialog.sizeHint().expandedTo(QSize(metrics.averageCharWidth() * 110, metrics.height() * 30)));
+  auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  if (view == nullptr || model == nullptr) return;  // the desktop's native dialog
+  QHeaderView* header = view->header();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(0, QHeaderView::Stretch);
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
+    for (int column = 1; column < view->header()->count(); ++column) {
+      view->resizeColumnToContents(column);
+    }
+  });
 }
 
 bool installQtTranslations(QCoreApplication& application, const QLocale& locale) {

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "common/messages.h"
+#include "gui/dialog_services.h"
 #include "gui/mail_window_services.h"
 #include "gui/mail_window_texts.h"
 
@@ -36,32 +37,46 @@ void rememberFolder(const QString& folder, const QString& key = kLastFolderKey) 
   QSettings().setValue(key, folder);
 }
 
+// A file dialog of the window: `mode` and `accept` as asked, fitted as every file dialog of ours.
+std::optional<QString> ask(QWidget* parent, std::string_view title, const QString& folder,
+                           const QString& filter, QFileDialog::FileMode mode,
+                           QFileDialog::AcceptMode accept, QFileDialog::Options options = {},
+                           const QString& proposedName = {}) {
+  QFileDialog dialog(parent, text(title), folder, filter);
+  dialog.setOptions(options);
+  dialog.setFileMode(mode);
+  dialog.setAcceptMode(accept);
+  fitFileDialog(dialog);
+  if (!proposedName.isEmpty()) dialog.selectFile(proposedName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
+
 }  // namespace
 
 std::optional<QString> QtMailWindowServices::openMail(QWidget* parent) {
-  const QString path =
-      QFileDialog::getOpenFileName(parent, text(texts::kOpenMailTitle),
-                                   startFolder(kLastOpenFolderKey), text(texts::kMailFilter));
-  if (path.isEmpty()) return std::nullopt;
-  rememberFolder(QFileInfo(path).absolutePath(), kLastOpenFolderKey);
+  std::optional<QString> path =
+      ask(parent, texts::kOpenMailTitle, startFolder(kLastOpenFolderKey), text(texts::kMailFilter),
+          QFileDialog::ExistingFile, QFileDialog::AcceptOpen);
+  if (path) rememberFolder(QFileInfo(*path).absolutePath(), kLastOpenFolderKey);
   return path;
 }
 
 std::optional<QString> QtMailWindowServices::saveAttachment(QWidget* parent,
                                                             const QString& proposedName) {
-  const QString path = QFileDialog::getSaveFileName(
-      parent, text(texts::kSaveAttachmentTitle), QDir(startFolder()).filePath(proposedName),
-      text(texts::kAnyFileFilter), nullptr, QFileDialog::DontConfirmOverwrite);
-  if (path.isEmpty()) return std::nullopt;
-  rememberFolder(QFileInfo(path).absolutePath());
+  std::optional<QString> path =
+      ask(parent, texts::kSaveAttachmentTitle, startFolder(), text(texts::kAnyFileFilter),
+          QFileDialog::AnyFile, QFileDialog::AcceptSave, QFileDialog::DontConfirmOverwrite,
+          proposedName);
+  if (path) rememberFolder(QFileInfo(*path).absolutePath());
   return path;
 }
 
 std::optional<QString> QtMailWindowServices::chooseFolder(QWidget* parent) {
-  const QString folder =
-      QFileDialog::getExistingDirectory(parent, text(texts::kSaveFolderTitle), startFolder());
-  if (folder.isEmpty()) return std::nullopt;
-  rememberFolder(folder);
+  std::optional<QString> folder =
+      ask(parent, texts::kSaveFolderTitle, startFolder(), {}, QFileDialog::Directory,
+          QFileDialog::AcceptOpen, QFileDialog::ShowDirsOnly);
+  if (folder) rememberFolder(*folder);
   return folder;
 }
 
@@ -110,11 +125,10 @@ bool QtMailWindowServices::offerSaveAs(QWidget* parent, const QString& message) 
 }
 
 std::optional<QString> QtMailWindowServices::savePdf(QWidget* parent, const QString& proposedName) {
-  const QString path = QFileDialog::getSaveFileName(parent, text(texts::kSavePdfTitle),
-                                                    QDir(startFolder()).filePath(proposedName),
-                                                    text(texts::kPdfFilter));
-  if (path.isEmpty()) return std::nullopt;
-  rememberFolder(QFileInfo(path).absolutePath());
+  std::optional<QString> path =
+      ask(parent, texts::kSavePdfTitle, startFolder(), text(texts::kPdfFilter),
+          QFileDialog::AnyFile, QFileDialog::AcceptSave, {}, proposedName);
+  if (path) rememberFolder(QFileInfo(*path).absolutePath());
   return path;
 }
 

@@ -11,6 +11,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -22,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <cerrno>
 #include <cstdio>
@@ -141,6 +143,7 @@ class ConverterDialogTest : public QObject {
   void proposedNameIsOfferedAndStoredInUtf8_data();
   void proposedNameIsOfferedAndStoredInUtf8();
   void fileDialogsShowAllFilesAndNeverConfirmOverwriting();
+  void fileDialogColumnsFitWhatTheyShow();
   void anySourceNameOpens_data();
   void anySourceNameOpens();
   void commandLineOptionsAreMatchedExactly_data();
@@ -684,6 +687,37 @@ void ConverterDialogTest::fileDialogsShowAllFilesAndNeverConfirmOverwriting() {
     auto* model = dialog->findChild<QFileSystemModel*>();
     QVERIFY(model);
     QCOMPARE(model->nameFilters(), QStringList{QStringLiteral("*")});
+  }
+}
+
+// Qt's own file dialog, as a desktop without a native one shows it: the size, type and date
+// columns hold what they show once the folder is read, and the name has the rest.
+void ConverterDialogTest::fileDialogColumnsFitWhatTheyShow() {
+  QTemporaryDir folder;
+  QFile file(folder.filePath(QStringLiteral("2024年度_第3四半期_営業報告書_最終版_確認済み.xlsx")));
+  QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(123456, 'x')) == 123456);
+  file.close();
+  QFileDialog dialog;
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  QVERIFY(model);
+  QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+  configureOpenDialog(dialog, folder.path());
+  dialog.setViewMode(QFileDialog::Detail);
+  dialog.show();
+  QVERIFY(loaded.count() > 0 || loaded.wait(10000));
+  QCoreApplication::processEvents();
+  auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+  QVERIFY(view);
+  QCOMPARE(view->header()->sectionResizeMode(0), QHeaderView::Stretch);
+  // Every column of the file's row after the name is wider than its text.
+  const QModelIndex row = model->index(file.fileName());
+  QVERIFY(row.isValid());
+  for (int column = 1; column < view->header()->count(); ++column) {
+    if (view->isColumnHidden(column)) continue;
+    const QString shown = model->index(row.row(), column, row.parent()).data().toString();
+    QVERIFY2(view->columnWidth(column) > view->fontMetrics().horizontalAdvance(shown),
+             qPrintable(shown));
   }
 }
 

@@ -262,7 +262,10 @@ class Unpacker::Walk {
   }
 
   // The first password that reads the first encrypted entry whole; none, with the reason in
-  // `event`, when none does.
+  // `event`, when none does. A wrong password shows itself at the entry's first block (ZIP's
+  // check byte, AES's verifier), so every candidate is first tried on that block alone, and only
+  // one that passes it is read whole, which the checksum at the end confirms (a wrong ZipCrypto
+  // password passes the check byte once in 256): many candidates cost one large read, not many.
   std::optional<std::size_t> findPassword(ReadableFile& bytes, ArchiveReader& plain,
                                           ArchiveEvent& event) {
     if (!plain.decrypts()) {
@@ -276,29 +279,44 @@ class Unpacker::Walk {
     event.shutReason = ShutReason::WrongPassword;
     for (std::size_t candidate = 0; candidate < passwords.size(); ++candidate) {
       ++event.passwordsTried;
-      const auto reader = ArchiveReader::open(bytes, &passwords[candidate].text);
-      if (!reader) continue;
-      EntryHeader header;
-      ReadStep step = ReadStep::Entry;
-      while ((step = reader->next(header)) == ReadStep::Entry && !header.encrypted) {
+      bool unsupported = false;
+      if (!readsFirstEncrypted(bytes, passwords[candidate].text, false, unsupported, event)) {
+        if (unsupported) return std::nullopt;
+        continue;
       }
-      if (step != ReadStep::Entry) continue;
-      // A password that has read the bytes the bounds allow has proved itself enough.
-      std::uint64_t read = 0;
-      const std::uint64_t enough = std::min(budget.sizeLimit, budget.ratioLimit);
-      const DataEnd end =
-          reader->readData([&](std::uint64_t, const std::uint8_t*, std::size_t size) {
-            read += size;
-            return read < enough;
-          });
-      if (end != DataEnd::Failed) return candidate;
-      if (reader->encryptionUnsupported()) {
-        event.shutReason = ShutReason::Unsupported;
-        event.detail = reader->error();
-        return std::nullopt;
+      if (readsFirstEncrypted(bytes, passwords[candidate].text, true, unsupported, event)) {
+        return candidate;
       }
+      if (unsupported) return std::nullopt;
     }
     return std::nullopt;
+  }
+
+  // Whether `password` reads the first encrypted entry of `bytes`: its first block, or `whole`
+  // (as far as the bounds allow, which is proof enough). `unsupported` is set, with the reason
+  // in `event`, when the library cannot decrypt it at all.
+  bool readsFirstEncrypted(ReadableFile& bytes, const std::string& password, bool whole,
+                           bool& unsupported, ArchiveEvent& event) {
+    const auto reader = ArchiveReader::open(bytes, &password);
+    if (!reader) return false;
+    EntryHeader header;
+    ReadStep step = ReadStep::Entry;
+    while ((step = reader->next(header)) == ReadStep::Entry && !header.encrypted) {
+    }
+    if (step != ReadStep::Entry) return false;
+    std::uint64_t read = 0;
+    const std::uint64_t enough = std::min(budget.sizeLimit, budget.ratioLimit);
+    const DataEnd end = reader->readData([&](std::uint64_t, const std::uint8_t*, std::size_t size) {
+      read += size;
+      return whole && read < enough;
+    });
+    if (end != DataEnd::Failed) return true;
+    if (reader->encryptionUnsupported()) {
+      unsupported = true;
+      event.shutReason = ShutReason::Unsupported;
+      event.detail = reader->error();
+    }
+    return false;
   }
 
   void entries(ArchiveReader& reader, LazyFolder& target, const std::string& path, int depth,

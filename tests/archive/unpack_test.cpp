@@ -186,6 +186,14 @@ TEST(UnpackTest, BoundsStopAnArchiveAndSayWhich) {
 }
 
 TEST(UnpackTest, PasswordMailsOpenTheirArchivesInAnyOrder) {
+  // Many wrong candidates before the right one: each is tried on the entry's first block, and
+  // the few that pass ZipCrypto's one-byte check by chance are caught by the whole read.
+  std::vector<std::string> manyWrong;
+  for (int wrong = 0; wrong < 600; ++wrong) {
+    manyWrong.insert(manyWrong.end(), {"--password", "guess" + std::to_string(wrong)});
+  }
+  std::vector<std::string> manyThenRight = manyWrong;
+  manyThenRight.insert(manyThenRight.end(), {"--password", "Xy7k-2025"});
   struct Case {
     const char* what;
     std::vector<std::string> mails;
@@ -228,6 +236,16 @@ TEST(UnpackTest, PasswordMailsOpenTheirArchivesInAnyOrder) {
       {"wrong",
        {"ppap_archive.eml"},
        {"--password", "Xy7k-2024"},
+       1,
+       "2/見積.zip: is encrypted and stayed shut: none of the passwords tried opened it"},
+      {"many wrong, then right",
+       {"ppap_archive.eml"},
+       manyThenRight,
+       0,
+       "opened with a password given"},
+      {"many wrong",
+       {"ppap_archive.eml"},
+       manyWrong,
        1,
        "2/見積.zip: is encrypted and stayed shut: none of the passwords tried opened it"},
   };

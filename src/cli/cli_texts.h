@@ -75,6 +75,12 @@ inline constexpr std::string_view kSkippedNotAMail =
 inline constexpr std::string_view kKeptExisting =
     N_("kept as it was (--skip-existing)");  // after the path
 inline constexpr std::string_view kCurrentFolder = N_("the current folder");
+// The progress line of extract on a terminal: mails done, of about how many, files written,
+// megabytes written, mails per second, minutes:seconds left.
+inline constexpr std::string_view kExtractProgress =
+    N_("%s/%s mails, %s files, %s MB, %s mails/s, %s left");
+// After extract --list with -v or on a terminal: mails, megabytes read, seconds, MB per second.
+inline constexpr std::string_view kListRate = N_("%s mails, %s MB read in %s s (%s MB/s)");
 
 // extract --unpack: archives, the entries in them and their passwords. Texts that follow a path
 // (an entry's or an archive's place, "3/見積.zip:書類/a.xlsx") say so; %s are filled in order.

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -947,6 +948,25 @@ bool PosixPlatform::localTime(std::tm& time) {
 bool PosixPlatform::isTerminal(std::FILE* stream) {
   const int descriptor = stream ? ::fileno(stream) : -1;
   return descriptor >= 0 && ::isatty(descriptor) == 1;
+}
+
+unsigned PosixPlatform::processorCount() {
+  // The processors this process may run on (a container or taskset may allow fewer than exist).
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    const int count = CPU_COUNT(&allowed);
+    if (count > 0) return static_cast<unsigned>(count);
+  }
+  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+std::uint64_t PosixPlatform::steadyMilliseconds() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
 }
 
 }  // namespace korvani

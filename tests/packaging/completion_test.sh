@@ -45,7 +45,7 @@ cases=(
   "korvani text-decode --output-charset |sjis utf-8"
   "korvani read --output-charset |sjis utf-8"
   "korvani read -|--help --output --output-charset --version -o"
-  "korvani extract --|--directory --force --help --json --layout --list --manifest --max-ratio --max-unpacked --password --password-file --quiet --recursive --show-passwords --skip-existing --unpack --verbose --version"
+  "korvani extract --|--directory --force --help --jobs --json --layout --list --manifest --max-ratio --max-unpacked --password --password-file --quiet --recursive --show-passwords --skip-existing --unpack --verbose --version"
   "korvani binary-decode --|--directory --force --help --output --version"
   "korvani binary-decode m|mail.eml"
   "korvani binary-decode mail.eml -d |folder"

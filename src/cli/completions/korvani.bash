@@ -77,6 +77,7 @@ _korvani() {
                 options+=" -d --directory --layout --force --skip-existing -r --recursive --list"
                 options+=" --json -q --quiet -v --verbose --unpack --max-unpacked --max-ratio"
                 options+=" --password --password-file --show-passwords --manifest"
+                options+=" --jobs"
                 ;;
             read) options+=" -o --output --output-charset" ;;
         esac

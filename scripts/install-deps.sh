@@ -15,6 +15,7 @@ packages=("$@")
   libgmime-3.0-dev libxml2-dev libuchardet-dev libytnef0-dev nlohmann-json3-dev
   gettext locales
   libarchive-dev zip libarchive-tools
+  parallel
 )
 
 missing=()

@@ -79,6 +79,15 @@ inline constexpr std::string_view kCurrentFolder = N_("the current folder");
 // megabytes written, mails per second, minutes:seconds left.
 inline constexpr std::string_view kExtractProgress =
     N_("%s/%s mails, %s files, %s MB, %s mails/s, %s left");
+// manifest-merge. After the path of a manifest.
+inline constexpr std::string_view kNotAManifest = N_("is not a manifest of korvani extract");
+// The first manifest's path, then the field that differs ("directory", "listed", "korvani").
+inline constexpr std::string_view kManifestsDiffer =
+    N_("does not match %s: their \"%s\" differ (another -d, --list or version)");
+// The path of a file under -d.
+inline constexpr std::string_view kWrittenTwice =
+    N_("records %s, which another manifest records too: one run would have named them apart "
+       "(--layout per-file)");
 // After extract --list with -v or on a terminal: mails, megabytes read, seconds, MB per second.
 inline constexpr std::string_view kListRate = N_("%s mails, %s MB read in %s s (%s MB/s)");
 

@@ -13,6 +13,7 @@
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
 #include "cli/mail_inputs.h"
+#include "cli/manifest_file.h"
 #include "cli/ordered_pipeline.h"
 #include "common/base64.h"
 #include "common/cp932_text.h"
@@ -29,7 +30,8 @@ namespace {
 struct ExtractOptions {
   std::vector<std::string> mails;
   std::string folder = ".";
-  std::string layout;  // "flat", "per-mail", or empty: flat for one mail, per-mail for more
+  // "flat", "per-mail", "per-file", or empty: flat for one mail, per-mail for more
+  std::string layout;
   bool force = false;
   bool skipExisting = false;
   bool list = false;
@@ -80,12 +82,19 @@ std::optional<std::uint64_t> parseSize(const std::string& text) {
 }
 
 // The file name of `path` without its folder and its last extension, as a subfolder is named.
+std::string fileNameOf(const std::string& path);
+
 std::string stemOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string name = fileNameOf(path);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot != 0) name.erase(dot);
   return name;
+}
+
+// The file name of `path` without its folder.
+std::string fileNameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // `bytes` in Base64: the bytes of a text that is not UTF-8, the raw bytes of a name.
@@ -377,8 +386,9 @@ class Extraction : private archive::UnpackObserver {
         nextIndex = 0;
         openInput = &input;
         openStem = input.path == kStandardInputPath ? std::string(texts::kStandardInputStem)
+                   : options.layout == "per-file"   ? fileNameOf(input.path)
                                                     : stemOf(input.path);
-        openPerMail = options.layout == "per-mail" ||
+        openPerMail = options.layout == "per-mail" || options.layout == "per-file" ||
                       (options.layout.empty() && (files.size() > 1 || open->messageCount() != 1));
       }
       job.file = open;
@@ -772,18 +782,7 @@ class Extraction : private archive::UnpackObserver {
     putText(manifest, "directory", options.folder);
     manifest["listed"] = options.list;
     manifest["mails"] = std::move(manifestMails);
-    const std::string text =
-        manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    const bool toStandardOutput = options.manifest == StandardOutputPlatform::kName;
-    Platform& platform =
-        toStandardOutput ? static_cast<Platform&>(standardOutput) : environment.platform;
-    const WriteResult result =
-        platform.writeFile(options.manifest, reinterpret_cast<const std::uint8_t*>(text.data()),
-                           text.size(), ExistingEntry::ReplaceTarget);
-    if (result.status != WriteStatus::Written) {
-      fail(texts::writeFailed(toStandardOutput ? tr(texts::kStandardOutput) : options.manifest,
-                              result.errorNumber));
-    }
+    if (!cli::writeManifest(environment, options.manifest, manifest)) status = kExitFailed;
   }
 
   // Words the outcome of one save; returns whether a file was written.
@@ -1197,10 +1196,13 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
                    N_("The folder to write the attachments to, made if missing (default: the "
                       "current folder)"))
       ->type_name("DIR");
-  addChoiceOption(*command, "--layout", options->layout, {{"flat", {}}, {"per-mail", {}}},
+  addChoiceOption(*command, "--layout", options->layout,
+                  {{"flat", {}}, {"per-mail", {}}, {"per-file", {}}},
                   N_("flat: every file into the folder of -d (a second \"a.pdf\" becomes "
-                     "\"a (2).pdf\"); per-mail: a subfolder per mail. Default: flat for one "
-                     "mail, per-mail for more"));
+                     "\"a (2).pdf\"); per-mail: a subfolder per mail, named after the mail file "
+                     "without its extension; per-file: named after the whole file name (an mbox "
+                     "file's mails add -1, -2…), which the mails of separate runs never share. "
+                     "Default: flat for one mail, per-mail for more"));
   CLI::Option* force =
       command->add_flag("--force", options->force, N_("Replace existing files of the same names"));
   CLI::Option* skip = command->add_flag(

@@ -34,9 +34,9 @@ fi
 
 # Each case: the command line up to the cursor | the completions expected, sorted.
 cases=(
-  "korvani |binary-decode binary-encode extract help mail-decode read text-decode"
+  "korvani |binary-decode binary-encode extract help mail-decode manifest-merge read text-decode"
   "korvani help r|read"
-  "korvani extract --layout |flat per-mail"
+  "korvani extract --layout |flat per-file per-mail"
   "korvani te|text-decode"
   "korvani --v|--version"
   "korvani mail-decode --ch|--charset"

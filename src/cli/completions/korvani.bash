@@ -6,7 +6,7 @@ _korvani() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="binary-decode binary-encode mail-decode text-decode extract read"
+    local commands="binary-decode binary-encode mail-decode text-decode extract read manifest-merge"
 
     # The subcommand is the first word after korvani that is not an option.
     local i command=""
@@ -48,7 +48,7 @@ _korvani() {
             return
             ;;
         --layout)
-            COMPREPLY=($(compgen -W "flat per-mail" -- "$cur"))
+            COMPREPLY=($(compgen -W "flat per-mail per-file" -- "$cur"))
             return
             ;;
         -d | --directory)

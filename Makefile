@@ -85,11 +85,13 @@ fuzz: deps
 	@scripts/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_BUILD)
 
 # The peer comparison, the hostile shapes of mail (bench/hostile.sh; BEFORE=/path/to/korvani
-# runs an earlier build beside this one), then unpacking a 100 MiB ZIP against bsdtar.
+# runs an earlier build beside this one), unpacking a 100 MiB ZIP against bsdtar, then archives
+# at scale: 10 000 mails with one job and two against munpack, and a 1 GiB mbox listed.
 bench: build
 	@bench/compare.sh $(BUILD)
 	@bench/hostile.sh $(BUILD)
 	@bench/unpack.sh $(BUILD)
+	@bench/scale.sh $(BUILD)
 
 bench-hostile: build
 	@bench/hostile.sh $(BUILD)

@@ -4,6 +4,7 @@
 //                 [--show-passwords]]
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -286,6 +287,7 @@ class Extraction : private archive::UnpackObserver {
     rated = options.list && !options.quiet &&
             (options.verbose || environment.platform.isTerminal(environment.errorStream));
     startedAt = environment.platform.steadyMilliseconds();
+    lastDrawn = startedAt;  // the first line after 200 ms, with a rate worth showing
     extractAll(files);
     if (progress && progressShown) std::fprintf(environment.errorStream, "\r\033[K");
     progress = false;
@@ -524,7 +526,7 @@ class Extraction : private archive::UnpackObserver {
   // the rate, and the time left at that rate. Drawn at most every 200 ms.
   void showProgress(std::size_t filesLeft) {
     const std::uint64_t now = environment.platform.steadyMilliseconds();
-    if (now < lastDrawn + 200 || mailsTold < 2) return;
+    if (now < lastDrawn + 200) return;
     lastDrawn = now;
     const double seconds = static_cast<double>(now - startedAt) / 1000.0;
     const double expected = static_cast<double>(mailsKnown) +
@@ -533,13 +535,13 @@ class Extraction : private archive::UnpackObserver {
     const double rate = seconds > 0 ? static_cast<double>(mailsTold) / seconds : 0.0;
     const double left =
         rate > 0 ? std::max(0.0, expected - static_cast<double>(mailsTold)) / rate : 0.0;
-    const auto whole = static_cast<unsigned long>(left + 0.5);
+    const auto whole = static_cast<unsigned long>(std::lround(left));
     std::fprintf(
         environment.errorStream, "\r%s\033[K",
         format(tr(texts::kExtractProgress),
                {std::to_string(mailsTold), std::to_string(static_cast<std::size_t>(expected)),
                 std::to_string(filesWritten), megabytes(bytesWritten),
-                std::to_string(static_cast<unsigned long>(rate + 0.5)),
+                std::to_string(std::lround(rate)),
                 std::to_string(whole / 60) + ":" + (whole % 60 < 10 ? "0" : "") +
                     std::to_string(whole % 60)})
             .c_str());

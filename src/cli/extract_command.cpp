@@ -232,6 +232,11 @@ struct MailJob {
   MailReport report;
 };
 
+// The mails handed from one step of runPipeline() to the next at once, in input order.
+struct MailBatch {
+  std::vector<MailJob> mails;
+};
+
 class Extraction : private archive::UnpackObserver {
  public:
   Extraction(Environment& environment, const ExtractOptions& options, archive::Bounds bounds)
@@ -367,8 +372,8 @@ class Extraction : private archive::UnpackObserver {
     const MailInput* openInput = nullptr;
     std::string openStem;
     bool openPerMail = false;
-    PipelineSteps<MailJob> steps;
-    steps.make = [&](MailJob& job) {
+    // The next mail of the run; false when there is none.
+    auto next = [&](MailJob& job) {
       while (!open || nextIndex == open->messageCount()) {
         open.reset();
         if (nextFile == files.size()) return false;
@@ -400,19 +405,42 @@ class Extraction : private archive::UnpackObserver {
       job.stem = openStem;
       return true;
     };
-    steps.parse = [this](MailJob& job) { parse(job); };
-    steps.claim = [this](MailJob& job) { claim(job); };
-    steps.work = [this](MailJob& job) {
-      if (!options.unpack) work(job);
+    // Mails travel in batches: a small mail takes less time to parse than a handing over
+    // between threads takes, so up to kBatchMails of them (or 1 MiB) are handed over at once.
+    constexpr std::size_t kBatchMails = 16;
+    constexpr std::uint64_t kBatchBytes = std::uint64_t{1} << 20;
+    PipelineSteps<MailBatch> steps;
+    steps.make = [&](MailBatch& batch) {
+      std::uint64_t bytes = 0;
+      while (batch.mails.size() < kBatchMails && bytes < kBatchBytes) {
+        MailJob job;
+        if (!next(job)) break;
+        if (job.file) bytes += job.file->length() / job.file->messageCount();
+        batch.mails.push_back(std::move(job));
+      }
+      return !batch.mails.empty();
     };
-    steps.finish = [this, &files, &nextFile](MailJob& job) {
-      tell(job, files.size() - nextFile);
-      return !outputFailed;  // nothing more can be listed
+    steps.parse = [this](MailBatch& batch) {
+      for (MailJob& job : batch.mails) parse(job);
+    };
+    steps.claim = [this](MailBatch& batch) {
+      for (MailJob& job : batch.mails) claim(job);
+    };
+    steps.work = [this](MailBatch& batch) {
+      if (options.unpack) return;
+      for (MailJob& job : batch.mails) work(job);
+    };
+    steps.finish = [this, &files, &nextFile](MailBatch& batch) {
+      for (MailJob& job : batch.mails) {
+        tell(job, files.size() - nextFile);
+        if (outputFailed) return false;  // nothing more can be listed
+      }
+      return true;
     };
     const unsigned jobs = options.jobs != 0 ? options.jobs : environment.platform.processorCount();
-    // Enough mails in flight to keep every worker busy while one waits for its turn to claim;
-    // few enough that memory stays that of a handful of parsed mails per worker.
-    runPipeline(jobs, std::size_t{8} * jobs, steps);
+    // Enough batches in flight to keep every worker busy while one waits for its turn to claim;
+    // few enough that memory stays that of a few dozen parsed mails per worker.
+    runPipeline(jobs, std::size_t{4} * jobs, steps);
   }
 
   // Step one, on any thread: the mail parsed, or why it is not.

@@ -36,7 +36,7 @@ with_locale=$([ $# -eq 0 ] && echo yes || echo no)
   libgmime-3.0-dev libxml2-dev libuchardet-dev libytnef0-dev nlohmann-json3-dev
   gettext locales
   libarchive-dev zip libarchive-tools
-  poppler-utils
+  poppler-utils parallel
 )
 
 missing=()

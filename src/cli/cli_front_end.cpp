@@ -150,6 +150,7 @@ int run(int argc, const char* const* argv, Environment& environment) {
   addTextDecodeCommands(app, environment, action);
   addExtractCommand(app, environment, action);
   addReadCommand(app, environment, action);
+  addManifestMergeCommand(app, environment, action);
   for (CLI::App* command : app.get_subcommands({})) command->set_help_flag();
 
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);

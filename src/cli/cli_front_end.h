@@ -98,6 +98,7 @@ void addBinaryEncodeCommand(CLI::App& app, Environment& environment, Action& act
 void addTextDecodeCommands(CLI::App& app, Environment& environment, Action& action);
 void addExtractCommand(CLI::App& app, Environment& environment, Action& action);
 void addReadCommand(CLI::App& app, Environment& environment, Action& action);
+void addManifestMergeCommand(CLI::App& app, Environment& environment, Action& action);
 
 // Parses `argv` and runs the chosen subcommand. Returns the process's exit status.
 int run(int argc, const char* const* argv, Environment& environment);

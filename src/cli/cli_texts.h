@@ -75,6 +75,21 @@ inline constexpr std::string_view kSkippedNotAMail =
 inline constexpr std::string_view kKeptExisting =
     N_("kept as it was (--skip-existing)");  // after the path
 inline constexpr std::string_view kCurrentFolder = N_("the current folder");
+// The progress line of extract on a terminal: mails done, of about how many, files written,
+// megabytes written, mails per second, minutes:seconds left.
+inline constexpr std::string_view kExtractProgress =
+    N_("%s/%s mails, %s files, %s MB, %s mails/s, %s left");
+// manifest-merge. After the path of a manifest.
+inline constexpr std::string_view kNotAManifest = N_("is not a manifest of korvani extract");
+// The first manifest's path, then the field that differs ("directory", "listed", "korvani").
+inline constexpr std::string_view kManifestsDiffer =
+    N_("does not match %s: their \"%s\" differ (another -d, --list or version)");
+// The path of a file under -d.
+inline constexpr std::string_view kWrittenTwice =
+    N_("records %s, which another manifest records too: one run would have named them apart "
+       "(--layout per-file)");
+// After extract --list with -v or on a terminal: mails, megabytes read, seconds, MB per second.
+inline constexpr std::string_view kListRate = N_("%s mails, %s MB read in %s s (%s MB/s)");
 
 // extract --unpack: archives, the entries in them and their passwords. Texts that follow a path
 // (an entry's or an archive's place, "3/見積.zip:書類/a.xlsx") say so; %s are filled in order.

@@ -4,6 +4,7 @@
 //                 [--show-passwords]]
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -13,6 +14,8 @@
 #include "cli/cli_front_end.h"
 #include "cli/cli_texts.h"
 #include "cli/mail_inputs.h"
+#include "cli/manifest_file.h"
+#include "cli/ordered_pipeline.h"
 #include "common/base64.h"
 #include "common/cp932_text.h"
 #include "common/safe_name.h"
@@ -28,7 +31,8 @@ namespace {
 struct ExtractOptions {
   std::vector<std::string> mails;
   std::string folder = ".";
-  std::string layout;  // "flat", "per-mail", or empty: flat for one mail, per-mail for more
+  // "flat", "per-mail", "per-file", or empty: flat for one mail, per-mail for more
+  std::string layout;
   bool force = false;
   bool skipExisting = false;
   bool list = false;
@@ -43,6 +47,7 @@ struct ExtractOptions {
   std::vector<std::string> passwords;
   std::string passwordFile;
   bool showPasswords = false;
+  unsigned jobs = 0;  // --jobs N; 0: one per processor
 };
 
 // The bytes of a size such as "500M", "4G", "64KiB" or "1048576" (binary multiples); none when
@@ -78,12 +83,19 @@ std::optional<std::uint64_t> parseSize(const std::string& text) {
 }
 
 // The file name of `path` without its folder and its last extension, as a subfolder is named.
+std::string fileNameOf(const std::string& path);
+
 std::string stemOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string name = fileNameOf(path);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot != 0) name.erase(dot);
   return name;
+}
+
+// The file name of `path` without its folder.
+std::string fileNameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // `bytes` in Base64: the bytes of a text that is not UTF-8, the raw bytes of a name.
@@ -182,6 +194,53 @@ struct DeferredArchive {
   std::string label;      // its mail, as messages name it
 };
 
+// What one mail leaves to be said and recorded, gathered while it is read and written (on any
+// thread) and told in input order.
+struct MailReport {
+  enum class Kind { Failure, Warning, Output, JsonEntry };
+  struct Line {
+    Kind kind;
+    std::string text;
+  };
+  std::vector<Line> lines;
+  nlohmann::json files = nlohmann::json::array();  // --manifest: the mail's files
+  std::size_t filesWritten = 0;
+  std::size_t filesKept = 0;
+  std::uint64_t bytesWritten = 0;
+  bool wroteAny = false;
+
+  void fail(std::string text) { lines.push_back({Kind::Failure, std::move(text)}); }
+  void warn(std::string text) { lines.push_back({Kind::Warning, std::move(text)}); }
+  void out(std::string text) { lines.push_back({Kind::Output, std::move(text)}); }
+};
+
+// One mail of the run (or a mail file that could not be opened) on its way through the steps of
+// runPipeline().
+struct MailJob {
+  std::shared_ptr<const mail::MailFile> file;  // null when it could not be opened
+  int openError = 0;
+  const MailInput* input = nullptr;
+  std::size_t index = 0;  // the message of an mbox file, from 0
+  bool perMail = false;   // a subfolder of its own
+  std::string stem;       // what its subfolder is named after
+  MailRun run;
+  std::shared_ptr<const mail::Mail> parsed;
+  Folder* root = nullptr;          // the target folder, when the mail has something to write
+  int rootError = 0;               // why it could not be had
+  std::string rootFailedPath;      // and which folder that was
+  std::vector<std::string> names;  // the names its attachments take in a shared target folder
+  MailReport report;
+  // Once a worker is done with the mail: that it was read, and its record for the manifest
+  // (`parsed` is then let go on the worker, where freeing it costs no time of the ordered step).
+  bool read = false;
+  nlohmann::json record;
+};
+
+// The mails handed from one step of runPipeline() to the next at once, in input order.
+struct MailBatch {
+  std::vector<MailJob> mails;
+};
+
 class Extraction : private archive::UnpackObserver {
  public:
   Extraction(Environment& environment, const ExtractOptions& options, archive::Bounds bounds)
@@ -232,19 +291,16 @@ class Extraction : private archive::UnpackObserver {
         }
       }
     }
-    progress = files.size() > 1 && !options.list && !options.quiet && !options.verbose &&
+    progress = !options.list && !options.quiet && !options.verbose &&
                environment.platform.isTerminal(environment.errorStream);
-    for (std::size_t number = 0; number < files.size(); ++number) {
-      if (progress) {
-        std::fprintf(environment.errorStream, "\r%zu/%zu %s\033[K", number + 1, files.size(),
-                     mail::shownText(mailLabel(files[number].path)).c_str());
-        std::fflush(environment.errorStream);
-      }
-      extractFile(files[number], files.size() > 1);
-      if (outputFailed) break;  // nothing more can be listed
-    }
-    if (progress) std::fprintf(environment.errorStream, "\r\033[K");
+    rated = options.list && !options.quiet &&
+            (options.verbose || environment.platform.isTerminal(environment.errorStream));
+    startedAt = environment.platform.steadyMilliseconds();
+    lastDrawn = startedAt;  // the first line after 200 ms, with a rate worth showing
+    extractAll(files);
+    if (progress && progressShown) std::fprintf(environment.errorStream, "\r\033[K");
     progress = false;
+    if (rated) sayRate();
     resumeDeferred();
     if (options.json) writeOut(mailsInJson == 0 ? "[]\n" : "\n]\n");
     if (!options.manifest.empty()) writeManifest();
@@ -253,13 +309,34 @@ class Extraction : private archive::UnpackObserver {
   }
 
  private:
+  // Says a failure (and makes the run's exit status 1): into the report of the mail being told,
+  // when there is one, so that it keeps its place among that mail's other messages.
   void fail(const std::string& message) {
-    warn(message);
-    status = kExitFailed;
+    if (current != nullptr) {
+      current->fail(message);
+    } else {
+      tellFailure(message);
+    }
   }
 
   void warn(const std::string& message) {
-    if (progress) std::fprintf(environment.errorStream, "\r\033[K");
+    if (current != nullptr) {
+      current->warn(message);
+    } else {
+      tellWarning(message);
+    }
+  }
+
+  void tellFailure(const std::string& message) {
+    tellWarning(message);
+    status = kExitFailed;
+  }
+
+  void tellWarning(const std::string& message) {
+    if (progressShown) {
+      std::fprintf(environment.errorStream, "\r\033[K");
+      progressShown = false;
+    }
     printShown(environment, message);
   }
 
@@ -289,73 +366,258 @@ class Extraction : private archive::UnpackObserver {
     printShown(environment, line);
   }
 
-  void extractFile(const MailInput& input, bool severalFiles) {
-    const std::string& path = input.path;
-    const std::string shown = mailLabel(path);
-    int errorNumber = 0;
-    const auto file = mail::MailFile::open(environment.platform, path, errorNumber);
-    if (!file) {
-      fail(texts::openFailed(shown, errorNumber));
+  // Reads, writes and tells every mail of `files` through runPipeline(): parsed, written and
+  // listed by options.jobs workers, decided and told in input order. With --unpack the archives
+  // are unpacked in the ordered step, where the password mails before each are known.
+  void extractAll(const std::vector<MailInput>& files) {
+    std::size_t nextFile = 0;
+    std::shared_ptr<const mail::MailFile> open;  // the file whose messages are being handed out
+    std::size_t nextIndex = 0;
+    const MailInput* openInput = nullptr;
+    std::string openStem;
+    bool openPerMail = false;
+    // The next mail of the run; false when there is none.
+    auto next = [&](MailJob& job) {
+      while (!open || nextIndex == open->messageCount()) {
+        open.reset();
+        if (nextFile == files.size()) return false;
+        const MailInput& input = files[nextFile++];
+        ++filesOpened;
+        int errorNumber = 0;
+        std::unique_ptr<mail::MailFile> file =
+            mail::MailFile::open(environment.platform, input.path, errorNumber);
+        if (!file) {
+          job.input = &input;
+          job.openError = errorNumber;
+          return true;
+        }
+        bytesRead += file->length();
+        mailsKnown += file->messageCount();
+        open = std::move(file);
+        nextIndex = 0;
+        openInput = &input;
+        openStem = input.path == kStandardInputPath ? std::string(texts::kStandardInputStem)
+                   : options.layout == "per-file"   ? fileNameOf(input.path)
+                                                    : stemOf(input.path);
+        openPerMail = options.layout == "per-mail" || options.layout == "per-file" ||
+                      (options.layout.empty() && (files.size() > 1 || open->messageCount() != 1));
+      }
+      job.file = open;
+      job.input = openInput;
+      job.index = nextIndex++;
+      job.perMail = openPerMail;
+      job.stem = openStem;
+      return true;
+    };
+    // Mails travel in batches: a small mail takes less time to parse than a handing over
+    // between threads takes, so up to kBatchMails of them (or 1 MiB) are handed over at once.
+    constexpr std::size_t kBatchMails = 16;
+    constexpr std::uint64_t kBatchBytes = std::uint64_t{1} << 20;
+    PipelineSteps<MailBatch> steps;
+    steps.make = [&](MailBatch& batch) {
+      std::uint64_t bytes = 0;
+      while (batch.mails.size() < kBatchMails && bytes < kBatchBytes) {
+        MailJob job;
+        if (!next(job)) break;
+        if (job.file) bytes += job.file->length() / job.file->messageCount();
+        batch.mails.push_back(std::move(job));
+      }
+      return !batch.mails.empty();
+    };
+    steps.parse = [this](MailBatch& batch) {
+      for (MailJob& job : batch.mails) parse(job);
+    };
+    steps.claim = [this](MailBatch& batch) {
+      for (MailJob& job : batch.mails) claim(job);
+    };
+    steps.work = [this](MailBatch& batch) {
+      if (options.unpack) return;
+      for (MailJob& job : batch.mails) {
+        work(job);
+        letGo(job);
+      }
+    };
+    steps.finish = [this, &files, &nextFile](MailBatch& batch) {
+      for (MailJob& job : batch.mails) {
+        tell(job, files.size() - nextFile);
+        if (outputFailed) return false;  // nothing more can be listed
+      }
+      return true;
+    };
+    const unsigned jobs = options.jobs != 0 ? options.jobs : environment.platform.processorCount();
+    // Enough batches in flight to keep every worker busy while one waits for its turn to claim;
+    // few enough that memory stays that of a few dozen parsed mails per worker.
+    runPipeline(jobs, std::size_t{4} * jobs, steps);
+  }
+
+  // Step one, on any thread: the mail parsed, or why it is not.
+  void parse(MailJob& job) const {
+    const std::string shown = mailLabel(job.input->path);
+    if (!job.file) {
+      job.report.fail(texts::openFailed(shown, job.openError));
       return;
     }
-    const std::size_t count = file->messageCount();
-    const bool perMail =
-        options.layout == "per-mail" || (options.layout.empty() && (severalFiles || count != 1));
-    const std::string stem =
-        path == kStandardInputPath ? std::string(texts::kStandardInputStem) : stemOf(path);
-    for (std::size_t index = 0; index < count; ++index) {
-      MailRun run;
-      run.path = path;
-      run.label = file->isMbox() ? shown + "#" + std::to_string(index + 1) : shown;
-      int readError = 0;
-      const std::shared_ptr<const mail::Mail> parsed = file->parse(index, &readError);
-      if (!parsed) {
-        if (readError != 0) {
-          fail(texts::readFailed(run.label, readError));
-        } else if (input.named || file->isMbox()) {
-          fail(texts::about(run.label, texts::kNotAMail));
-        } else if (options.verbose) {
-          warn(texts::about(run.label, texts::kSkippedNotAMail));
-        }
-        continue;
-      }
-      if (perMail) {
-        run.subfolder =
-            folders.claimSubfolder(file->isMbox() ? stem + "-" + std::to_string(index + 1) : stem);
-      }
+    job.run.path = job.input->path;
+    job.run.label = job.file->isMbox() ? shown + "#" + std::to_string(job.index + 1) : shown;
+    int readError = 0;
+    job.parsed = job.file->parse(job.index, &readError);
+    if (job.parsed) return;
+    if (readError != 0) {
+      job.report.fail(texts::readFailed(job.run.label, readError));
+    } else if (job.input->named || job.file->isMbox()) {
+      job.report.fail(texts::about(job.run.label, texts::kNotAMail));
+    } else if (options.verbose) {
+      job.report.warn(texts::about(job.run.label, texts::kSkippedNotAMail));
+    }
+  }
+
+  // Step two, one mail at a time in input order: its subfolder's name, the names its files take
+  // in a target folder shared with other mails, and the target folder itself once a mail has
+  // something to write, as a run of one worker decides them.
+  void claim(MailJob& job) {
+    if (!job.parsed) return;
+    if (job.perMail) {
+      job.run.subfolder = folders.claimSubfolder(
+          job.file->isMbox() ? job.stem + "-" + std::to_string(job.index + 1) : job.stem);
+    }
+    if (options.list || options.unpack) return;  // --unpack claims as it writes, in order
+    bool writes = false;
+    for (const mail::MailPart& part : job.parsed->parts()) {
+      if (part.role != mail::PartRole::Attachment) continue;
+      writes = true;
+      if (job.run.subfolder.empty()) job.names.push_back(flatNames.claim(part.name));
+    }
+    if (!writes) return;
+    job.root = folders.root(job.rootError);
+    if (!job.root) job.rootFailedPath = folders.failedPath();
+  }
+
+  // Step three, on any thread: what the mail says of itself, then its listing or its files.
+  // Without --unpack it touches nothing another mail's step touches; with --unpack, tell() runs it.
+  void work(MailJob& job) {
+    if (!job.parsed) return;
+    const mail::Mail& parsed = *job.parsed;
+    MailReport& report = job.report;
+    if (parsed.limitReached()) {
+      report.fail(job.run.label + ": " + tr(texts::limitWords(parsed.limit()).reached));
+    }
+    for (const mail::MailPart& part : parsed.parts()) {
+      if (part.unterminated) report.warn(texts::about(job.run.label, texts::kUnterminated));
+      if (part.damaged) report.fail(texts::containerDamaged(job.run.label, part));
+    }
+    if (options.list) {
+      list(job.run, parsed, !job.perMail, report);
+    } else {
+      extractMail(job, report);
+    }
+  }
+
+  // Keeps what tell() needs of a parsed mail and lets the mail go.
+  void letGo(MailJob& job) const {
+    if (!job.parsed) return;
+    job.read = true;
+    if (!options.manifest.empty()) job.record = mailRecord(job.run.label, *job.parsed);
+    job.parsed.reset();
+  }
+
+  // The last step, in input order: with --unpack, the mail's archives; then all it has to say.
+  void tell(MailJob& job, std::size_t filesLeft) {
+    if (job.parsed && options.unpack) {
+      current = &job.report;
+      job.run.facts = archive::factsOf(*job.parsed, job.run.label);
+      std::vector<std::string> found = archive::passwordsInText(job.run.facts.text);
+      if (!found.empty()) passwordMails.push_back({job.run.facts, std::move(found)});
+      work(job);
+      current = nullptr;
+    }
+    MailReport& report = job.report;
+    const bool read = job.read || job.parsed;
+    if (read) {
       ++mailsRead;
-      lastMail = run.label;
-      if (parsed->limitReached()) {
-        fail(run.label + ": " + tr(texts::limitWords(parsed->limit()).reached));
-      }
-      for (const mail::MailPart& part : parsed->parts()) {
-        if (part.unterminated) warn(texts::about(run.label, texts::kUnterminated));
-        if (part.damaged) fail(texts::containerDamaged(run.label, part));
-      }
-      manifestFiles = nlohmann::json::array();
-      if (options.unpack) {
-        run.facts = archive::factsOf(*parsed, run.label);
-        std::vector<std::string> found = archive::passwordsInText(run.facts.text);
-        if (!found.empty()) passwordMails.push_back({run.facts, std::move(found)});
-      }
-      if (options.list) {
-        list(run, *parsed, !perMail);
-      } else {
-        // A stream has no times of its own to give the files.
-        extractMail(run, parsed, file->isStream() ? std::nullopt : std::optional(file->times()));
-      }
-      if (!options.manifest.empty()) {
-        nlohmann::json record = mailRecord(run.label, *parsed);
-        record["files"] = std::move(manifestFiles);
-        manifestMails.push_back(std::move(record));
+      lastMail = job.run.label;
+    }
+    for (MailReport::Line& line : report.lines) {
+      switch (line.kind) {
+        case MailReport::Kind::Failure:
+          tellFailure(line.text);
+          break;
+        case MailReport::Kind::Warning:
+          tellWarning(line.text);
+          break;
+        case MailReport::Kind::Output:
+          writeOut(line.text);
+          break;
+        case MailReport::Kind::JsonEntry:
+          writeOut((mailsInJson++ == 0 ? "[\n" : ",\n") + line.text);
+          break;
       }
     }
+    filesWritten += report.filesWritten;
+    filesKept += report.filesKept;
+    bytesWritten += report.bytesWritten;
+    if (report.wroteAny) ++mailsWithFiles;
+    if (read && !options.manifest.empty()) {
+      nlohmann::json record =
+          job.parsed ? mailRecord(job.run.label, *job.parsed) : std::move(job.record);
+      record["files"] = std::move(report.files);
+      manifestMails.push_back(std::move(record));
+    }
+    ++mailsTold;
+    if (progress) showProgress(filesLeft);
+  }
+
+  // The progress line on a terminal: mails done of those known (an mbox's count is known once
+  // it is open; the files not yet opened count as the average so far), files and bytes written,
+  // the rate, and the time left at that rate. Drawn at most every 200 ms.
+  void showProgress(std::size_t filesLeft) {
+    const std::uint64_t now = environment.platform.steadyMilliseconds();
+    if (now < lastDrawn + 200) return;
+    lastDrawn = now;
+    const double seconds = static_cast<double>(now - startedAt) / 1000.0;
+    const double expected = static_cast<double>(mailsKnown) +
+                            static_cast<double>(filesLeft) * static_cast<double>(mailsKnown) /
+                                static_cast<double>(std::max<std::size_t>(filesOpened, 1));
+    const double rate = seconds > 0 ? static_cast<double>(mailsTold) / seconds : 0.0;
+    const double left =
+        rate > 0 ? std::max(0.0, expected - static_cast<double>(mailsTold)) / rate : 0.0;
+    const auto whole = static_cast<unsigned long>(std::lround(left));
+    std::fprintf(
+        environment.errorStream, "\r%s\033[K",
+        format(tr(texts::kExtractProgress),
+               {std::to_string(mailsTold), std::to_string(static_cast<std::size_t>(expected)),
+                std::to_string(filesWritten), megabytes(bytesWritten),
+                std::to_string(std::lround(rate)),
+                std::to_string(whole / 60) + ":" + (whole % 60 < 10 ? "0" : "") +
+                    std::to_string(whole % 60)})
+            .c_str());
+    std::fflush(environment.errorStream);
+    progressShown = true;
+  }
+
+  // After --list with -v or on a terminal: how much was read, and how fast.
+  void sayRate() {
+    const std::uint64_t elapsed = environment.platform.steadyMilliseconds() - startedAt;
+    const double seconds = static_cast<double>(std::max<std::uint64_t>(elapsed, 1)) / 1000.0;
+    tellWarning(format(tr(texts::kListRate),
+                       {std::to_string(mailsRead), megabytes(bytesRead), fixed(seconds, 2),
+                        fixed(static_cast<double>(bytesRead) / 1e6 / seconds, 0)}));
+  }
+
+  // `bytes` in megabytes (10^6), one decimal.
+  static std::string megabytes(std::uint64_t bytes) {
+    return fixed(static_cast<double>(bytes) / 1e6, 1);
+  }
+
+  static std::string fixed(double value, int decimals) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
   }
 
   // Lists the parts of one mail on standard output: a line each, or the mail's object of the JSON
   // array, written as soon as the mail has been read. What the mail says (types, encodings, names)
   // and the path are shown with shownText(); the JSON keeps them exact (see listingJson).
-  void list(const MailRun& run, const mail::Mail& parsed, bool oneMail) {
+  void list(const MailRun& run, const mail::Mail& parsed, bool oneMail, MailReport& report) {
     nlohmann::json parts = nlohmann::json::array();
     std::string lines;
     if (!oneMail && !options.json) lines += mail::shownText(run.label) + ":\n";
@@ -376,7 +638,7 @@ class Extraction : private archive::UnpackObserver {
         file["size"] = size;
         file["sha256"] = sha256;
         file["status"] = "listed";
-        manifestFiles.push_back(std::move(file));
+        report.files.push_back(std::move(file));
       }
       // A container is not written, but it has the name its members are listed under.
       const bool named = attachment || part.role == mail::PartRole::Container;
@@ -415,10 +677,19 @@ class Extraction : private archive::UnpackObserver {
     if (options.json) {
       nlohmann::json entry = mailRecord(run.label, parsed);
       entry["parts"] = std::move(parts);
-      writeOut((mailsInJson++ == 0 ? "[\n" : ",\n") + listingJson(entry, 2));
+      report.lines.push_back({MailReport::Kind::JsonEntry, listingJson(entry, 2)});
     } else {
       if (parsed.limitReached()) lines += tr(texts::limitWords(parsed.limit()).mark) + '\n';
-      writeOut(lines);
+      report.out(std::move(lines));
+    }
+  }
+
+  // Writes `text` on standard output, in its place among the current mail's messages.
+  void print(const std::string& text) {
+    if (current != nullptr) {
+      current->out(text);
+    } else {
+      writeOut(text);
     }
   }
 
@@ -439,16 +710,18 @@ class Extraction : private archive::UnpackObserver {
     }
   }
 
-  void extractMail(const MailRun& run, const std::shared_ptr<const mail::Mail>& mail,
-                   const std::optional<mail::MailFileTimes>& source) {
-    const mail::Mail& parsed = *mail;
+  void extractMail(MailJob& job, MailReport& report) {
+    const MailRun& run = job.run;
+    const mail::Mail& parsed = *job.parsed;
     std::optional<FileTimes> times;
-    if (source) {
+    // A stream has no times of its own to give the files.
+    if (!job.file->isStream()) {
+      const mail::MailFileTimes source = job.file->times();
       times.emplace();
-      times->lastWrite = source->lastWrite;
-      times->lastAccess = source->lastAccess;
+      times->lastWrite = source.lastWrite;
+      times->lastAccess = source.lastAccess;
     }
-    unpacker.setTimes(times);
+    if (options.unpack) unpacker.setTimes(times);
     const auto& all = parsed.parts();
     // The names in the mail's own folder: its attachments' (unique within the mail), then the
     // folders of the archives among them.
@@ -460,18 +733,22 @@ class Extraction : private archive::UnpackObserver {
     }
     std::unique_ptr<Folder> subfolder;
     Folder* folder = nullptr;
-    bool wroteAny = false;
+    std::size_t claimed = 0;
     for (std::size_t index = 0; index < all.size(); ++index) {
       const mail::MailPart& part = all[index];
       if (part.role != mail::PartRole::Attachment) continue;
       if (!folder) {
         // Made only once the mail has something to write.
-        folder = folderOf(run.subfolder, subfolder);
+        folder = options.unpack ? folderOf(run.subfolder, subfolder)
+                                : claimedFolder(job, subfolder, report);
         if (!folder) return;
       }
       // The mails written straight into the target share it: a second "report.pdf" there
       // becomes "report (2).pdf", as within one mail.
-      const std::string name = run.subfolder.empty() ? flatNames.claim(part.name) : part.name;
+      std::string name = part.name;
+      if (run.subfolder.empty()) {
+        name = options.unpack ? flatNames.claim(part.name) : job.names[claimed++];
+      }
       std::optional<archive::PartCopy> copy;
       mail::ChunkSink copySink;
       if (options.unpack) {
@@ -482,15 +759,31 @@ class Extraction : private archive::UnpackObserver {
       }
       const save::SaveOutcome outcome =
           saver.save(*folder, name, parsed, index, options.force, times, {}, copySink);
-      if (!options.manifest.empty()) record(part, outcome);
-      wroteAny = report(run, outcome) || wroteAny;
+      if (!options.manifest.empty()) record(part, outcome, report);
+      report.wroteAny = sayOutcome(run, outcome, report) || report.wroteAny;
       if (options.unpack &&
           (outcome.written() || outcome.status == save::SaveStatus::AlreadyExists)) {
-        unpack(run, mail, index, name, *folder, run.subfolder.empty() ? flatNames : mailNames,
+        unpack(run, job.parsed, index, name, *folder, run.subfolder.empty() ? flatNames : mailNames,
                outcome.written() ? &*copy : nullptr);
       }
     }
-    if (wroteAny) ++mailsWithFiles;
+  }
+
+  // The folder of a mail whose target folder claim() had: that folder, or the mail's subfolder
+  // of it, made now and kept in `held`. Null, with the failure in `report`, when it cannot be had.
+  static Folder* claimedFolder(const MailJob& job, std::unique_ptr<Folder>& held,
+                               MailReport& report) {
+    if (!job.root) {
+      report.fail(texts::folderFailed(job.rootFailedPath, job.rootError));
+      return nullptr;
+    }
+    if (job.run.subfolder.empty()) return job.root;
+    int errorNumber = 0;
+    held = job.root->makeFolder(job.run.subfolder, errorNumber);
+    if (!held) {
+      report.fail(texts::folderFailed(joinPath(job.root->path(), job.run.subfolder), errorNumber));
+    }
+    return held.get();
   }
 
   // A written file's path under -d, as the manifest is read beside the files.
@@ -500,7 +793,8 @@ class Extraction : private archive::UnpackObserver {
   }
 
   // Adds the outcome of one save to the manifest.
-  void record(const mail::MailPart& part, const save::SaveOutcome& outcome) {
+  void record(const mail::MailPart& part, const save::SaveOutcome& outcome,
+              MailReport& report) const {
     nlohmann::json file = nlohmann::json::object();
     putText(file, "path", underTarget(outcome.target));
     putText(file, "part", part.path);
@@ -525,7 +819,7 @@ class Extraction : private archive::UnpackObserver {
         break;
     }
     file["status"] = statusWord;
-    manifestFiles.push_back(std::move(file));
+    report.files.push_back(std::move(file));
   }
 
   // Writes the manifest, whole or not at all, through the one creation path.
@@ -535,49 +829,39 @@ class Extraction : private archive::UnpackObserver {
     putText(manifest, "directory", options.folder);
     manifest["listed"] = options.list;
     manifest["mails"] = std::move(manifestMails);
-    const std::string text =
-        manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    const bool toStandardOutput = options.manifest == StandardOutputPlatform::kName;
-    Platform& platform =
-        toStandardOutput ? static_cast<Platform&>(standardOutput) : environment.platform;
-    const WriteResult result =
-        platform.writeFile(options.manifest, reinterpret_cast<const std::uint8_t*>(text.data()),
-                           text.size(), ExistingEntry::ReplaceTarget);
-    if (result.status != WriteStatus::Written) {
-      fail(texts::writeFailed(toStandardOutput ? tr(texts::kStandardOutput) : options.manifest,
-                              result.errorNumber));
-    }
+    if (!cli::writeManifest(environment, options.manifest, manifest)) status = kExitFailed;
   }
 
   // Words the outcome of one save; returns whether a file was written.
-  bool report(const MailRun& run, const save::SaveOutcome& outcome) {
+  bool sayOutcome(const MailRun& run, const save::SaveOutcome& outcome, MailReport& report) const {
     switch (outcome.status) {
       case save::SaveStatus::Written:
         break;
       case save::SaveStatus::Truncated:
-        fail(texts::about(outcome.target, texts::kAttachmentTruncated));
+        report.fail(texts::about(outcome.target, texts::kAttachmentTruncated));
         break;
       case save::SaveStatus::AlreadyExists:
         if (options.skipExisting) {
-          ++filesKept;
-          if (options.verbose) warn(texts::about(outcome.target, texts::kKeptExisting));
+          ++report.filesKept;
+          if (options.verbose) report.warn(texts::about(outcome.target, texts::kKeptExisting));
         } else {
-          fail(texts::about(outcome.target, texts::kAttachmentExists));
+          report.fail(texts::about(outcome.target, texts::kAttachmentExists));
         }
         return false;
       case save::SaveStatus::TargetIsInput:
-        fail(texts::outputIsInput(outcome.target, run.label));
+        report.fail(texts::outputIsInput(outcome.target, run.label));
         return false;
       case save::SaveStatus::Unreadable:
       case save::SaveStatus::Stopped:
-        fail(texts::about(outcome.target, texts::kAttachmentUnreadable));
+        report.fail(texts::about(outcome.target, texts::kAttachmentUnreadable));
         return false;
       case save::SaveStatus::WriteFailed:
-        fail(texts::writeFailed(outcome.target, outcome.errorNumber));
+        report.fail(texts::writeFailed(outcome.target, outcome.errorNumber));
         return false;
     }
-    ++filesWritten;
-    if (options.verbose) writeOut(mail::shownText(outcome.target) + "\n");
+    ++report.filesWritten;
+    report.bytesWritten += outcome.size;
+    if (options.verbose) report.out(mail::shownText(outcome.target) + "\n");
     return true;
   }
 
@@ -733,7 +1017,7 @@ class Extraction : private archive::UnpackObserver {
         return;
       case EntryStatus::Written:
         ++filesWritten;
-        if (options.verbose) writeOut(mail::shownText(event.target) + "\n");
+        if (options.verbose) print(mail::shownText(event.target) + "\n");
         return;
       case EntryStatus::Truncated:
         ++filesWritten;
@@ -811,7 +1095,11 @@ class Extraction : private archive::UnpackObserver {
                        : nlohmann::json(nullptr);
     file["sha256"] = event.sha256.empty() ? nlohmann::json(nullptr) : nlohmann::json(event.sha256);
     file["status"] = statusWord;
-    (resumedRecord ? (*resumedRecord)["files"] : manifestFiles).push_back(std::move(file));
+    if (resumedRecord != nullptr) {
+      (*resumedRecord)["files"].push_back(std::move(file));
+    } else if (current != nullptr) {
+      current->files.push_back(std::move(file));
+    }
   }
 
   void listEntry(const archive::EntryEvent& event) {
@@ -912,7 +1200,17 @@ class Extraction : private archive::UnpackObserver {
   std::size_t filesWritten = 0;
   std::size_t filesKept = 0;                               // left as they were (--skip-existing)
   nlohmann::json manifestMails = nlohmann::json::array();  // --manifest: the mails done
-  nlohmann::json manifestFiles = nlohmann::json::array();  // and the files of the current one
+  MailReport* current = nullptr;  // the report of the mail being told, for the unpacker's events
+  // The progress line and the listing's rate.
+  bool progressShown = false;  // a progress line is on the terminal now
+  bool rated = false;
+  std::uint64_t startedAt = 0;
+  std::uint64_t lastDrawn = 0;
+  std::uint64_t bytesRead = 0;     // the lengths of the mail files opened
+  std::uint64_t bytesWritten = 0;  // of the attachments written
+  std::size_t mailsKnown = 0;      // the mails in the files opened so far
+  std::size_t filesOpened = 0;
+  std::size_t mailsTold = 0;
   std::string lastMail;
   archive::Unpacker unpacker;
   std::vector<archive::Password> givenPasswords;
@@ -945,10 +1243,13 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
                    N_("The folder to write the attachments to, made if missing (default: the "
                       "current folder)"))
       ->type_name("DIR");
-  addChoiceOption(*command, "--layout", options->layout, {{"flat", {}}, {"per-mail", {}}},
+  addChoiceOption(*command, "--layout", options->layout,
+                  {{"flat", {}}, {"per-mail", {}}, {"per-file", {}}},
                   N_("flat: every file into the folder of -d (a second \"a.pdf\" becomes "
-                     "\"a (2).pdf\"); per-mail: a subfolder per mail. Default: flat for one "
-                     "mail, per-mail for more"));
+                     "\"a (2).pdf\"); per-mail: a subfolder per mail, named after the mail file "
+                     "without its extension; per-file: named after the whole file name (an mbox "
+                     "file's mails add -1, -2…), which the mails of separate runs never share. "
+                     "Default: flat for one mail, per-mail for more"));
   CLI::Option* force =
       command->add_flag("--force", options->force, N_("Replace existing files of the same names"));
   CLI::Option* skip = command->add_flag(
@@ -959,6 +1260,12 @@ void addExtractCommand(CLI::App& app, Environment& environment, Action& action) 
   command->add_flag("-r,--recursive", options->recursive,
                     N_("Read the subfolders of a folder too (a Maildir's .Sent, .Archive…)"));
   command->add_flag("--list", options->list, N_("Write nothing; print one line per part"));
+  command
+      ->add_option("--jobs", options->jobs,
+                   N_("Read and write N mails at once (default: one per processor); the result "
+                      "is the same for any N"))
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
   command->add_flag("--json", options->json, N_("Write nothing; print the parts as JSON"));
   command
       ->add_option("--manifest", options->manifest,

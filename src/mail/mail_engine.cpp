@@ -565,6 +565,8 @@ std::unique_ptr<MailFile> MailFile::read(std::unique_ptr<ReadableFile> file, int
 
 MailFileTimes MailFile::times() const { return impl->times; }
 
+std::uint64_t MailFile::length() const { return impl->source->length(); }
+
 bool MailFile::isMbox() const { return impl->mbox; }
 
 bool MailFile::isStream() const { return impl->stream; }

@@ -196,7 +196,8 @@ class MailFile {
   // are not to be given to the files made from it), and as it was read whole before open()
   // returned, nothing written later can change it.
   bool isStream() const;
-  MailFileTimes times() const;  // as the Platform gave them when the file was opened
+  MailFileTimes times() const;   // as the Platform gave them when the file was opened
+  std::uint64_t length() const;  // its bytes, as they were when it was opened
 
   // Parses message `index` (from 0). Returns null when there is no such message, when it is not
   // a mail (nothing in it reads as a header), or when the file could not be read: then

@@ -279,6 +279,14 @@ class Platform {
   // Whether `stream` (standard error, say) is shown on a terminal, where a progress line may be
   // drawn and redrawn.
   virtual bool isTerminal(std::FILE* stream) = 0;
+
+  // How many processors this process may run on (at least 1): how many workers a run can keep
+  // busy at once.
+  virtual unsigned processorCount() = 0;
+
+  // Milliseconds on a clock that only moves forward, from an unspecified start: for rates and
+  // the time a run has left, never for dates.
+  virtual std::uint64_t steadyMilliseconds() = 0;
 };
 
 // "folder/name", as the user reads a path: `name` alone when `folder` is empty, one '/' between.

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -261,7 +262,10 @@ int descriptorNamedBy(const std::string& path) {
   for (const auto& [name, number] : kStandardNames) {
     if (path == name) descriptor = number;
   }
-  const std::string ownProcess = "/proc/" + std::to_string(::getpid()) + "/fd/";
+  // Only a path under /proc can name the process by its number: no getpid() for every mail.
+  const std::string ownProcess = path.compare(0, 6, "/proc/") == 0
+                                     ? "/proc/" + std::to_string(::getpid()) + "/fd/"
+                                     : "/dev/fd/";
   for (const std::string& prefix : {std::string("/dev/fd/"), std::string("/proc/self/fd/"),
                                     std::string("/proc/thread-self/fd/"), ownProcess}) {
     if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) continue;
@@ -423,7 +427,9 @@ class PosixNewFile : public NewFile {
     if (tryUnnamed) {
       fd = FileDescriptor(::openat(dir(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
       if (fd.get() >= 0) {
-        ::fchmod(fd.get(), mode);  // the umask was applied already; an existing file's mode is not
+        // The umask was applied to `mode` again; an existing file's mode (which it may clear bits
+        // of) is put back whole. A mode the umask leaves as it is needs no second call.
+        if ((mode & currentUmask()) != 0) ::fchmod(fd.get(), mode);
         return 0;
       }
       if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
@@ -567,14 +573,19 @@ EntryKind kindOf(mode_t mode) {
 
 // Starts a file named `name` in the held folder `folder`, replacing an entry there only as
 // `existing` says.
+// `made`: the folder was made by this process, so that no entry was there before; without
+// leave to replace, the link that puts the file in place refuses an entry made since, and the
+// look beforehand (which saves writing a file that will not be kept) is left out.
 std::unique_ptr<NewFile> createIn(const SharedDescriptor& folder, const std::string& name,
                                   ExistingEntry existing, const FileTimes* times, bool unnamed,
-                                  WriteResult& result) {
+                                  bool made, WriteResult& result) {
   result = {};
   if (!isOneComponent(name)) return fail(result, WriteStatus::OpenFailed, EINVAL);
   struct stat entry {};
-  const bool exists = ::fstatat(folder->get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!exists && errno != ENOENT) return fail(result, WriteStatus::OpenFailed, errno);
+  const bool look = !(made && existing == ExistingEntry::Keep);
+  const bool exists =
+      look && ::fstatat(folder->get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
+  if (look && !exists && errno != ENOENT) return fail(result, WriteStatus::OpenFailed, errno);
   if (exists && existing == ExistingEntry::Keep) return fail(result, WriteStatus::AlreadyExists, 0);
   if (exists && S_ISDIR(entry.st_mode)) return fail(result, WriteStatus::OpenFailed, EISDIR);
   const Commit commit = existing == ExistingEntry::Keep ? Commit::NoReplace : Commit::ReplaceEntry;
@@ -587,8 +598,8 @@ std::unique_ptr<NewFile> createIn(const SharedDescriptor& folder, const std::str
 
 class PosixFolder : public Folder {
  public:
-  PosixFolder(SharedDescriptor fd, std::string path, bool unnamed)
-      : fd(std::move(fd)), path_(std::move(path)), unnamed(unnamed) {}
+  PosixFolder(SharedDescriptor fd, std::string path, bool unnamed, bool made = false)
+      : fd(std::move(fd)), path_(std::move(path)), unnamed(unnamed), made(made) {}
 
   const std::string& path() const override { return path_; }
 
@@ -597,14 +608,21 @@ class PosixFolder : public Folder {
       errorNumber = EINVAL;
       return nullptr;
     }
-    if (::mkdirat(fd->get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+    const bool madeNow = ::mkdirat(fd->get(), name.c_str(), 0777) == 0;
+    if (!madeNow && errno != EEXIST) {
       errorNumber = errno;
       return nullptr;
     }
-    return openFolder(name, errorNumber);
+    std::unique_ptr<PosixFolder> folder = openSubfolder(name, errorNumber);
+    if (folder) folder->made = madeNow;
+    return folder;
   }
 
   std::unique_ptr<Folder> openFolder(const std::string& name, int& errorNumber) override {
+    return openSubfolder(name, errorNumber);
+  }
+
+  std::unique_ptr<PosixFolder> openSubfolder(const std::string& name, int& errorNumber) {
     if (!isOneComponent(name)) {
       errorNumber = EINVAL;
       return nullptr;
@@ -669,7 +687,7 @@ class PosixFolder : public Folder {
 
   std::unique_ptr<NewFile> createFile(const std::string& name, ExistingEntry existing,
                                       const FileTimes* times, WriteResult& result) override {
-    return createIn(fd, name, existing, times, unnamed, result);
+    return createIn(fd, name, existing, times, unnamed, made, result);
   }
 
   bool entryExists(const std::string& name) override {
@@ -688,6 +706,7 @@ class PosixFolder : public Folder {
   SharedDescriptor fd;
   std::string path_;
   bool unnamed;
+  bool made;  // made by makeFolder() of this process: nothing was in it before the run
 };
 
 // Holds the folder at `path` as a user gave it (links followed). Null with the errno on failure.
@@ -743,8 +762,8 @@ std::unique_ptr<ReadableFile> PosixPlatform::openForReading(const std::string& p
     error = errno;
     return nullptr;
   }
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  // O_NONBLOCK stays: it changes nothing in the reads of a regular file, and clearing it would
+  // cost two more calls per mail.
   FileTimes times;
   times.lastWrite = status.st_mtime;
   times.lastAccess = status.st_atime;
@@ -853,7 +872,7 @@ std::unique_ptr<NewFile> PosixPlatform::createFile(const std::string& path, Exis
     return createIn(
         folder, name,
         existing == ExistingEntry::ReplaceTarget ? ExistingEntry::ReplaceEntry : existing, nullptr,
-        unnamedTemporaries, result);
+        unnamedTemporaries, false, result);
   }
   if (S_ISDIR(resolved.st_mode)) return fail(result, WriteStatus::OpenFailed, EISDIR);
   if (!S_ISREG(resolved.st_mode)) {
@@ -947,6 +966,25 @@ bool PosixPlatform::localTime(std::tm& time) {
 bool PosixPlatform::isTerminal(std::FILE* stream) {
   const int descriptor = stream ? ::fileno(stream) : -1;
   return descriptor >= 0 && ::isatty(descriptor) == 1;
+}
+
+unsigned PosixPlatform::processorCount() {
+  // The processors this process may run on (a container or taskset may allow fewer than exist).
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    const int count = CPU_COUNT(&allowed);
+    if (count > 0) return static_cast<unsigned>(count);
+  }
+  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+std::uint64_t PosixPlatform::steadyMilliseconds() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
 }
 
 }  // namespace korvani

@@ -49,6 +49,8 @@ class PosixPlatform : public Platform {
   Block allocateZeroed(std::size_t size) override;
   bool localTime(std::tm& time) override;
   bool isTerminal(std::FILE* stream) override;
+  unsigned processorCount() override;
+  std::uint64_t steadyMilliseconds() override;
 
  private:
   bool unnamedTemporaries;

@@ -48,6 +48,8 @@ class StandardOutputPlatform : public Platform {
   Block allocateZeroed(std::size_t size) override { return inner.allocateZeroed(size); }
   bool localTime(std::tm& time) override { return inner.localTime(time); }
   bool isTerminal(std::FILE* stream) override { return inner.isTerminal(stream); }
+  unsigned processorCount() override { return inner.processorCount(); }
+  std::uint64_t steadyMilliseconds() override { return inner.steadyMilliseconds(); }
 
   static constexpr const char* kName = "-";
 

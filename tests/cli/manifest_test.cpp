@@ -150,5 +150,46 @@ TEST(ManifestTest, FilesFromWinmailDatAndArchivesAreRecordedUnderTheirContainer)
   EXPECT_GE(fromTnef, 2u);
 }
 
+// manifest-merge refuses what one run could not have written, says why, and writes nothing.
+TEST(ManifestTest, MergeRefusesManifestsOfAnotherFolderListingOrNoManifestAtAll) {
+  ScopedTempDir dir;
+  const std::string mail = kCorpus + "/outlook.eml";
+  ASSERT_EQ(runKorvani({"extract", mail, "-d", "out", "--manifest", "a.json"}, dir.path()).exitCode,
+            0);
+  ASSERT_EQ(
+      runKorvani({"extract", mail, "-d", "other", "--manifest", "b.json"}, dir.path()).exitCode, 0);
+  ASSERT_EQ(runKorvani({"extract", "--list", mail, "--manifest", "c.json"}, dir.path()).exitCode,
+            0);
+  writeFile(dir.file("d.json"), "[1, 2]");
+  writeFile(dir.file("e.json"), "{\"korvani\": ");
+  const struct {
+    std::vector<std::string> manifests;
+    std::string message;
+  } kCases[] = {
+      {{"a.json", "b.json"},
+       "korvani: b.json: does not match a.json: their \"directory\" differ (another -d, --list "
+       "or version)\n"},
+      {{"b.json", "c.json"},
+       "korvani: c.json: does not match b.json: their \"directory\" differ (another -d, --list "
+       "or version)\n"},
+      {{"a.json", "a.json"},
+       "korvani: a.json: records ①本.csv, which another manifest records too: one run would "
+       "have named them apart (--layout per-file)\n"},
+      {{"a.json", "d.json"}, "korvani: d.json: is not a manifest of korvani extract\n"},
+      {{"e.json"}, "korvani: e.json: is not a manifest of korvani extract\n"},
+  };
+  for (const auto& test : kCases) {
+    std::vector<std::string> arguments = {"manifest-merge", "merged.json"};
+    arguments.insert(arguments.end(), test.manifests.begin(), test.manifests.end());
+    const auto result = runKorvani(arguments, dir.path());
+    EXPECT_EQ(result.exitCode, 1) << test.message;
+    EXPECT_EQ(result.err, test.message);
+    EXPECT_FALSE(fileExists(dir.file("merged.json")));
+  }
+  // One manifest merged alone is itself.
+  ASSERT_EQ(runKorvani({"manifest-merge", "merged.json", "a.json"}, dir.path()).exitCode, 0);
+  EXPECT_EQ(readFile(dir.file("merged.json")), readFile(dir.file("a.json")));
+}
+
 }  // namespace
 }  // namespace korvani

@@ -47,9 +47,9 @@ fi
 
 # Each case: the command line up to the cursor | the completions expected, sorted.
 cases=(
-  "korvani |binary-decode binary-encode extract help mail-decode read text-decode"
+  "korvani |binary-decode binary-encode extract help mail-decode manifest-merge read text-decode"
   "korvani help r|read"
-  "korvani extract --layout |flat per-mail"
+  "korvani extract --layout |flat per-file per-mail"
   "korvani te|text-decode"
   "korvani --v|--version"
   "korvani mail-decode --ch|--charset"
@@ -63,7 +63,7 @@ cases=(
   "korvani text-decode --output-charset |sjis utf-8"
   "korvani read --output-charset |sjis utf-8"
   "korvani read -|--help --output --output-charset --version -o"
-  "korvani extract --|--directory --force --help --json --layout --list --manifest --max-ratio --max-unpacked --password --password-file --quiet --recursive --show-passwords --skip-existing --unpack --verbose --version"
+  "korvani extract --|--directory --force --help --jobs --json --layout --list --manifest --max-ratio --max-unpacked --password --password-file --quiet --recursive --show-passwords --skip-existing --unpack --verbose --version"
   "korvani binary-decode --|--directory --force --help --output --version"
   "korvani binary-decode m|mail.eml"
   "korvani binary-decode mail.eml -d |folder"

@@ -106,6 +106,32 @@ TEST_P(HeldFolderTest, ALinkAtTheNameIsReplacedOrKeptButNeverWrittenThrough) {
   EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"name", "victim"}));
 }
 
+// A folder the run made itself is not looked into before each file (nothing was there), yet an
+// entry planted in it meanwhile, a link included, is kept and never written through; its mode
+// is the umask's, with no second call to set it.
+TEST_P(HeldFolderTest, AFolderMadeByTheRunStillKeepsWhatIsPlantedInIt) {
+  auto root = hold(dir.path());
+  writeFile(dir.file("victim"), "precious");
+  int error = 0;
+  auto made = root->makeFolder("made", error);
+  ASSERT_TRUE(made);
+  ASSERT_EQ(::symlink(dir.file("victim").c_str(), dir.file("made/link").c_str()), 0);
+  writeFile(dir.file("made/file"), "theirs");
+  for (const char* name : {"link", "file"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(writeIn(*made, name, "mine", ExistingEntry::Keep).status, WriteStatus::AlreadyExists);
+  }
+  EXPECT_EQ(readFile(dir.file("victim")), "precious");
+  EXPECT_EQ(readFile(dir.file("made/file")), "theirs");
+  EXPECT_EQ(writeIn(*made, "new", "mine", ExistingEntry::Keep).status, WriteStatus::Written);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  struct stat entry {};
+  ASSERT_EQ(::stat(dir.file("made/new").c_str(), &entry), 0);
+  EXPECT_EQ(entry.st_mode & 0777, 0666 & ~mask);
+  EXPECT_EQ(entriesOf(dir.file("made")), (std::vector<std::string>{"file", "link", "new"}));
+}
+
 TEST_P(HeldFolderTest, UncommittedFilesLeaveNothingAndCommittedOnesAreWhole) {
   auto root = hold(dir.path());
   {

@@ -49,6 +49,7 @@ class FakePlatform : public Platform {
   std::optional<std::size_t> failAllocationNumber;  // the n-th allocateZeroed (0-based) fails
   std::size_t allocationLimit = SIZE_MAX;           // any larger allocation fails
   bool clockFails = false;
+  std::uint64_t steadyClock = 0;   // what steadyMilliseconds() said last
   bool terminal = false;           // what isTerminal() says of every stream
   std::string standardOutputFile;  // the file standard output writes to; none when empty
   std::tm clock{};                 // the local time handed out
@@ -87,6 +88,9 @@ class FakePlatform : public Platform {
   Block allocateZeroed(std::size_t size) override;
   bool localTime(std::tm& time) override;
   bool isTerminal(std::FILE*) override { return terminal; }
+  // One processor: the fake is used by one thread at a time. The clock moves 1 ms per reading.
+  unsigned processorCount() override { return 1; }
+  std::uint64_t steadyMilliseconds() override { return ++steadyClock; }
 };
 
 struct RecordedMessage {

@@ -7,7 +7,7 @@ _korvani() {
     local cur prev words cword split
     _init_completion -s || return
 
-    local commands="binary-decode binary-encode mail-decode text-decode extract read"
+    local commands="binary-decode binary-encode mail-decode text-decode extract read manifest-merge"
 
     # The subcommand is the first word after korvani that is not an option.
     local i command=""
@@ -49,7 +49,7 @@ _korvani() {
             return
             ;;
         --layout)
-            COMPREPLY=($(compgen -W "flat per-mail" -- "$cur"))
+            COMPREPLY=($(compgen -W "flat per-mail per-file" -- "$cur"))
             return
             ;;
         -d | --directory)
@@ -80,6 +80,7 @@ _korvani() {
                 options+=" -d --directory --layout --force --skip-existing -r --recursive --list"
                 options+=" --json -q --quiet -v --verbose --unpack --max-unpacked --max-ratio"
                 options+=" --password --password-file --show-passwords --manifest"
+                options+=" --jobs"
                 ;;
             read) options+=" -o --output --output-charset" ;;
         esac

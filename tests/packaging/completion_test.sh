@@ -57,7 +57,7 @@ cases=(
   "korvani mail-decode --charset=|auto euc jis sjis utf-8"
   "korvani mail-decode in.eml --charset=u|utf-8"
   "korvani text-decode --encoding=q|quoted-printable"
-  "korvani extract --layout=p|per-mail"
+  "korvani extract --layout=per-m|per-mail"
   "korvani extract --force=|"
   "korvani text-decode in.txt --encoding b|base64"
   "korvani text-decode --output-charset |sjis utf-8"

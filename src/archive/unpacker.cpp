@@ -747,33 +747,34 @@ PartResult Unpacker::unpackBytes(Folder* parent, NameRegistry& names, const std:
   return result;
 }
 
-bool PartCopy::take(const std::uint8_t* data, std::size_t size) {
-  if (error != 0) return true;
-  if (decided) {
-    if (scratch) error = scratch->append(data, size);
-    return true;
+PartResult Unpacker::unpackSaved(Folder& parent, NameRegistry& names, const std::string& name,
+                                 const save::SaveOutcome& saved, const PartCopy& copy,
+                                 const mail::Mail& mail, std::size_t index, const std::string& path,
+                                 const std::vector<Password>& passwords, bool mayDefer,
+                                 std::string& folderName, int& errorNumber) {
+  errorNumber = 0;
+  if (!copy.looksLikeArchive()) return PartResult::NotAnArchive;
+  // The identity is that of the file opened, so a file put at the name after this check is never
+  // read; one put there between the save and this open is told apart by its identity.
+  FileIdentity opened;
+  int openError = 0;
+  std::unique_ptr<ReadableFile> file =
+      saved.identity ? parent.openFile(name, openError, &opened) : nullptr;
+  if (!file || opened != *saved.identity || file->length() != saved.size) {
+    return unpackPart(&parent, names, name, mail, index, path, passwords, mayDefer, folderName,
+                      errorNumber);
   }
-  // Everything is held until the head is in (a chunk or two), then copied or let go.
-  head.append(reinterpret_cast<const char*>(data), size);
-  if (head.size() >= kHeadBytes) decide();
+  return unpackBytes(&parent, names, name, std::move(file), path, passwords, mayDefer, folderName);
+}
+
+bool PartCopy::take(const std::uint8_t* data, std::size_t size) {
+  if (head.size() < kHeadBytes) {
+    head.append(reinterpret_cast<const char*>(data), std::min(size, kHeadBytes - head.size()));
+  }
   return true;
 }
 
-void PartCopy::decide() {
-  decided = true;
-  if (mayBeArchive(head)) {
-    scratch = platform.openScratch();
-    error = scratch->append(reinterpret_cast<const std::uint8_t*>(head.data()), head.size());
-  }
-  std::string().swap(head);
-}
-
-std::unique_ptr<ReadableFile> PartCopy::finish(int& errorNumber) {
-  if (!decided) decide();
-  errorNumber = error;
-  if (error != 0 || !scratch) return nullptr;
-  return scratch->finish(errorNumber);
-}
+bool PartCopy::looksLikeArchive() const { return mayBeArchive(head); }
 
 PartResult Unpacker::resume(Folder* parent, const std::string& folderName, const mail::Mail& mail,
                             std::size_t index, const std::string& path,

@@ -136,6 +136,8 @@ enum class PartResult {
                  // scratch (errorNumber); nothing was made or reported
 };
 
+class PartCopy;
+
 class Unpacker {
  public:
   Unpacker(Platform& platform, const save::AttachmentSaver& saver, UnpackSettings settings,
@@ -155,11 +157,21 @@ class Unpacker {
   // The times of a file whose entry gives none, from now on (the mail's file's, say).
   void setTimes(const std::optional<FileTimes>& times) { settings.times = times; }
 
-  // As unpackPart(), for an attachment whose bytes a PartCopy gathered while it was saved.
+  // As unpackPart(), for an attachment whose bytes are at hand as `bytes`, read by position.
   PartResult unpackBytes(Folder* parent, NameRegistry& names, const std::string& name,
                          std::unique_ptr<ReadableFile> bytes, const std::string& path,
                          const std::vector<Password>& passwords, bool mayDefer,
                          std::string& folderName);
+
+  // As unpackPart(), for an attachment just saved as the file `name` of `parent` (`saved` the
+  // outcome of that save) while `copy` took its bytes: when they may begin an archive, it is read
+  // back from that file. A file there that is no longer the one written (replaced, or of another
+  // size) is not trusted: the part is then decoded from the mail again.
+  PartResult unpackSaved(Folder& parent, NameRegistry& names, const std::string& name,
+                         const save::SaveOutcome& saved, const PartCopy& copy,
+                         const mail::Mail& mail, std::size_t index, const std::string& path,
+                         const std::vector<Password>& passwords, bool mayDefer,
+                         std::string& folderName, int& errorNumber);
 
   // Unpacks a deferred archive into `folderName` of `parent`, as named before; it is reported
   // whatever happens.
@@ -177,26 +189,18 @@ class Unpacker {
   UnpackObserver& observer;
 };
 
-// Gathers an attachment's bytes as they are saved (AttachmentSaver::save's `copy`), into a
-// scratch of the Platform, when its first bytes may begin an archive: one decoding of the mail
-// serves both the file and the unpacking.
+// Looks at an attachment's first bytes as it is saved (AttachmentSaver::save's `copy`) to tell
+// whether it may be an archive, which Unpacker::unpackSaved() then reads back from the file
+// written: one decoding of the mail serves both the file and the unpacking.
 class PartCopy {
  public:
-  explicit PartCopy(Platform& platform) : platform(platform) {}
-  // Takes the next chunk; always true.
+  // Takes the next chunk; always true. Only the first few hundred bytes are kept.
   bool take(const std::uint8_t* data, std::size_t size);
-  // The bytes gathered; null when they do not look like an archive, or the scratch failed
-  // (`errorNumber` then says why).
-  std::unique_ptr<ReadableFile> finish(int& errorNumber);
+  // Whether the bytes taken may begin an archive (see mayBeArchive).
+  bool looksLikeArchive() const;
 
  private:
-  void decide();
-
-  Platform& platform;
   std::string head;
-  bool decided = false;
-  std::unique_ptr<ScratchFile> scratch;
-  int error = 0;
 };
 
 // The name of the folder an archive file named `name` is unpacked into: `name` without its

@@ -752,7 +752,7 @@ class Extraction : private archive::UnpackObserver {
       std::optional<archive::PartCopy> copy;
       mail::ChunkSink copySink;
       if (options.unpack) {
-        copy.emplace(environment.platform);
+        copy.emplace();
         copySink = [&copy](const std::uint8_t* data, std::size_t size) {
           return copy->take(data, size);
         };
@@ -764,7 +764,7 @@ class Extraction : private archive::UnpackObserver {
       if (options.unpack &&
           (outcome.written() || outcome.status == save::SaveStatus::AlreadyExists)) {
         unpack(run, job.parsed, index, name, *folder, run.subfolder.empty() ? flatNames : mailNames,
-               outcome.written() ? &*copy : nullptr);
+               outcome.written() ? &*copy : nullptr, outcome);
       }
     }
   }
@@ -926,22 +926,19 @@ class Extraction : private archive::UnpackObserver {
   }
 
   // Unpacks the attachment `index` of `mail`, saved as `name` in `folder`, when it is an
-  // archive: from the bytes `copy` gathered as it was saved, or (a file kept as it was) from the
-  // mail again.
+  // archive: from the file just written (`saved`, whose head `copy` saw), or (a file kept as it
+  // was) from the mail again.
   void unpack(const MailRun& run, const std::shared_ptr<const mail::Mail>& mail, std::size_t index,
               const std::string& name, Folder& folder, NameRegistry& names,
-              archive::PartCopy* copy) {
+              const archive::PartCopy* copy, const save::SaveOutcome& saved) {
     const std::string path = mail->parts()[index].path + "/" + name;
     archiveMail = run.label;
     std::string claimed;
     int errorNumber = 0;
     archive::PartResult result = archive::PartResult::NotAnArchive;
     if (copy != nullptr) {
-      std::unique_ptr<ReadableFile> bytes = copy->finish(errorNumber);
-      result = errorNumber != 0
-                   ? archive::PartResult::Unreadable
-                   : unpacker.unpackBytes(&folder, names, name, std::move(bytes), path,
-                                          candidatesFor(run.facts, name), true, claimed);
+      result = unpacker.unpackSaved(folder, names, name, saved, *copy, *mail, index, path,
+                                    candidatesFor(run.facts, name), true, claimed, errorNumber);
     } else {
       result = unpacker.unpackPart(&folder, names, name, *mail, index, path,
                                    candidatesFor(run.facts, name), true, claimed, errorNumber);

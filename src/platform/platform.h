@@ -110,6 +110,13 @@ enum class ExistingEntry {
   ReplaceEntry
 };
 
+// Which file an entry is, whatever its name: two paths with equal identities reach one file.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 // A file being created. Its bytes are invisible at the final path until commit() puts them there
 // in one step; destroying it without a successful commit() leaves nothing behind.
 class NewFile {
@@ -120,13 +127,9 @@ class NewFile {
   // Puts the complete file at its path. Returns Written, AlreadyExists (Keep only) or
   // WriteFailed. After a failure nothing was left behind and an existing file is unchanged.
   virtual WriteResult commit() = 0;
-};
-
-// Which file an entry is, whatever its name: two paths with equal identities reach one file.
-struct FileIdentity {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
+  // The identity the file will have at its path once committed (it is the same file before and
+  // after). False where the platform cannot tell, or for a file written in place.
+  virtual bool identity(FileIdentity& /*identity*/) const { return false; }
 };
 
 // What a folder listing found at a name. A symbolic link is reported as one, never followed.
@@ -171,6 +174,14 @@ class Folder {
 
   // Whether any entry is at `name`; a dangling symbolic link counts.
   virtual bool entryExists(const std::string& name) = 0;
+
+  // Opens the regular file `name` of this folder for reading, never through a symbolic link at
+  // `name` (ELOOP) and never blocking on a FIFO; a folder fails with EISDIR, any other entry that
+  // is not a regular file with EINVAL. The result's readAt() is safe from several threads, its
+  // times() are the file's. `identity`, when given, receives the identity of the file opened (not
+  // of whatever is at `name` by then). Returns null and sets `errorNumber` on failure.
+  virtual std::unique_ptr<ReadableFile> openFile(const std::string& name, int& errorNumber,
+                                                 FileIdentity* identity = nullptr) = 0;
 
   // The identity of the entry at `name`, itself when it is a symbolic link. False when there is
   // no entry or it cannot be read.

@@ -401,6 +401,18 @@ std::unique_ptr<NewFile> writeInPlace(int fd, WriteResult& result) {
 // (rename never follows a symbolic link at the new name).
 enum class Commit { NoReplace, ReplaceEntry };
 
+FileIdentity identityOfStatus(const struct stat& status) {
+  return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+FileTimes timesOfStatus(const struct stat& status) {
+  FileTimes times;
+  times.lastWrite = status.st_mtime;
+  times.lastAccess = status.st_atime;
+  times.creation = status.st_ctime;
+  return times;
+}
+
 // A folder descriptor, shared by the Folder that holds it and the files being made in it.
 using SharedDescriptor = std::shared_ptr<const FileDescriptor>;
 
@@ -460,6 +472,13 @@ class PosixNewFile : public NewFile {
     const WriteResult result = listed ? renameNamed() : linkUnnamed();
     discard();
     return result;
+  }
+
+  bool identity(FileIdentity& identity) const override {
+    struct stat status {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0) return false;
+    identity = identityOfStatus(status);
+    return true;
   }
 
  private:
@@ -695,10 +714,38 @@ class PosixFolder : public Folder {
     return ::fstatat(fd->get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
   }
 
+  std::unique_ptr<ReadableFile> openFile(const std::string& name, int& errorNumber,
+                                         FileIdentity* identity) override {
+    if (!isOneComponent(name)) {
+      errorNumber = EINVAL;
+      return nullptr;
+    }
+    // O_NONBLOCK: a FIFO planted at the name would otherwise wait for a writer.
+    FileDescriptor file(::openat(fd->get(), name.c_str(),
+                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0) {
+      errorNumber = errno;
+      return nullptr;
+    }
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0) {
+      errorNumber = errno;
+      return nullptr;
+    }
+    if (!S_ISREG(status.st_mode)) {
+      errorNumber = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+      return nullptr;
+    }
+    // O_NONBLOCK stays, as for openForReading(): a regular file's reads ignore it.
+    if (identity) *identity = identityOfStatus(status);
+    return std::make_unique<PosixReadableFile>(
+        file.release(), static_cast<std::uint64_t>(status.st_size), timesOfStatus(status));
+  }
+
   bool identityOf(const std::string& name, FileIdentity& identity) override {
     struct stat entry {};
     if (::fstatat(fd->get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return false;
-    identity = {static_cast<std::uint64_t>(entry.st_dev), static_cast<std::uint64_t>(entry.st_ino)};
+    identity = identityOfStatus(entry);
     return true;
   }
 
@@ -764,12 +811,8 @@ std::unique_ptr<ReadableFile> PosixPlatform::openForReading(const std::string& p
   }
   // O_NONBLOCK stays: it changes nothing in the reads of a regular file, and clearing it would
   // cost two more calls per mail.
-  FileTimes times;
-  times.lastWrite = status.st_mtime;
-  times.lastAccess = status.st_atime;
-  times.creation = status.st_ctime;
-  return std::make_unique<PosixReadableFile>(fd.release(),
-                                             static_cast<std::uint64_t>(status.st_size), times);
+  return std::make_unique<PosixReadableFile>(
+      fd.release(), static_cast<std::uint64_t>(status.st_size), timesOfStatus(status));
 }
 
 bool PosixPlatform::isStream(const std::string& path) {
@@ -920,14 +963,14 @@ bool PosixPlatform::identityOf(const std::string& path, FileIdentity& identity) 
   if (descriptor >= 0 ? ::fstat(descriptor, &status) != 0 : ::stat(path.c_str(), &status) != 0) {
     return false;
   }
-  identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  identity = identityOfStatus(status);
   return true;
 }
 
 bool PosixPlatform::identityOfStandardOutput(FileIdentity& identity) {
   struct stat status {};
   if (::fstat(STDOUT_FILENO, &status) != 0) return false;
-  identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  identity = identityOfStatus(status);
   return true;
 }
 

@@ -63,10 +63,13 @@ SaveOutcome AttachmentSaver::save(Folder& folder, const std::string& name, const
     outcome.status = SaveStatus::Unreadable;
     return outcome;
   }
+  FileIdentity written;
+  const bool known = file->identity(written);
   result = file->commit();
   switch (result.status) {
     case WriteStatus::Written:
       outcome.size = bytes;
+      if (known) outcome.identity = written;
       if (digest) outcome.sha256 = digest->hex();
       outcome.status = mail.parts()[index].truncated ? SaveStatus::Truncated : SaveStatus::Written;
       break;

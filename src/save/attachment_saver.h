@@ -42,6 +42,9 @@ struct SaveOutcome {
   int errorNumber = 0;     // the OS's errno for WriteFailed
   std::uint64_t size = 0;  // the bytes written, when written
   std::string sha256;      // their SHA-256 in hex, when written and digests are recorded
+  // The file written, when written and the platform can tell: whatever is at `target` later is
+  // that file only while its identity and size are these.
+  std::optional<FileIdentity> identity;
   bool written() const { return status == SaveStatus::Written || status == SaveStatus::Truncated; }
 };
 

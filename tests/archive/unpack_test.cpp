@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/unpacker.h"
 #include "support/cli_run.h"
 #include "support/fake_platform.h"
 #include "support/test_files.h"
@@ -292,6 +293,62 @@ TEST(UnpackTest, ListingShowsEntriesUnderTheirArchive) {
   const auto json = testing::runKorvani({"extract", "--json", "--unpack", "m.eml"}, dir.path());
   EXPECT_NE(json.out.find("\"name_encoding\": \"utf-8\""), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"path\": \"2/nested.zip:in/inner.zip:内側.txt\""), std::string::npos);
+}
+
+// The names of the entries an unpacking reported.
+class EntryNames : public archive::UnpackObserver {
+ public:
+  void entry(const archive::EntryEvent& event) override { names.push_back(event.name); }
+  void archive(const archive::ArchiveEvent&) override {}
+  std::vector<std::string> names;
+};
+
+// An archive just saved is read back from its file, and only while that file is the one written:
+// one replaced or of another size since is not trusted, and the part is decoded from the mail.
+TEST(UnpackTest, TheSavedFileIsReadBackOnlyWhileItIsTheOneWritten) {
+  struct Case {
+    const char* change;
+    bool fromTheFile;
+  };
+  const Case cases[] = {{"none", true}, {"replaced", false}, {"identity unknown", false}};
+  const std::vector<std::string> mailsEntries{"ユニコード/報告.txt"};
+  const mail::MailLibrary library;
+  const std::string text = mailWith("a.zip", corpus("names_utf8.zip"));
+  const auto mail = mail::parseMail(text);
+  ASSERT_TRUE(mail);
+  std::size_t index = 0;
+  while (index < mail->parts().size() && mail->parts()[index].name != "a.zip") ++index;
+  ASSERT_LT(index, mail->parts().size());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    FakePlatform platform;
+    int error = 0;
+    auto folder = platform.openFolder("out", true, error);
+    ASSERT_TRUE(folder);
+    const save::AttachmentSaver saver(platform);
+    archive::PartCopy copy;
+    save::SaveOutcome saved = saver.save(
+        *folder, "a.zip", *mail, index, false, std::nullopt, {},
+        [&copy](const std::uint8_t* data, std::size_t size) { return copy.take(data, size); });
+    ASSERT_TRUE(saved.written());
+    ASSERT_TRUE(saved.identity);
+    if (std::string(c.change) == "replaced")
+      platform.files["out/a.zip"].content = corpus("links.zip");
+    if (std::string(c.change) == "identity unknown") saved.identity.reset();
+    platform.events.clear();
+    EntryNames observer;
+    archive::Unpacker unpacker(platform, saver, {}, observer);
+    NameRegistry names;
+    std::string folderName;
+    EXPECT_EQ(unpacker.unpackSaved(*folder, names, "a.zip", saved, copy, *mail, index, "2/a.zip",
+                                   {}, false, folderName, error),
+              archive::PartResult::Done);
+    EXPECT_EQ(folderName, "a");
+    EXPECT_EQ(observer.names, mailsEntries);
+    const bool scratch = std::find(platform.events.begin(), platform.events.end(), "scratch") !=
+                         platform.events.end();
+    EXPECT_EQ(scratch, !c.fromTheFile) << "the mail is decoded again only when the file changed";
+  }
 }
 
 // The real disk: no link is made, nothing lands outside the folder, and a second run keeps or

@@ -187,6 +187,50 @@ TEST_P(HeldFolderTest, TheUsersFolderIsMadeWhenMissingAndMustBeAFolder) {
   EXPECT_EQ(readFile(dir.file("made/f")), "x");
 }
 
+TEST_P(HeldFolderTest, AFileIsReadBackByNameButNeverThroughALinkOrFromAnythingElse) {
+  auto root = hold(dir.path());
+  writeFile(dir.file("victim"), "precious");
+  ASSERT_EQ(::symlink(dir.file("victim").c_str(), dir.file("link").c_str()), 0);
+  ::mkdir(dir.file("folder").c_str(), 0700);
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  const std::pair<const char*, int> refused[] = {
+      {"link", ELOOP},     {"folder", EISDIR}, {"fifo", EINVAL},
+      {"missing", ENOENT}, {"..", EINVAL},     {"a/b", EINVAL},
+  };
+  for (const auto& [name, expected] : refused) {
+    SCOPED_TRACE(name);
+    int error = 0;
+    EXPECT_FALSE(root->openFile(name, error));
+    EXPECT_EQ(error, expected);
+  }
+  // The identity a file has while it is written is the one it is opened by, until another file
+  // takes its name.
+  WriteResult result;
+  auto file = root->createFile("a.zip", ExistingEntry::Keep, nullptr, result);
+  ASSERT_TRUE(file);
+  const std::string bytes = "PK\3\4 and the rest";
+  file->write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  FileIdentity written;
+  ASSERT_TRUE(file->identity(written));
+  ASSERT_EQ(file->commit().status, WriteStatus::Written);
+  int error = 0;
+  FileIdentity opened;
+  auto read = root->openFile("a.zip", error, &opened);
+  ASSERT_TRUE(read) << error;
+  EXPECT_EQ(opened, written);
+  ASSERT_EQ(read->length(), bytes.size());
+  // Past the end, readAt() gives what there is.
+  std::string back(bytes.size(), '\0');
+  std::size_t got = 0;
+  EXPECT_EQ(read->readAt(2, reinterpret_cast<std::uint8_t*>(back.data()), back.size(), got), 0);
+  back.resize(got);
+  EXPECT_EQ(back, bytes.substr(2));
+  EXPECT_EQ(writeIn(*root, "a.zip", "other", ExistingEntry::ReplaceEntry).status,
+            WriteStatus::Written);
+  ASSERT_TRUE(root->openFile("a.zip", error, &opened));
+  EXPECT_NE(opened, written);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothWays, HeldFolderTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return info.param ? "Unnamed" : "NamedTemporary";

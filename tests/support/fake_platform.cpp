@@ -167,6 +167,10 @@ class FakeNewFile : public NewFile {
     platform.files[path].times = times ? *times : FileTimes{9, 9, 9};  // else the time of writing
     return {};
   }
+  bool identity(FileIdentity& identity) const override {
+    identity = {1, std::hash<std::string>{}(path)};  // as FakePlatform::identityOf gives it
+    return true;
+  }
 
  private:
   FakePlatform& platform;
@@ -244,6 +248,19 @@ class FakeFolder : public Folder {
   }
   bool entryExists(const std::string& name) override {
     return platform.entryExists(joinPath(path_, name));
+  }
+  // "open PATH"; a folder fails with EISDIR, a missing file with ENOENT.
+  std::unique_ptr<ReadableFile> openFile(const std::string& name, int& errorNumber,
+                                         FileIdentity* identity) override {
+    if (!isOneComponent(name)) {
+      errorNumber = EINVAL;
+      return nullptr;
+    }
+    const std::string path = joinPath(path_, name);
+    std::unique_ptr<ReadableFile> file =
+        platform.openForReading(path, ShareMode::Shared, &errorNumber);
+    if (file && identity) platform.identityOf(path, *identity);
+    return file;
   }
   bool identityOf(const std::string& name, FileIdentity& identity) override {
     return platform.identityOf(joinPath(path_, name), identity);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "common/base64.h"
 #include "mail/mail_text.h"
@@ -1188,6 +1189,33 @@ int sourceStreamError(GMimeStream* stream) {
   return g_type_check_instance_is_a(reinterpret_cast<GTypeInstance*>(stream), sourceStreamType())
              ? asSource(stream)->error
              : 0;
+}
+
+namespace {
+
+// The charsets whose modules holdConverters() keeps: Japanese (ISO-2022-JP's module brings the
+// Chinese and Korean tables it shares with its siblings), and the Western code page that
+// Japanese Windows mail sometimes declares for its Latin parts.
+constexpr std::array kHeldCharsets = {"iso-2022-jp", "shift_jis", "cp932", "euc-jp",
+                                      "windows-1252"};
+// Plain storage, never destroyed: a library set up by a static object is let go after the
+// statics of this file may be gone.
+std::array<iconv_t, kHeldCharsets.size()> heldConverters{};
+std::size_t heldCount = 0;
+
+}  // namespace
+
+void holdConverters() {
+  if (heldCount != 0) return;  // held by a library set up before
+  for (const char* charset : kHeldCharsets) {
+    iconv_t converter = g_mime_iconv_open("UTF-8", charset);
+    if (converter != reinterpret_cast<iconv_t>(-1)) heldConverters[heldCount++] = converter;
+  }
+}
+
+void releaseConverters() {
+  for (std::size_t at = 0; at < heldCount; ++at) g_mime_iconv_close(heldConverters[at]);
+  heldCount = 0;
 }
 
 void registerTypes() {

@@ -105,6 +105,14 @@ int sourceStreamError(GMimeStream* stream);
 // worker thread is the first to need it.
 void registerTypes();
 
+// Holds one converter open for each charset Japanese mail names, for as long as the library is
+// set up (until releaseConverters()). glibc loads a charset's module with its first converter and
+// unloads it with its last; GMime opens and closes a converter for each header or text it
+// decodes, so without one held the modules would be mapped and unmapped mail after mail, and
+// each unmapping interrupts every other thread of the process.
+void holdConverters();
+void releaseConverters();
+
 // What the parser said about one message through its warning callback, and which of the bounds
 // on what it reads (see parseMessage) stopped it.
 struct ParserReport {

@@ -23,8 +23,12 @@ MailLibrary::MailLibrary() {
   // may be on a worker thread; so may the first source stream.
   xmlInitParser();
   shim::registerTypes();
+  shim::holdConverters();
 }
-MailLibrary::~MailLibrary() { g_mime_shutdown(); }
+MailLibrary::~MailLibrary() {
+  shim::releaseConverters();
+  g_mime_shutdown();
+}
 
 namespace {
 

@@ -61,12 +61,16 @@ scale_rows() {
   done
   local -a one two peer
   for ((run = 0; run < runs; run++)); do
-    timed "rm -rf '$work/out' && '$korvani' extract --jobs 1 -q '$work/mails' -d '$work/out'"
+    # Each output folder is removed before the clock starts: only the extraction is timed.
+    rm -rf "$work/out"
+    timed "'$korvani' extract --jobs 1 -q '$work/mails' -d '$work/out'"
     one+=("$seconds")
-    timed "rm -rf '$work/out' && '$korvani' extract --jobs 2 -q '$work/mails' -d '$work/out'"
+    rm -rf "$work/out"
+    timed "'$korvani' extract --jobs 2 -q '$work/mails' -d '$work/out'"
     two+=("$seconds")
     # munpack -C changes into the folder before it reads: the mails are named by full paths.
-    timed "rm -rf '$work/peer' && mkdir '$work/peer' && munpack -q -f -C '$work/peer' '$work'/mails/*.eml"
+    rm -rf "$work/peer" && mkdir "$work/peer"
+    timed "munpack -q -f -C '$work/peer' '$work'/mails/*.eml"
     peer+=("$seconds")
   done
   local files

@@ -1209,6 +1209,8 @@ void holdConverters() {
   if (heldCount != 0) return;  // held by a library set up before
   for (const char* charset : kHeldCharsets) {
     iconv_t converter = g_mime_iconv_open("UTF-8", charset);
+    // iconv reports failure with the handle (iconv_t)-1.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     if (converter != reinterpret_cast<iconv_t>(-1)) heldConverters[heldCount++] = converter;
   }
 }

@@ -112,11 +112,15 @@ class BusyDialogServices : public DialogServices {
 // forms the locator does not read), with a button that opens the mail in the mail window.
 class BinaryDecodeSink : public MessageSink {
  public:
+  // `library` is the dialog's, set up here on first need and kept: GMime does not give back
+  // all it takes when set up a second time after being let go.
   BinaryDecodeSink(Platform& platform, MessageBoxSink& boxes, std::string source,
+                   std::unique_ptr<mail::MailLibrary>& library,
                    std::function<void()> openInMailWindow)
       : platform(platform),
         boxes(boxes),
         source(std::move(source)),
+        library(library),
         openInMailWindow(std::move(openInMailWindow)) {}
 
   void showMessage(std::string_view text, MessageOwner owner = MessageOwner::None) override {
@@ -126,11 +130,8 @@ class BinaryDecodeSink : public MessageSink {
       return;
     }
     std::string detail = notBase64 ? std::string(messages::kNotBase64Reason) : std::string();
-    std::size_t found = 0;
-    {
-      const mail::MailLibrary library;
-      found = mail::countAttachments(platform, source);
-    }
+    if (!library) library = std::make_unique<mail::MailLibrary>();
+    const std::size_t found = mail::countAttachments(platform, source);
     if (found == 0) {
       boxes.showMessage(text, detail, QString(), owner);
       return;
@@ -146,6 +147,7 @@ class BinaryDecodeSink : public MessageSink {
   Platform& platform;
   MessageBoxSink& boxes;
   std::string source;
+  std::unique_ptr<mail::MailLibrary>& library;
   std::function<void()> openInMailWindow;
 };
 
@@ -373,7 +375,7 @@ ConvertOutcome ConverterDialog::convert() {
   if (longWork) paintPendingEvents();
   BusyDialogServices busyServices(services, longWork);
   MessageBoxSink boxes(busyServices, *this);
-  BinaryDecodeSink binaryDecodeSink(platform, boxes, request.sourcePath,
+  BinaryDecodeSink binaryDecodeSink(platform, boxes, request.sourcePath, mailLibrary,
                                     [this, source] { openInMailWindow(source); });
   MessageSink& sink = state.mode == ConvertMode::BinaryDecode
                           ? static_cast<MessageSink&>(binaryDecodeSink)

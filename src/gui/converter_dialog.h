@@ -144,7 +144,8 @@ class ConverterDialog : public QDialog {
   QButtonGroup* encodingGroup = nullptr;
   QButtonGroup* charsetGroup = nullptr;
 
-  // What the mail window needs, made when it is first opened; the window goes first.
+  // What the mail window needs, made when it is first opened (the engine already when a binary
+  // decode counts a mail's attachments); the window goes first.
   std::unique_ptr<mail::MailLibrary> mailLibrary;
   std::unique_ptr<MailWindowServices> mailWindowServices;
   QPointer<MailWindow> window;

@@ -1202,11 +1202,12 @@ constexpr std::array kHeldCharsets = {"iso-2022-jp", "shift_jis", "cp932", "euc-
 // statics of this file may be gone.
 std::array<iconv_t, kHeldCharsets.size()> heldConverters{};
 std::size_t heldCount = 0;
+int holders = 0;  // libraries set up and not yet let go; GMime counts them the same way
 
 }  // namespace
 
 void holdConverters() {
-  if (heldCount != 0) return;  // held by a library set up before
+  if (holders++ != 0) return;  // held for a library set up before
   for (const char* charset : kHeldCharsets) {
     iconv_t converter = g_mime_iconv_open("UTF-8", charset);
     // iconv reports failure with the handle (iconv_t)-1.
@@ -1216,6 +1217,7 @@ void holdConverters() {
 }
 
 void releaseConverters() {
+  if (holders == 0 || --holders != 0) return;
   for (std::size_t at = 0; at < heldCount; ++at) g_mime_iconv_close(heldConverters[at]);
   heldCount = 0;
 }

@@ -106,10 +106,10 @@ int sourceStreamError(GMimeStream* stream);
 void registerTypes();
 
 // Holds one converter open for each charset Japanese mail names, for as long as the library is
-// set up (until releaseConverters()). glibc loads a charset's module with its first converter and
-// unloads it with its last; GMime opens and closes a converter for each header or text it
-// decodes, so without one held the modules would be mapped and unmapped mail after mail, and
-// each unmapping interrupts every other thread of the process.
+// set up: each call is matched by a releaseConverters(), and the last lets them go. glibc loads a
+// charset's module with its first converter and unloads it with its last; GMime opens and closes a
+// converter for each header or text it decodes, so without one held the modules would be mapped and
+// unmapped mail after mail, and each unmapping interrupts every other thread of the process.
 void holdConverters();
 void releaseConverters();
 

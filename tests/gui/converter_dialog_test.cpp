@@ -34,6 +34,7 @@
 #include "gui/dialog_template.h"
 #include "gui/mail_window.h"
 #include "gui/save_as_chooser.h"
+#include "mail/mail_engine.h"
 #include "platform/posix_platform.h"
 #include "scripted_dialog_services.h"
 
@@ -112,6 +113,10 @@ class ConverterDialogTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir settingsFolder;
+  // The mail engine set up once for the whole run, as the program sets it up once: the dialogs
+  // of the tests come and go, and GMime does not give back all it takes when set up again after
+  // being let go.
+  korvani::mail::MailLibrary library;
 
  private slots:
   void initTestCase() {

@@ -125,12 +125,7 @@ class Unpacker::Walk {
   std::unique_ptr<ReadableFile> gather(const mail::Mail& mail, std::size_t index, bool& failed,
                                        int& errorNumber) {
     failed = false;
-    std::string head;
-    mail.decode(index, [&](const std::uint8_t* data, std::size_t size) {
-      head.append(reinterpret_cast<const char*>(data), std::min(size, kHeadBytes - head.size()));
-      return head.size() < kHeadBytes;
-    });
-    if (!mayBeArchive(head)) return nullptr;
+    if (!partMayBeArchive(mail, index)) return nullptr;
     std::unique_ptr<ScratchFile> scratch = unpacker.platform.openScratch();
     errorNumber = 0;
     const bool read = mail.decode(index, [&](const std::uint8_t* data, std::size_t size) {
@@ -748,12 +743,12 @@ PartResult Unpacker::unpackBytes(Folder* parent, NameRegistry& names, const std:
 }
 
 PartResult Unpacker::unpackSaved(Folder& parent, NameRegistry& names, const std::string& name,
-                                 const save::SaveOutcome& saved, const PartCopy& copy,
+                                 const save::SaveOutcome& saved, const PartHead& head,
                                  const mail::Mail& mail, std::size_t index, const std::string& path,
                                  const std::vector<Password>& passwords, bool mayDefer,
                                  std::string& folderName, int& errorNumber) {
   errorNumber = 0;
-  if (!copy.looksLikeArchive()) return PartResult::NotAnArchive;
+  if (!head.looksLikeArchive()) return PartResult::NotAnArchive;
   // The identity is that of the file opened, so a file put at the name after this check is never
   // read; one put there between the save and this open is told apart by its identity.
   FileIdentity opened;
@@ -767,14 +762,14 @@ PartResult Unpacker::unpackSaved(Folder& parent, NameRegistry& names, const std:
   return unpackBytes(&parent, names, name, std::move(file), path, passwords, mayDefer, folderName);
 }
 
-bool PartCopy::take(const std::uint8_t* data, std::size_t size) {
+bool PartHead::take(const std::uint8_t* data, std::size_t size) {
   if (head.size() < kHeadBytes) {
     head.append(reinterpret_cast<const char*>(data), std::min(size, kHeadBytes - head.size()));
   }
   return true;
 }
 
-bool PartCopy::looksLikeArchive() const { return mayBeArchive(head); }
+bool PartHead::looksLikeArchive() const { return mayBeArchive(head); }
 
 PartResult Unpacker::resume(Folder* parent, const std::string& folderName, const mail::Mail& mail,
                             std::size_t index, const std::string& path,
@@ -799,6 +794,15 @@ std::string unpackFolderName(const std::string& name) {
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0) return name.substr(0, dot);
   return name + " (unpacked)";
+}
+
+bool partMayBeArchive(const mail::Mail& mail, std::size_t index) {
+  std::string head;
+  mail.decode(index, [&](const std::uint8_t* data, std::size_t size) {
+    head.append(reinterpret_cast<const char*>(data), std::min(size, kHeadBytes - head.size()));
+    return head.size() < kHeadBytes;
+  });
+  return mayBeArchive(head);
 }
 
 bool mayBeArchive(std::string_view head) {

@@ -136,7 +136,7 @@ enum class PartResult {
                  // scratch (errorNumber); nothing was made or reported
 };
 
-class PartCopy;
+class PartHead;
 
 class Unpacker {
  public:
@@ -164,11 +164,11 @@ class Unpacker {
                          std::string& folderName);
 
   // As unpackPart(), for an attachment just saved as the file `name` of `parent` (`saved` the
-  // outcome of that save) while `copy` took its bytes: when they may begin an archive, it is read
+  // outcome of that save) while `head` took its bytes: when they may begin an archive, it is read
   // back from that file. A file there that is no longer the one written (replaced, or of another
   // size) is not trusted: the part is then decoded from the mail again.
   PartResult unpackSaved(Folder& parent, NameRegistry& names, const std::string& name,
-                         const save::SaveOutcome& saved, const PartCopy& copy,
+                         const save::SaveOutcome& saved, const PartHead& head,
                          const mail::Mail& mail, std::size_t index, const std::string& path,
                          const std::vector<Password>& passwords, bool mayDefer,
                          std::string& folderName, int& errorNumber);
@@ -192,7 +192,7 @@ class Unpacker {
 // Looks at an attachment's first bytes as it is saved (AttachmentSaver::save's `copy`) to tell
 // whether it may be an archive, which Unpacker::unpackSaved() then reads back from the file
 // written: one decoding of the mail serves both the file and the unpacking.
-class PartCopy {
+class PartHead {
  public:
   // Takes the next chunk; always true. Only the first few hundred bytes are kept.
   bool take(const std::uint8_t* data, std::size_t size);
@@ -211,5 +211,7 @@ std::string unpackFolderName(const std::string& name);
 // Whether the first bytes of a file, `head`, could begin an archive of a supported format (a
 // cheap look before the library decides, so that a PDF is not copied aside to be asked).
 bool mayBeArchive(std::string_view head);
+// mayBeArchive() of the first bytes of part `index` of `mail`, decoding only those.
+bool partMayBeArchive(const mail::Mail& mail, std::size_t index);
 
 }  // namespace korvani::archive

@@ -749,22 +749,22 @@ class Extraction : private archive::UnpackObserver {
       if (run.subfolder.empty()) {
         name = options.unpack ? flatNames.claim(part.name) : job.names[claimed++];
       }
-      std::optional<archive::PartCopy> copy;
-      mail::ChunkSink copySink;
+      std::optional<archive::PartHead> head;
+      mail::ChunkSink headSink;
       if (options.unpack) {
-        copy.emplace();
-        copySink = [&copy](const std::uint8_t* data, std::size_t size) {
-          return copy->take(data, size);
+        head.emplace();
+        headSink = [&head](const std::uint8_t* data, std::size_t size) {
+          return head->take(data, size);
         };
       }
       const save::SaveOutcome outcome =
-          saver.save(*folder, name, parsed, index, options.force, times, {}, copySink);
+          saver.save(*folder, name, parsed, index, options.force, times, {}, headSink);
       if (!options.manifest.empty()) record(part, outcome, report);
       report.wroteAny = sayOutcome(run, outcome, report) || report.wroteAny;
       if (options.unpack &&
           (outcome.written() || outcome.status == save::SaveStatus::AlreadyExists)) {
         unpack(run, job.parsed, index, name, *folder, run.subfolder.empty() ? flatNames : mailNames,
-               outcome.written() ? &*copy : nullptr, outcome);
+               outcome.written() ? &*head : nullptr, outcome);
       }
     }
   }
@@ -926,18 +926,18 @@ class Extraction : private archive::UnpackObserver {
   }
 
   // Unpacks the attachment `index` of `mail`, saved as `name` in `folder`, when it is an
-  // archive: from the file just written (`saved`, whose head `copy` saw), or (a file kept as it
+  // archive: from the file just written (`saved`, whose head `head` saw), or (a file kept as it
   // was) from the mail again.
   void unpack(const MailRun& run, const std::shared_ptr<const mail::Mail>& mail, std::size_t index,
               const std::string& name, Folder& folder, NameRegistry& names,
-              const archive::PartCopy* copy, const save::SaveOutcome& saved) {
+              const archive::PartHead* head, const save::SaveOutcome& saved) {
     const std::string path = mail->parts()[index].path + "/" + name;
     archiveMail = run.label;
     std::string claimed;
     int errorNumber = 0;
     archive::PartResult result = archive::PartResult::NotAnArchive;
-    if (copy != nullptr) {
-      result = unpacker.unpackSaved(folder, names, name, saved, *copy, *mail, index, path,
+    if (head != nullptr) {
+      result = unpacker.unpackSaved(folder, names, name, saved, *head, *mail, index, path,
                                     candidatesFor(run.facts, name), true, claimed, errorNumber);
     } else {
       result = unpacker.unpackPart(&folder, names, name, *mail, index, path,

@@ -53,20 +53,6 @@ void addProblem(std::string& problem, std::string_view line) {
   problem += line;
 }
 
-// The first bytes of a part that tell whether it may be an archive (the archive module's cheap
-// look): a few hundred bytes decoded, whatever the part's size.
-constexpr std::size_t kArchiveHeadBytes = 512;
-
-bool mayBeArchivePart(const mail::Mail& mail, std::size_t part) {
-  std::string head;
-  mail.decode(part, [&head](const std::uint8_t* data, std::size_t size) {
-    head.append(reinterpret_cast<const char*>(data),
-                std::min(size, kArchiveHeadBytes - head.size()));
-    return head.size() < kArchiveHeadBytes;
-  });
-  return archive::mayBeArchive(head);
-}
-
 // "LINE NAME": a line of mail_window_texts.h and the archive or entry it is about.
 std::string about(std::string_view line, const std::string& place) {
   return std::string(line) + " " + place;
@@ -249,7 +235,8 @@ void loadMessage(MailContent& content, std::size_t index, const TextRenderer& re
       entry.damaged = isContainer && shape.damaged;
       if (!enclosing.empty()) entry.container = enclosing.back().first;
       if (isContainer) enclosing.emplace_back(content.attachments.size(), shape.path + '/');
-      if (!isContainer && mayBeArchivePart(*parsed, part)) entry.archive = ArchiveState::Closed;
+      if (!isContainer && archive::partMayBeArchive(*parsed, part))
+        entry.archive = ArchiveState::Closed;
       content.attachments.push_back(std::move(entry));
       if (shape.truncated && partProblem.empty()) {
         partProblem = std::string(texts::kTruncatedPart) + " " + shape.name;

@@ -326,10 +326,10 @@ TEST(UnpackTest, TheSavedFileIsReadBackOnlyWhileItIsTheOneWritten) {
     auto folder = platform.openFolder("out", true, error);
     ASSERT_TRUE(folder);
     const save::AttachmentSaver saver(platform);
-    archive::PartCopy copy;
+    archive::PartHead head;
     save::SaveOutcome saved = saver.save(
         *folder, "a.zip", *mail, index, false, std::nullopt, {},
-        [&copy](const std::uint8_t* data, std::size_t size) { return copy.take(data, size); });
+        [&head](const std::uint8_t* data, std::size_t size) { return head.take(data, size); });
     ASSERT_TRUE(saved.written());
     ASSERT_TRUE(saved.identity);
     if (std::string(c.change) == "replaced")
@@ -340,7 +340,7 @@ TEST(UnpackTest, TheSavedFileIsReadBackOnlyWhileItIsTheOneWritten) {
     archive::Unpacker unpacker(platform, saver, {}, observer);
     NameRegistry names;
     std::string folderName;
-    EXPECT_EQ(unpacker.unpackSaved(*folder, names, "a.zip", saved, copy, *mail, index, "2/a.zip",
+    EXPECT_EQ(unpacker.unpackSaved(*folder, names, "a.zip", saved, head, *mail, index, "2/a.zip",
                                    {}, false, folderName, error),
               archive::PartResult::Done);
     EXPECT_EQ(folderName, "a");

@@ -39,8 +39,6 @@
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
-#include <atomic>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -334,8 +332,6 @@ MailWindow::MailWindow(Platform& platform, MailWindowServices& services, QWidget
       platform(platform),
       services(services),
       content(std::make_shared<MailContent>()) {
-  // One thread for the engine: its objects are then never used by two threads at once.
-  engineThread.setMaxThreadCount(1);
   setWindowTitle(text(texts::kWindowTitle));
   setAcceptDrops(true);
   buildWidgets();
@@ -697,7 +693,7 @@ void MailWindow::runInBackground(const QString& label, bool quiet, Work work, Do
     progressBar->show();
     cancelButton->show();
   }
-  watcher.setFuture(QtConcurrent::run(&engineThread, std::move(job)));
+  watcher.setFuture(engineThread.start(std::move(job)));
 }
 
 void MailWindow::setBusy(bool busy) {
@@ -1143,14 +1139,11 @@ void MailWindow::openAttachment(QTreeWidgetItem* item) {
                                             lower.endsWith(QStringLiteral(".html")) ||
                                             lower.endsWith(QStringLiteral(".htm"))) {
     // Read on the engine thread like every use of the mail; the window waits, as for a drag.
-    // Atomic: the wait on Qt's future is one ThreadSanitizer does not see.
-    std::atomic<bool> risky = runsCode(entry.name);
+    bool risky = runsCode(entry.name);
     if (!risky) {
       std::shared_ptr<const mail::Mail> parsed = content->mail;
       const std::size_t part = entry.part;
-      QtConcurrent::run(&engineThread, [&risky, parsed, part] {
-        risky = holdsScript(*parsed, part);
-      }).waitForFinished();
+      engineThread.runAndWait([&risky, parsed, part] { risky = holdsScript(*parsed, part); });
     }
     if (risky && !services.confirmOpen(this, name + text(texts::kRunsCode))) return;
   }
@@ -1243,10 +1236,10 @@ QList<QUrl> MailWindow::writeForDrag(const QList<QTreeWidgetItem*>& items) {
   std::shared_ptr<const MailContent> shown = content;
   Platform* files = &platform;
   SaveSummary summary;
-  QtConcurrent::run(&engineThread, [&] {
+  engineThread.runAndWait([&] {
     summary = gui::saveItems(*files, *shown, saveItems,
                              [](std::uint64_t, std::uint64_t) { return true; });
-  }).waitForFinished();
+  });
   for (const std::string& place : places) {
     if (const auto found = summary.entryTargets.find(place); found != summary.entryTargets.end()) {
       summary.targets.push_back(found->second);

@@ -2,7 +2,7 @@
 // header fields, its text and its attachments, which it saves or hands to the desktop.
 //
 // Threads: every call into the mail engine (reading, switching messages, saving, writing for a
-// drag) runs as a job on the window's one engine thread, a pool of a single thread, so jobs run
+// drag) runs as a job on the window's one engine thread (EngineThread), so jobs run
 // one after another in the order given and never two at once; the window thread only shows the
 // plain data (MailContent) a finished job left. While a job runs, a progress bar and a Cancel
 // button show and the window's controls are disabled; the window stays responsive. Files are
@@ -17,13 +17,13 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QPromise>
-#include <QThreadPool>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "gui/engine_thread.h"
 #include "gui/mail_content.h"
 
 class QAction;
@@ -184,7 +184,7 @@ class MailWindow : public QMainWindow {
   std::map<std::size_t, std::map<std::string, std::string>> unpackedToOpen;
 
   // Every use of the engine's objects runs here, one job after another (see runInBackground).
-  QThreadPool engineThread;
+  EngineThread engineThread;
   QFutureWatcher<void> watcher;
   Done whenDone;
   // The widget that had the keyboard when work began; it gets it back when the work ends.

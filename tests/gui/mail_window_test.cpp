@@ -35,12 +35,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <map>
 #include <new>
 #include <optional>
+#include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "common/messages.h"
+#include "gui/engine_thread.h"
 #include "gui/mail_content.h"
 #include "gui/mail_window_services.h"
 #include "gui/mail_window_texts.h"
@@ -201,6 +205,8 @@ class MailWindowTest : public QObject {
   void aLockedArchiveOpensOnlyWithItsPassword_data();
   void aLockedArchiveOpensOnlyWithItsPassword();
   void aBombIsStoppedAndNamed();
+
+  void theEngineThreadRunsJobsInOrderAndOnlyThoseStillWanted();
 
   void theMessageListKeepsTheKeyboard();
   void anAttachmentNoApplicationOpensIsOfferedForSaving_data();
@@ -941,6 +947,48 @@ void MailWindowTest::aBombIsStoppedAndNamed() {
   QCOMPARE(child<QLabel>("problemLine")->text(), stopped);
   QVERIFY(!QFileInfo::exists(
       QFileInfo(services.opened[0].toLocalFile()).dir().filePath(QStringLiteral("zeros.bin"))));
+}
+
+// The engine thread: one thread, not the window's, jobs in the order given; a job cancelled
+// before it begins never runs, yet its future ends; a failure reaches whoever waits, and the
+// thread goes on; the jobs still queued when it is destroyed are run first.
+void MailWindowTest::theEngineThreadRunsJobsInOrderAndOnlyThoseStillWanted() {
+  std::vector<int> order;
+  std::vector<std::thread::id> threads;
+  QFuture<void> skipped;
+  QFuture<void> last;
+  {
+    korvani::gui::EngineThread engine;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    const QFuture<void> first = engine.start([&, released](QPromise<void>&) {
+      released.wait();
+      order.push_back(1);
+      threads.push_back(std::this_thread::get_id());
+    });
+    skipped = engine.start([&](QPromise<void>&) { order.push_back(2); });
+    const QFuture<void> failing =
+        engine.start([](QPromise<void>&) { throw std::runtime_error("job failed"); });
+    QVERIFY(first.isRunning() && skipped.isRunning());
+    skipped.cancel();
+    release.set_value();
+    engine.runAndWait([&] {
+      order.push_back(3);
+      threads.push_back(std::this_thread::get_id());
+    });
+    QCOMPARE(order, (std::vector<int>{1, 3}));
+    QVERIFY(failing.isFinished());
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, QFuture<void>(failing).waitForFinished());
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                             engine.runAndWait([] { throw std::runtime_error("work failed"); }));
+    last = engine.start([&](QPromise<void>&) { order.push_back(4); });
+  }
+  QCOMPARE(order, (std::vector<int>{1, 3, 4}));
+  QVERIFY(skipped.isFinished() && skipped.isCanceled());
+  QVERIFY(last.isFinished() && !last.isCanceled());
+  QCOMPARE(threads.size(), std::size_t{2});
+  QCOMPARE(threads[0], threads[1]);
+  QVERIFY(threads[0] != std::this_thread::get_id());
 }
 
 void MailWindowTest::theMessageListKeepsTheKeyboard() {

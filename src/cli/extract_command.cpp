@@ -82,20 +82,18 @@ std::optional<std::uint64_t> parseSize(const std::string& text) {
   return value << shift;
 }
 
-// The file name of `path` without its folder and its last extension, as a subfolder is named.
-std::string fileNameOf(const std::string& path);
+// The file name of `path` without its folder.
+std::string fileNameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
+// The file name of `path` without its folder and its last extension, as a subfolder is named.
 std::string stemOf(const std::string& path) {
   std::string name = fileNameOf(path);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot != 0) name.erase(dot);
   return name;
-}
-
-// The file name of `path` without its folder.
-std::string fileNameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // `bytes` in Base64: the bytes of a text that is not UTF-8, the raw bytes of a name.

@@ -11,14 +11,11 @@
 #include "gui/mail_content.h"
 #include "gui/mail_window.h"
 #include "gui/mail_window_texts.h"
+#include "gui/qt_text.h"
 #include "mail/mail_reader.h"
 
 namespace korvani::gui {
 namespace {
-
-QString text(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 constexpr int kPointSize = 10;
 constexpr int kResolution = 300;  // dots per inch of the PDF's layout

@@ -25,7 +25,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
@@ -44,12 +43,14 @@
 #include <mutex>
 #include <optional>
 
+#include "archive/password_mail.h"
 #include "archive/unpacker.h"
 #include "common/messages.h"
 #include "gui/local_path.h"
 #include "gui/mail_print.h"
 #include "gui/mail_window_services.h"
 #include "gui/mail_window_texts.h"
+#include "gui/qt_text.h"
 #include "mail/mail_reader.h"
 #include "mail/shown_text.h"
 #include "platform/platform.h"
@@ -72,10 +73,6 @@ constexpr int kControlColumn = 3;              // an archive's unpack button or 
 // The most matches of a search that are highlighted at once: each is a selection the text view
 // paints, and a one-letter search in a large text would otherwise make millions.
 constexpr int kMostHighlights = 5000;
-
-QString text(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 // What a mail says, with the controls a sender could hide in it made visible (no text written
 // right to left by an override, no invisible marks).
@@ -106,6 +103,12 @@ std::string describe(const save::SaveOutcome& outcome) {
       return messages::describeWriteFailure(outcome.target, outcome.errorNumber);
   }
   return {};
+}
+
+// The text of a message as the window shows it: in `charset` (its own when empty), without the
+// attachment lines the attachment list stands for.
+TextRenderer textIn(const std::string& charset) {
+  return [charset](const mail::Mail& parsed) { return mail::renderMailAs(parsed, charset, false); };
 }
 
 // Counts what unpacking an archive for a save wrote, and words what went wrong.
@@ -267,13 +270,11 @@ class AttachmentIcons {
   std::map<std::string, Look> looks;
 };
 
-// The time a Date field (RFC 5322) gives; invalid when it gives none.
-QDateTime readDate(const QString& raw) {
-  // A comment after the zone ("+0900 (JST)") is common, and Qt does not read it.
-  static const QRegularExpression comment(QStringLiteral("\\s*\\([^)]*\\)\\s*$"));
-  QString value = raw.trimmed();
-  value.remove(comment);
-  return QDateTime::fromString(value, Qt::RFC2822Date);
+// The time a Date field (RFC 5322) gives, read as password mails are paired by; invalid when it
+// gives none.
+QDateTime readDate(const std::string& raw) {
+  const std::optional<std::int64_t> seconds = archive::parseMailDate(raw);
+  return seconds ? QDateTime::fromSecsSinceEpoch(*seconds) : QDateTime();
 }
 
 // A row of the message list: its message's index in the file, and its date sorted as a time.
@@ -287,7 +288,7 @@ class MessageRow : public QTreeWidgetItem {
                          gui::text(message.subject)}) {
     setToolTip(0, gui::text(message.date));
     setData(0, kIndexRole, static_cast<qulonglong>(index));
-    const QDateTime when = readDate(gui::text(message.date));
+    const QDateTime when = readDate(message.date);
     // Undated messages sort before every dated one.
     setData(0, kTimeRole,
             when.isValid() ? when.toSecsSinceEpoch() : std::numeric_limits<qint64>::min());
@@ -625,9 +626,8 @@ void MailWindow::buildWidgets() {
 }
 
 QString MailWindow::shownDate(const QString& raw) {
-  QDateTime when = readDate(raw);
+  const QDateTime when = readDate(raw.toStdString());
   if (!when.isValid()) return raw;
-  when = when.toLocalTime();
   const QLocale locale;
   if (locale.language() == QLocale::Japanese) {
     return locale.toString(when, QStringLiteral("yyyy年M月d日(ddd) HH:mm"));
@@ -725,9 +725,7 @@ void MailWindow::openMail(const QByteArray& path) {
               promise.setProgressValue(static_cast<int>(done));
               return !promise.isCanceled();
             },
-            [&charset](const mail::Mail& parsed) {
-              return mail::renderMailAs(parsed, charset, false);
-            });
+            textIn(charset));
       },
       [this, loaded, path](bool cancelled) {
         if (cancelled) {
@@ -760,9 +758,7 @@ void MailWindow::loadShownMessage(std::size_t row) {
   runInBackground(
       text(texts::kOpening), true,
       [loaded, row, charset = textCharset](QPromise<void>&) {
-        loadMessage(*loaded, row, [&charset](const mail::Mail& parsed) {
-          return mail::renderMailAs(parsed, charset, false);
-        });
+        loadMessage(*loaded, row, textIn(charset));
       },
       [this, loaded](bool cancelled) {
         if (!cancelled) {
@@ -976,16 +972,32 @@ SaveItem unpackItem(const MailContent& content, const AttachmentEntry& entry,
   return item;
 }
 
+// The items that write `entries` into `folder` (or its `subfolder`). The archive module unpacks
+// an archive whole: an entry of one is written with the rest of its archive, in a folder named
+// after it, once however many of its entries are chosen.
+std::vector<SaveItem> itemsFor(const MailContent& content,
+                               const std::vector<const AttachmentEntry*>& entries,
+                               const std::string& folder, const std::string& subfolder) {
+  std::vector<SaveItem> items;
+  std::vector<std::size_t> unpacked;
+  for (const AttachmentEntry* entry : entries) {
+    if (!entry->archiveEntry) {
+      items.push_back({entry->part, folder, subfolder, entry->name, entry->size});
+    } else if (std::find(unpacked.begin(), unpacked.end(), entry->container) == unpacked.end()) {
+      unpacked.push_back(entry->container);
+      items.push_back(unpackItem(content, *entry, folder, subfolder));
+    }
+  }
+  return items;
+}
+
 }  // namespace
 
 void MailWindow::saveSelected() {
   const std::vector<const AttachmentEntry*> entries = selectedAttachments();
   if (entries.empty()) return;
   std::vector<SaveItem> items;
-  const bool anEntry =
-      std::any_of(entries.begin(), entries.end(),
-                  [](const AttachmentEntry* entry) { return entry->archiveEntry; });
-  if (entries.size() == 1 && !anEntry) {
+  if (entries.size() == 1 && !entries[0]->archiveEntry) {
     const std::optional<QString> path = services.saveAttachment(this, text(entries[0]->name));
     if (!path) return;
     const auto [folder, name] = splitPath(localPathBytes(platform, *path).toStdString());
@@ -993,18 +1005,7 @@ void MailWindow::saveSelected() {
   } else {
     const std::optional<QString> folder = services.chooseFolder(this);
     if (!folder) return;
-    const std::string base = localPathBytes(platform, *folder).toStdString();
-    // The archive module unpacks an archive whole: an entry is saved with the rest of its
-    // archive, in a folder named after it, once however many of its entries are chosen.
-    std::vector<std::size_t> unpacked;
-    for (const AttachmentEntry* entry : entries) {
-      if (!entry->archiveEntry) {
-        items.push_back({entry->part, base, {}, entry->name, entry->size});
-      } else if (std::find(unpacked.begin(), unpacked.end(), entry->container) == unpacked.end()) {
-        unpacked.push_back(entry->container);
-        items.push_back(unpackItem(*content, *entry, base, {}));
-      }
-    }
+    items = itemsFor(*content, entries, localPathBytes(platform, *folder).toStdString(), {});
   }
   save(std::move(items));
 }
@@ -1215,24 +1216,15 @@ QList<QUrl> MailWindow::writeForDrag(const QList<QTreeWidgetItem*>& items) {
   if (isBusy() || !content->mail) return urls;
   const std::string folder = scratchFolder();
   if (folder.empty()) return urls;
-  std::vector<SaveItem> saveItems;
-  const std::string subfolder = std::to_string(++scratchCount);
   // An entry of an archive is dragged out as its own file, unpacked with its archive.
+  std::vector<const AttachmentEntry*> entries;
   std::vector<std::string> places;
-  std::vector<std::size_t> unpacked;
   for (QTreeWidgetItem* item : items) {
-    const AttachmentEntry& entry =
-        content->attachments[item->data(0, kAttachmentRole).toULongLong()];
-    if (!entry.archiveEntry) {
-      saveItems.push_back({entry.part, folder, subfolder, entry.name, entry.size});
-      continue;
-    }
-    places.push_back(entry.place);
-    if (std::find(unpacked.begin(), unpacked.end(), entry.container) == unpacked.end()) {
-      unpacked.push_back(entry.container);
-      saveItems.push_back(unpackItem(*content, entry, folder, subfolder));
-    }
+    entries.push_back(&content->attachments[item->data(0, kAttachmentRole).toULongLong()]);
+    if (entries.back()->archiveEntry) places.push_back(entries.back()->place);
   }
+  const std::vector<SaveItem> saveItems =
+      itemsFor(*content, entries, folder, std::to_string(++scratchCount));
   std::shared_ptr<const MailContent> shown = content;
   Platform* files = &platform;
   SaveSummary summary;

@@ -14,6 +14,7 @@
 #include "gui/dialog_services.h"
 #include "gui/mail_window_services.h"
 #include "gui/mail_window_texts.h"
+#include "gui/qt_text.h"
 
 namespace korvani::gui {
 namespace {
@@ -22,10 +23,6 @@ namespace {
 // read from one place and their attachments saved to another.
 const QString kLastFolderKey = QStringLiteral("mailWindow/lastFolder");
 const QString kLastOpenFolderKey = QStringLiteral("mailWindow/lastOpenFolder");
-
-QString text(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 // Where the file dialogs start: the folder last confirmed in one of their kind, else home.
 QString startFolder(const QString& key = kLastFolderKey) {

@@ -1223,7 +1223,6 @@ void releaseConverters() {
 }
 
 void registerTypes() {
-  g_type_ensure(sourceStreamType());
   // GObject makes a class the first time an object of it is made, under locks of GLib's own
   // that ThreadSanitizer does not see; made here, on the thread that sets the library up, no two
   // workers' first mails race to make the classes every parse uses.

@@ -405,6 +405,20 @@ FileIdentity identityOfStatus(const struct stat& status) {
   return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
 }
 
+// The status of the open file `fd`, which is to be a regular file; false, with the errno, when it
+// cannot be had or the file is not one.
+bool regularFileStatus(int fd, struct stat& status, int& errorNumber) {
+  if (::fstat(fd, &status) != 0) {
+    errorNumber = errno;
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    errorNumber = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+  return true;
+}
+
 FileTimes timesOfStatus(const struct stat& status) {
   FileTimes times;
   times.lastWrite = status.st_mtime;
@@ -728,14 +742,7 @@ class PosixFolder : public Folder {
       return nullptr;
     }
     struct stat status {};
-    if (::fstat(file.get(), &status) != 0) {
-      errorNumber = errno;
-      return nullptr;
-    }
-    if (!S_ISREG(status.st_mode)) {
-      errorNumber = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-      return nullptr;
-    }
+    if (!regularFileStatus(file.get(), status, errorNumber)) return nullptr;
     // O_NONBLOCK stays, as for openForReading(): a regular file's reads ignore it.
     if (identity) *identity = identityOfStatus(status);
     return std::make_unique<PosixReadableFile>(
@@ -796,14 +803,7 @@ std::unique_ptr<ReadableFile> PosixPlatform::openForReading(const std::string& p
     return nullptr;
   }
   struct stat status {};
-  if (::fstat(fd.get(), &status) != 0) {
-    error = errno;
-    return nullptr;
-  }
-  if (!S_ISREG(status.st_mode)) {
-    error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-    return nullptr;
-  }
+  if (!regularFileStatus(fd.get(), status, error)) return nullptr;
   const int lock = (mode == ShareMode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
   if (::flock(fd.get(), lock) != 0) {
     error = errno;
